@@ -1,0 +1,68 @@
+#include "diag/error_log.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace egib {
+
+namespace {
+std::FILE* g_run_log = nullptr;
+}
+
+std::string error_log_path() {
+#if defined(_WIN32)
+  return "c:\\ZOV_uriri.txt";
+#else
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') return {};
+  std::string path(home);
+  if (path.back() != '/') path += '/';
+  path += "ZOV_uriri.txt";
+  return path;
+#endif
+}
+
+void log_error(const char* format, ...) {
+  char message[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+
+  const std::string path = error_log_path();
+  FilePtr log(path.empty() ? nullptr : std::fopen(path.c_str(), "a+"));
+  if (log) {
+    std::fprintf(log.get(), "%s\n", message);
+  } else {
+    std::fflush(stdout);
+    std::printf("%s\n", message);
+  }
+}
+
+int copy_file(const char* source, const char* target) {
+  FilePtr in(std::fopen(source, "rb"));
+  if (!in) {
+    log_error("Error while opening %s for reading: %s\n", source, std::strerror(errno));
+    std::exit(1);
+  }
+  FilePtr out(std::fopen(target, "wb"));
+  if (!out) {
+    log_error("Error while opening %s for writing: %s:\n", target, std::strerror(errno));
+    std::exit(1);
+  }
+  char block[512];
+  size_t got = std::fread(block, 1, sizeof block, in.get());
+  while (got == sizeof block) {
+    std::fwrite(block, 1, got, out.get());
+    got = std::fread(block, 1, sizeof block, in.get());
+  }
+  if (got > 0) std::fwrite(block, 1, got, out.get());
+  return 0;
+}
+
+std::FILE* run_log() { return g_run_log; }
+void set_run_log(std::FILE* stream) { g_run_log = stream; }
+
+}  // namespace egib

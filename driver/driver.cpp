@@ -1,0 +1,124 @@
+#include "driver/driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "array/array.h"
+#include "diag/error_log.h"
+#include "driver/run_state.h"
+#include "swde/line_reader.h"
+
+namespace egib {
+
+RunState& run_state() {
+  static RunState state;
+  return state;
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: egib2shp INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT\n"
+    "\n"
+    "Converts the parcels (G5DZE) and buildings (G5BUD) of an SWDE file into\n"
+    "the polygon shapefiles INPUT_DZE and INPUT_BUD.\n"
+    "\n"
+    "system codes:\n"
+    "   1 .. 5       1965 system, zones 1 to 5 (Krassowski)\n"
+    "  10            1992 grid (GRS80)\n"
+    "  15 18 21 24   2000 grid, zone by central meridian (GRS80)\n"
+    "  equal codes   no conversion (for a 1965 zone: the polynomial correction alone)\n"
+    "\n"
+    "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
+    "inverse of variant 1); any other value skips it.\n";
+
+int32_t to_int32(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
+
+}  // namespace
+
+std::string layer_base_name(std::string_view input_path) {
+  const size_t sep = input_path.find_last_of("/\\");
+  const size_t name_start = sep == std::string_view::npos ? 0 : sep + 1;
+  const size_t dot = input_path.rfind('.');
+  if (dot != std::string_view::npos && dot >= name_start) {
+    return std::string(input_path.substr(0, dot));
+  }
+  return std::string(input_path);
+}
+
+int run_converter(int argc, char** argv) {
+  if (argc < 5) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  RunState& run = run_state();
+  const char* input_path = argv[1];
+  const std::string input_base = layer_base_name(input_path);
+  run.input_system = to_int32(argv[2]);
+  run.output_system = to_int32(argv[3]);
+  run.variant = to_int32(argv[4]);
+
+  SwdeInput input = SwdeInput::open(input_path);
+  if (!input.is_open()) {
+    std::fprintf(stderr, "nie moge otworzyc pliku %s\n", input_path);
+    return 1;
+  }
+
+  Array* points = Array_new(0, 256, 1000);
+
+  FilePtr log(std::fopen("err.log", "w"));
+  if (!log) {
+    std::fprintf(stderr, "nie moge otworzyc pliku %s\n", "err.log");
+    Array_free_all(points);
+    return 1;
+  }
+  set_run_log(log.get());
+  line_number = 1;
+
+  std::string error;
+  if (!run.parcel.create(input_base + "_DZE", LayerKind::kParcel, &error) ||
+      !run.building.create(input_base + "_BUD", LayerKind::kBuilding, &error)) {
+    std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+    run.parcel.discard();
+    run.building.discard();
+    Array_free_all(points);
+    set_run_log(nullptr);
+    return 1;
+  }
+
+  Array_free_all(points);
+  run.parcel.close();
+  run.building.close();
+
+  int status = 0;
+  if (!io_failure().empty()) {
+    std::fprintf(stderr, "egib2shp: %s\n", io_failure().c_str());
+    status = 1;
+  } else if (run.write_failed) {
+    status = 1;
+  }
+  if (status == 0) {
+    if (!run.parcel.commit(&error) || !run.building.commit(&error)) {
+      std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+      status = 1;
+    }
+  }
+  if (status != 0) {
+    run.parcel.discard();
+    run.building.discard();
+  }
+
+  std::printf("faza10");
+  std::fputs("KONIEC\n", log.get());
+  set_run_log(nullptr);
+  if (std::fclose(log.release()) != 0) {
+    std::fprintf(stderr, "egib2shp: cannot write err.log\n");
+    status = 1;
+  }
+  std::printf("KONIEC\n");
+  if (std::fflush(stdout) != 0) status = 1;
+  return status;
+}
+
+}  // namespace egib

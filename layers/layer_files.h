@@ -1,0 +1,89 @@
+// The two output layers (parcels "_DZE", buildings "_BUD"): shapefile and
+// dBase handles, their schemas, the Windows-1250 code page declaration and
+// the detection of write failures inside shapelib.
+#pragma once
+
+#include <shapefil.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace egib {
+
+struct ShpCloser {
+  void operator()(SHPInfo* h) const noexcept { SHPClose(h); }
+};
+struct DbfCloser {
+  void operator()(DBFInfo* h) const noexcept { DBFClose(h); }
+};
+using ShpHandle = std::unique_ptr<SHPInfo, ShpCloser>;
+using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
+
+enum class LayerKind { kParcel, kBuilding };
+
+// Attribute columns, in table order.  The building table has IDB where the
+// parcel table has IDD, and one more column, FUNKCJA.
+enum Field : int {
+  kFieldId = 0,
+  kFieldIdent,  // IDD or IDB
+  kFieldKodWoj,
+  kFieldKodPow,
+  kFieldKodGmi,
+  kFieldKodObr,
+  kFieldObr,
+  kFieldDnr,
+  kFieldPow,
+  kFieldFunkcja,
+};
+
+struct FieldSpec {
+  const char* name;
+  DBFFieldType type;
+  int width;
+  int decimals;
+};
+
+// Schema of a layer's table, in column order.
+std::basic_string_view<FieldSpec> layer_schema(LayerKind kind);
+
+// One layer.  It is written under a working name beside its final one
+// ("<name>.tmp.shp" ...) and put in place by commit(), so an interrupted or
+// failed run never leaves a layer that looks complete but is not.
+class Layer {
+ public:
+  Layer() = default;
+  Layer(Layer&&) = default;
+  Layer& operator=(Layer&&) = default;
+  ~Layer();
+
+  // Creates the three files and the .cpg; false with a message in *error.
+  bool create(const std::string& final_base, LayerKind kind, std::string* error);
+  SHPHandle shp() const { return shp_.get(); }
+  DBFHandle dbf() const { return dbf_.get(); }
+  const std::string& final_base() const { return final_base_; }
+  const std::string& work_base() const { return work_base_; }
+  // Extra file written beside the layer (for instance the .prj), by extension.
+  bool write_side_file(const char* extension, std::string_view content, std::string* error);
+  // Closes the handles.  Write failures seen so far stay in io_failure().
+  void close();
+  // Renames the working files to their final names; false with a message.
+  bool commit(std::string* error);
+  // Removes the working files.
+  void discard();
+
+ private:
+  std::string final_base_;
+  std::string work_base_;
+  ShpHandle shp_;
+  DbfHandle dbf_;
+  bool has_prj_ = false;
+  bool committed_ = false;
+};
+
+// The first write failure of any layer file (disk full, I/O error), or an
+// empty string when none happened.
+const std::string& io_failure();
+void note_io_failure(const std::string& message);
+
+}  // namespace egib

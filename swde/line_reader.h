@@ -1,0 +1,102 @@
+// SWDE line reader.  Every record of an SWDE file is one text line of
+// comma-separated fields, the first being the record code ("RO", "D", "P",
+// "X", ...).  Lines are read in chunks of at most 499 characters, cut at the
+// first line end or ';' (the rest is a comment), apostrophes blanked, trimmed,
+// converted from ISO 8859-2 to Windows-1250 and split into at most eleven
+// fields of at most 99 characters.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "diag/error_log.h"
+
+namespace egib {
+
+inline constexpr int kLineChars = 500;   // text buffer, 499 characters + NUL
+inline constexpr int kFieldChars = 100;  // field buffer, 99 characters + NUL
+inline constexpr int kFieldCount = 11;
+
+struct SwdeLine {
+  char text[kLineChars];
+  char field[kFieldCount][kFieldChars];
+
+  const char* code() const { return field[0]; }
+  bool code_is(const char* c) const { return std::strcmp(field[0], c) == 0; }
+  bool field_is(int k, const char* v) const { return std::strcmp(field[k], v) == 0; }
+  // Empty code or comment "C": ignored wherever it stands.
+  bool is_ignorable() const { return field[0][0] == '\0' || code_is("C"); }
+  bool is_object_end() const { return code_is("X") || code_is("XC"); }
+  bool is_section_end() const { return code_is("SX") || code_is("SXC"); }
+  bool is_file_end() const { return code_is("SWDEX") || code_is("SWDEXC"); }
+};
+
+// Number of the last line read in the current pass; each pass sets it to 1
+// after reading the header.
+extern int32_t line_number;
+
+// The input stream of one run: a file read through a large buffer, with
+// fgets-like chunking (at most 499 characters, the line end included when it
+// fits) and a rewind between the passes.
+class SwdeInput {
+ public:
+  explicit SwdeInput(FilePtr file);
+  static SwdeInput open(const char* path);  // an input whose is_open() may be false
+
+  bool is_open() const { return file_ != nullptr; }
+  // Next chunk into dst (kLineChars bytes); false at end of input or on a
+  // read error.  The chunk may hold NUL bytes; dst is NUL-terminated.
+  bool read_chunk(char* dst, size_t* length = nullptr);
+  void rewind();
+  bool read_error() const { return error_; }
+  uint64_t offset() const { return consumed_; }
+
+ private:
+  bool refill();
+
+  FilePtr file_;
+  std::vector<char> buffer_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  uint64_t consumed_ = 0;
+  bool eof_ = false;
+  bool error_ = false;
+};
+
+// Reads the next line into line; 1 when a line was read, 0 at the end of input
+// or on a read error (line is then all empty).
+int read_swde_line(SwdeInput& in, SwdeLine& line);
+
+// Reads the header line as it stands (not cleaned, line end kept).
+bool read_header_line(SwdeInput& in, char (&header)[kLineChars]);
+// True for "SWDE.w.2.00..." and "SWDE.w.3.00..." headers.
+bool is_accepted_header(const char* header);
+
+// Copies the next comma-separated field of src into dst (capacity bytes) and
+// returns where the next field starts, or null when the line holds no more.
+char* next_swde_field(char* src, char* dst, int capacity);
+
+int trim_right(char* s);
+int trim_left(char* s);
+int trim_both(char* s);
+int is_blank(int c);
+void latin2_to_cp1250(char* s);
+void cp1250_to_latin2(char* s);
+
+// Read past an object ("X"/"XC") or a section ("SX"/"SXC"); the terminating
+// line stays in line.
+void skip_to_object_end(SwdeInput& in, SwdeLine& line);
+void skip_sn_section(SwdeInput& in, SwdeLine& line);
+void skip_sp_section(SwdeInput& in, SwdeLine& line);
+void skip_st_section(SwdeInput& in, SwdeLine& line);
+
+// Decimal conversions as atof/atol/atoi make them: leading blanks and a sign
+// accepted, conversion stops at the first character that does not belong,
+// text without digits gives 0.
+double to_double(const char* s);
+long to_long(const char* s);
+
+}  // namespace egib

@@ -1,0 +1,116 @@
+#include "driver/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using egib::test::file_exists;
+using egib::test::read_file;
+using egib::test::read_layer;
+using egib::test::run_converter;
+using egib::test::TempDir;
+using egib::test::write_file;
+
+TEST(LayerBaseName, CutsOnlyInsideTheFileName) {
+  EXPECT_EQ(egib::layer_base_name("C:\\dane\\plik.swd"), "C:\\dane\\plik");
+  EXPECT_EQ(egib::layer_base_name("C:\\dane.old\\plik"), "C:\\dane.old\\plik");
+  EXPECT_EQ(egib::layer_base_name("/data/v1.2/plik"), "/data/v1.2/plik");
+  EXPECT_EQ(egib::layer_base_name("plik"), "plik");
+  EXPECT_EQ(egib::layer_base_name("a.b.swd"), "a.b");
+  EXPECT_EQ(egib::layer_base_name("dir/x.swd"), "dir/x");
+}
+
+TEST(Driver, FewerThanFourArgumentsPrintsUsage) {
+  TempDir dir;
+  const auto r = run_converter(dir, {"plik.swd", "2", "18"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("usage: egib2shp INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("1965"), std::string::npos);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(file_exists(dir.file("err.log")));
+}
+
+TEST(Driver, MissingInputFailsWithoutCreatingFiles) {
+  TempDir dir;
+  const auto r = run_converter(dir, {"brak.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "nie moge otworzyc pliku brak.swd\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(Driver, RunLogThatCannotBeCreated) {
+  TempDir dir;
+  write_file(dir.file("p.swd"), "SWDE.w.3.00\nSWDEX\n");
+  std::filesystem::create_directory(dir.file("err.log"));
+  const auto r = run_converter(dir, {"p.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "nie moge otworzyc pliku err.log\n");
+  EXPECT_FALSE(file_exists(dir.file("p_DZE.shp")));
+  EXPECT_FALSE(file_exists(dir.file("p_DZE.tmp.shp")));
+}
+
+TEST(Driver, LayerThatCannotBeCreatedStopsBeforeThePasses) {
+  TempDir dir;
+  // /proc is not writable, not even by root.
+  const auto r = run_converter(dir, {"/proc/version", "0", "0", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create /proc/version_DZE.shp"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
+  TempDir dir;
+  write_file(dir.file("a.b.swd"), "SWDE.w.3.00\nSWDEX\n");
+  const auto r = run_converter(dir, {"a.b.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(dir.file("err.log")), "KONIEC\n");
+
+  const auto parcels = read_layer(dir.file("a.b_DZE"));
+  EXPECT_EQ(parcels.shape_type, 5);
+  EXPECT_EQ(parcels.shape_count, 0);
+  EXPECT_EQ(parcels.record_count, 0);
+  const std::vector<std::string> parcel_fields = {"ID",      "IDD", "KOD_WOJ", "KOD_POW", "KOD_GMI",
+                                                  "KOD_OBR", "OBR", "DNR",     "POW"};
+  EXPECT_EQ(parcels.field_names, parcel_fields);
+  EXPECT_EQ(parcels.field_types, (std::vector<char>{'N', 'C', 'N', 'N', 'C', 'C', 'C', 'C', 'N'}));
+  EXPECT_EQ(parcels.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10}));
+  EXPECT_EQ(parcels.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2}));
+
+  const auto buildings = read_layer(dir.file("a.b_BUD"));
+  EXPECT_EQ(buildings.shape_type, 5);
+  EXPECT_EQ(buildings.record_count, 0);
+  const std::vector<std::string> building_fields = {"ID",      "IDB", "KOD_WOJ", "KOD_POW",
+                                                    "KOD_GMI", "KOD_OBR", "OBR", "DNR",
+                                                    "POW",     "FUNKCJA"};
+  EXPECT_EQ(buildings.field_names, building_fields);
+  EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10, 10}));
+  EXPECT_EQ(buildings.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2, 0}));
+
+  EXPECT_EQ(read_file(dir.file("a.b_DZE.cpg")), "1250");
+  EXPECT_EQ(read_file(dir.file("a.b_BUD.cpg")), "1250");
+  EXPECT_FALSE(file_exists(dir.file("a.b_DZE.tmp.shp")));
+  EXPECT_FALSE(file_exists(dir.file("a.shp")));
+}
+
+TEST(Driver, LongPathsWork) {
+  TempDir dir;
+  std::filesystem::path deep = dir.path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(200, static_cast<char>('a' + i));
+  std::filesystem::create_directories(deep);
+  const std::string input = (deep / "plik.swd").string();
+  ASSERT_GT(input.size(), 1000u);
+  write_file(input, "SWDE.w.2.00\nSWDEX\n");
+  const auto r = run_converter(dir, {input, "0", "0", "0"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(file_exists((deep / "plik_DZE.shp").string()));
+  EXPECT_TRUE(file_exists((deep / "plik_BUD.dbf").string()));
+}
+
+}  // namespace
