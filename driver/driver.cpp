@@ -7,7 +7,10 @@
 #include "array/array.h"
 #include "diag/error_log.h"
 #include "driver/run_state.h"
+#include "layers/point_index.h"
+#include "swde/collect_pass.h"
 #include "swde/line_reader.h"
+#include "swde/write_pass.h"
 
 namespace egib {
 
@@ -65,12 +68,13 @@ int run_converter(int argc, char** argv) {
     return 1;
   }
 
-  Array* points = Array_new(0, 256, 1000);
+  PointStore& store = point_store();
+  store.points = Array_new(0, kPointEntrySize, 1000);
 
   FilePtr log(std::fopen("err.log", "w"));
   if (!log) {
     std::fprintf(stderr, "nie moge otworzyc pliku %s\n", "err.log");
-    Array_free_all(points);
+    release_points();
     return 1;
   }
   set_run_log(log.get());
@@ -82,12 +86,17 @@ int run_converter(int argc, char** argv) {
     std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
     run.parcel.discard();
     run.building.discard();
-    Array_free_all(points);
+    release_points();
     set_run_log(nullptr);
     return 1;
   }
 
-  Array_free_all(points);
+  collect_pass(input);
+  build_point_indexes();
+  input.rewind();
+  write_pass(input);
+
+  release_points();
   run.parcel.close();
   run.building.close();
 

@@ -1,0 +1,256 @@
+#include "layers/outline.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "diag/error_log.h"
+#include "driver/run_state.h"
+#include "geodesy/transform.h"
+#include "layers/point_index.h"
+
+namespace egib {
+
+VertexBuffer& vertex_buffer() {
+  static VertexBuffer buffer;
+  return buffer;
+}
+
+void VertexBuffer::grow_vertices() {
+  const size_t n = x.empty() ? size_t{1} << 16 : x.size() * 2;
+  x.resize(n);
+  y.resize(n);
+}
+
+void VertexBuffer::start_part(int type) {
+  if (static_cast<size_t>(part_count) == part_start.size()) {
+    const size_t n = part_start.empty() ? 1024 : part_start.size() * 2;
+    part_start.resize(n);
+    part_type.resize(n);
+  }
+  part_start[static_cast<size_t>(part_count)] = vertex_count;
+  part_type[static_cast<size_t>(part_count)] = type;
+  ++part_count;
+}
+
+void VertexBuffer::drop_empty_parts() {
+  int kept = 0;
+  for (int i = 0; i < part_count; ++i) {
+    const auto s = static_cast<size_t>(i);
+    const int next = i + 1 < part_count ? part_start[s + 1] : vertex_count;
+    if (part_start[s] >= next) continue;
+    part_start[static_cast<size_t>(kept)] = part_start[s];
+    part_type[static_cast<size_t>(kept)] = part_type[s];
+    ++kept;
+  }
+  part_count = kept;
+}
+
+void read_outline(SwdeInput& in, SwdeLine& line) {
+  VertexBuffer& vb = vertex_buffer();
+  const int start = vb.vertex_count;
+  int ring_starts = 0;
+  for (;;) {
+    if (!read_swde_line(in, line)) return;  // end of input: no closing vertex
+    if (line.is_ignorable()) continue;
+    if (line.code_is("K")) {
+      if (line.field_is(1, "+")) {
+        vb.start_part(SHPP_RING);
+        ++ring_starts;
+        continue;
+      }
+      if (line.field_is(1, "-")) {
+        vb.start_part(SHPP_INNERRING);
+        ++ring_starts;
+        continue;
+      }
+      break;
+    }
+    if (!line.code_is("P")) break;
+    double xyz[3];
+    if (line.field_is(1, "G")) {
+      vb.append(to_double(line.field[3]), to_double(line.field[2]));
+    } else if (line.field_is(1, "P")) {
+      if (find_point_by_id(xyz, line.field[3])) vb.append(xyz[0], xyz[1]);
+    } else if (line.field_is(1, "K")) {
+      if (find_point_by_alt_id(xyz, line.field[2])) vb.append(xyz[0], xyz[1]);
+    } else {
+      std::printf("nieznay punkt %s,%s,%s,%s,%s", line.field[0], line.field[1], line.field[2],
+                  line.field[3], line.field[4]);
+    }
+  }
+  if (ring_starts == 0) std::fprintf(run_log(), "#;;;brak K,+ lub K,- line=%d\n", line_number);
+  // Close the list with a copy of its first vertex; a list that gave no
+  // vertex of its own gets none, so nothing of another list leaks in.
+  if (vb.vertex_count > start) {
+    const auto s = static_cast<size_t>(start);
+    vb.append(vb.x[s], vb.y[s]);
+  }
+}
+
+double ring_area(int n, const double* x, const double* y) {
+  if (n < 3) return 0.0;
+  const double x0 = x[0];
+  const double y0 = y[0];
+  double px = x[1] - x0;
+  double py = y[1] - y0;
+  double sum = 0.0;
+  for (int i = 2; i < n; ++i) {
+    const double dx = x[i] - x0;
+    const double dy = y[i] - y0;
+    sum += (dx * py - dy * px) * 0.5;
+    px = dx;
+    py = dy;
+  }
+  return sum;
+}
+
+double outline_area(const SHPObject* shape) {
+  double sum = 0.0;
+  int end = shape->nVertices;
+  for (int i = shape->nParts - 1; i >= 0; --i) {
+    const int s = shape->panPartStart[i];
+    sum += ring_area(end - s, shape->padfX + s, shape->padfY + s);
+    end = s;
+  }
+  return sum;
+}
+
+namespace {
+
+struct ShapeDestroyer {
+  void operator()(SHPObject* o) const noexcept { SHPDestroyObject(o); }
+};
+using ShapePtr = std::unique_ptr<SHPObject, ShapeDestroyer>;
+
+// Characters first .. last (counted from 1) of an identifier; shorter when
+// the identifier is, empty when it ends before first.
+std::string slice(const char* ident, size_t first, size_t last = std::string::npos) {
+  const size_t n = std::strlen(ident);
+  if (n < first) return {};
+  const size_t end = last == std::string::npos ? n : std::min(n, last);
+  return std::string(ident + first - 1, end - (first - 1));
+}
+
+// Writes of attributes that fail for another reason than the library's cut
+// of a value too long for its column are write failures.
+class RecordWriter {
+ public:
+  RecordWriter(const Layer& layer, int record) : layer_(layer), record_(record) {}
+
+  void text(int field, const std::string& value) {
+    const bool cut = static_cast<int>(value.size()) > width(field);
+    check(DBFWriteStringAttribute(layer_.dbf(), record_, field, value.c_str()) != 0 || cut, field);
+  }
+  void integer(int field, long value) {
+    const int v = static_cast<int>(value);
+    char formatted[32];
+    const bool cut = std::snprintf(formatted, sizeof formatted, "%d", v) > width(field);
+    check(DBFWriteIntegerAttribute(layer_.dbf(), record_, field, v) != 0 || cut, field);
+  }
+  void real(int field, double value) {
+    int w = 0;
+    int decimals = 0;
+    DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, &decimals);
+    char formatted[512];
+    const bool cut = std::snprintf(formatted, sizeof formatted, "%*.*f", w, decimals, value) > w;
+    check(DBFWriteDoubleAttribute(layer_.dbf(), record_, field, value) != 0 || cut, field);
+  }
+
+ private:
+  int width(int field) const {
+    int w = 0;
+    DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, nullptr);
+    return w;
+  }
+  void check(bool ok, int field) {
+    if (ok) return;
+    std::fprintf(stderr, "egib2shp: cannot write field %d of record %d of %s.dbf\n", field + 1,
+                 record_ + 1, layer_.final_base().c_str());
+    run_state().write_failed = true;
+  }
+  const Layer& layer_;
+  int record_;
+};
+
+enum class ObjectKind { kParcel, kBuilding };
+
+void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
+  VertexBuffer& vb = vertex_buffer();
+  vb.clear();
+  const bool building = kind == ObjectKind::kBuilding;
+  const char* ident_attribute = building ? "G5IDB" : "G5IDD";
+  char ident[kFieldChars] = "";
+  char function_code[kFieldChars] = "";
+
+  for (;;) {
+    if (!read_swde_line(in, line)) return;  // end of input: the object is dropped
+    if (line.is_ignorable()) continue;
+    if (line.code_is("D")) {
+      if (line.field_is(1, ident_attribute)) {
+        std::memcpy(ident, line.field[3], sizeof ident);
+      } else if (building && line.field_is(1, "G5FUZ")) {
+        std::memcpy(function_code, line.field[3], sizeof function_code);
+      }
+    } else if (line.code_is("GL")) {
+      read_outline(in, line);
+      if (line.is_object_end()) break;
+    } else if (line.is_object_end()) {
+      break;
+    }
+  }
+
+  if (vb.vertex_count <= 0) {
+    std::printf("error3\n");
+    return;
+  }
+  vb.drop_empty_parts();
+
+  RunState& run = run_state();
+  const Layer& layer = building ? run.building : run.parcel;
+  const int r = DBFGetRecordCount(layer.dbf());
+  RecordWriter record(layer, r);
+  record.integer(kFieldId, r + 1);
+  record.text(kFieldIdent, ident);
+  record.integer(kFieldKodWoj, to_long(slice(ident, 1, 2).c_str()));
+  record.integer(kFieldKodPow, to_long(slice(ident, 1, 4).c_str()));
+  record.text(kFieldKodGmi, slice(ident, 1, 8));
+  record.text(kFieldKodObr, slice(ident, 1, 13));
+  record.text(kFieldObr, slice(ident, 10, 13));
+  if (building) {
+    record.integer(kFieldFunkcja, to_long(function_code));
+  } else {
+    record.text(kFieldDnr, slice(ident, 15));
+  }
+
+  transform_vertices();
+
+  const bool with_parts = vb.part_count > 1;
+  ShapePtr shape(SHPCreateObject(SHPT_POLYGON, -1, with_parts ? vb.part_count : 0,
+                                 with_parts ? vb.part_start.data() : nullptr,
+                                 with_parts ? vb.part_type.data() : nullptr, vb.vertex_count,
+                                 vb.x.data(), vb.y.data(), nullptr, nullptr));
+  if (!shape) {
+    std::fprintf(stderr, "egib2shp: cannot create shape %d of %s.shp\n", r + 1,
+                 layer.final_base().c_str());
+    run.write_failed = true;
+    return;
+  }
+  record.real(kFieldPow, outline_area(shape.get()));
+  if (SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
+    std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
+                 layer.final_base().c_str());
+    run.write_failed = true;
+  }
+}
+
+}  // namespace
+
+void write_parcel(SwdeInput& in, SwdeLine& line) { write_object(in, line, ObjectKind::kParcel); }
+
+void write_building(SwdeInput& in, SwdeLine& line) {
+  write_object(in, line, ObjectKind::kBuilding);
+}
+
+}  // namespace egib

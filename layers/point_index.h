@@ -1,0 +1,44 @@
+// The collected points and the two orderings through which outline
+// references are resolved: by the point's identifier and by its second
+// identifier.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "array/array.h"
+#include "swde/point_entry.h"
+
+namespace egib {
+
+struct PointStore {
+  Array* points = nullptr;              // elements: PointEntry
+  std::vector<int32_t> by_id;           // positions, ascending by id, then alt_id
+  std::vector<int32_t> by_alt_id;       // positions, ascending by alt_id, then id
+  bool indexed = false;                 // the orderings exist
+};
+
+PointStore& point_store();
+
+// Comparators.  compare_point_coords takes two slot addresses (Array_sort's
+// convention) and orders by easting, then northing, each rounded half up to
+// whole metres.  The others compare the entries at two positions.
+int compare_point_coords(const void* slot_a, const void* slot_b);
+int compare_by_id(int32_t a, int32_t b);
+int compare_by_alt_id(int32_t a, int32_t b);
+// Key against the entry at a position.
+int compare_key_id(const char* key, int32_t position);
+int compare_key_alt_id(const char* key, int32_t position);
+
+// Sorts the points by rounded coordinates and builds both orderings.
+void build_point_indexes();
+// Frees the points and the orderings.
+void release_points();
+
+// Resolves a reference.  Found: xyz receives the point's x and y and z = 0,
+// and the entry is returned.  Not found: "brak punktu ID=%s\n" on the
+// console, xyz untouched, null returned.
+const PointEntry* find_point_by_id(double xyz[3], const char* key);
+const PointEntry* find_point_by_alt_id(double xyz[3], const char* key);
+
+}  // namespace egib
