@@ -194,7 +194,10 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
         std::memcpy(function_code, line.field[3], sizeof function_code);
       }
     } else if (line.code_is("GL")) {
-      read_outline(in, line);
+      // A list may end on the next list's own "GL" line, which starts it.
+      do {
+        read_outline(in, line);
+      } while (line.code_is("GL"));
       if (line.is_object_end()) break;
     } else if (line.is_object_end()) {
       break;

@@ -99,7 +99,9 @@ void collect_precinct(SwdeInput& in, SwdeLine& line) {
   vertex_buffer().clear();
   while (read_swde_line(in, line)) {
     if (line.code_is("GL")) {
-      read_outline(in, line);
+      do {
+        read_outline(in, line);
+      } while (line.code_is("GL"));
       if (line.is_object_end()) return;
     } else if (line.is_object_end()) {
       return;

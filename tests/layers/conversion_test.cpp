@@ -1,0 +1,297 @@
+// End-to-end runs of the converter on small SWDE files, read back with
+// shapelib.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using egib::test::file_exists;
+using egib::test::LayerContent;
+using egib::test::read_file;
+using egib::test::read_layer;
+using egib::test::run_converter;
+using egib::test::swde_file;
+using egib::test::TempDir;
+using egib::test::write_file;
+
+std::string point(const std::string& id, const std::string& alt, const std::string& northing,
+                  const std::string& easting) {
+  return "RP,,G5PZG," + id + "," + alt + "\nP,G," + northing + "," + easting +
+         "\nD,G5NRP,,1\nX\n";
+}
+
+// Three points of a 10 m square's corners and one more.
+std::string square_points() {
+  return point("p1", "k1", "100", "200") + point("p2", "k2", "100", "210") +
+         point("p3", "k3", "110", "210") + point("p4", "k4", "110", "200");
+}
+
+struct Outcome {
+  egib::test::RunResult result;
+  LayerContent parcels;
+  LayerContent buildings;
+  std::string run_log;
+  std::string error_log;
+};
+
+Outcome convert(const TempDir& dir, const std::string& content, std::vector<std::string> codes = {"0", "0", "0"}) {
+  write_file(dir.file("in.swd"), content);
+  std::vector<std::string> args = {"in.swd"};
+  args.insert(args.end(), codes.begin(), codes.end());
+  Outcome r;
+  r.result = run_converter(dir, args);
+  r.parcels = read_layer(dir.file("in_DZE"));
+  r.buildings = read_layer(dir.file("in_BUD"));
+  r.run_log = read_file(dir.file("err.log"));
+  r.error_log = file_exists(dir.file("ZOV_uriri.txt")) ? read_file(dir.file("ZOV_uriri.txt")) : "";
+  return r;
+}
+
+std::string trimmed(const std::string& s) {
+  const size_t a = s.find_first_not_of(' ');
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+TEST(Conversion, ParcelOutlineAttributesAndArea) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(square_points() +
+                                       "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.123\nGL\nK,+\n"
+                                       "P,P,,p1\nP,K,k4\nP,P,,p3\nP,G,100,210\nP,P,,p1\nX\n"));
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  ASSERT_EQ(r.parcels.shape_count, 1);
+  ASSERT_EQ(r.parcels.record_count, 1);
+  const auto& s = r.parcels.shapes[0];
+  // The list is closed in the input and gets one more copy of its first vertex.
+  EXPECT_EQ(s.x, (std::vector<double>{200, 200, 210, 210, 200, 200}));
+  EXPECT_EQ(s.y, (std::vector<double>{100, 110, 110, 100, 100, 100}));
+  EXPECT_EQ(s.part_start, (std::vector<int>{0}));
+  const auto& row = r.parcels.raw[0];
+  EXPECT_EQ(row[0], "         1");
+  EXPECT_EQ(trimmed(row[1]), "146518_8.0001.123");
+  EXPECT_EQ(row[2], "        14");
+  EXPECT_EQ(row[3], "      1465");
+  EXPECT_EQ(trimmed(row[4]), "146518_8");
+  EXPECT_EQ(trimmed(row[5]), "146518_8.0001");
+  EXPECT_EQ(trimmed(row[6]), "0001");
+  EXPECT_EQ(trimmed(row[7]), "123");
+  EXPECT_EQ(row[8], "    100.00");  // clockwise with X east, Y north: positive
+  EXPECT_EQ(r.buildings.record_count, 0);
+  EXPECT_EQ(r.result.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nfaza10KONIEC\n");
+  EXPECT_EQ(r.run_log, "KONIEC\n");
+  EXPECT_EQ(r.error_log, "");
+}
+
+TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndCounterClockwiseArea) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(square_points() +
+                                       "RO,,G5BUD,b1\nD,G5IDB,,146518_8.0001.12_BUD\n"
+                                       "D,G5FUZ,,110\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"
+                                       "RO,,G5G_BUD,b2\nD,G5IDB,,14651\nGL\nK,+\n"
+                                       "P,P,,p1\nP,P,,p4\nP,P,,p3\nX\n"
+                                       "RO,,G5G_DZE,d1\nD,G5IDD,,146518_8.0001\nGL\nK,+\n"
+                                       "P,P,,p1\nP,P,,p3\nP,P,,p4\nX\n"));
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  ASSERT_EQ(r.buildings.record_count, 2);
+  ASSERT_EQ(r.buildings.shape_count, 2);
+  const auto& b1 = r.buildings.raw[0];
+  EXPECT_EQ(trimmed(b1[1]), "146518_8.0001.12_BUD");
+  EXPECT_EQ(trimmed(b1[7]), "");  // DNR is never written for buildings
+  EXPECT_EQ(b1[8], "    -50.00");  // counter-clockwise triangle
+  EXPECT_EQ(b1[9], "       110");
+  const auto& b2 = r.buildings.raw[1];
+  EXPECT_EQ(b2[0], "         2");
+  EXPECT_EQ(trimmed(b2[4]), "14651");
+  EXPECT_EQ(trimmed(b2[6]), "");  // identifier ends before character 10
+  EXPECT_EQ(b2[9], "         0");  // no G5FUZ
+  EXPECT_EQ(b2[8], "     50.00");
+  ASSERT_EQ(r.parcels.record_count, 1);
+  const auto& d = r.parcels.raw[0];
+  EXPECT_EQ(trimmed(d[5]), "146518_8.0001");
+  EXPECT_EQ(trimmed(d[6]), "0001");
+  EXPECT_EQ(trimmed(d[7]), "");
+}
+
+TEST(Conversion, RingsHolesAndSeveralGeometryLists) {
+  TempDir dir;
+  const std::string outer = "K,+\nP,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n";
+  const std::string hole = "K,-\nP,G,10,10\nP,G,10,20\nP,G,20,20\nP,G,20,10\n";
+  const Outcome r = convert(
+      dir, swde_file("RO,,G5DZE,d1\nD,G5IDD,,1\nGL\n" + outer + hole +
+                     "X\n"
+                     // P lines before the only ring start: still one ring from vertex 0.
+                     "RO,,G5DZE,d2\nD,G5IDD,,2\nGL\nP,G,0,0\nK,+\nP,G,0,10\nP,G,10,10\nX\n"
+                     // Two geometry lists, each closed by its own first vertex.
+                     "RO,,G5DZE,d3\nD,G5IDD,,3\nGL\nK,+\nP,G,0,0\nP,G,0,1\nP,G,1,1\nGL\nK,+\n"
+                     "P,G,5,5\nP,G,5,6\nP,G,6,6\nX\n"));
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  ASSERT_EQ(r.parcels.shape_count, 3);
+  const auto& d1 = r.parcels.shapes[0];
+  EXPECT_EQ(d1.part_start, (std::vector<int>{0, 4}));
+  ASSERT_EQ(d1.x.size(), 9u);  // one closing vertex for the whole list
+  EXPECT_EQ(d1.x[8], 0);
+  EXPECT_EQ(d1.y[8], 0);
+  // 10000 for the outer ring; the hole runs the other way and, carrying the
+  // list's closing vertex (0,0), counts -150.
+  EXPECT_EQ(r.parcels.raw[0][8], "   9850.00");
+  EXPECT_EQ(r.parcels.shapes[1].part_start, (std::vector<int>{0}));
+  EXPECT_EQ(r.parcels.shapes[1].x.size(), 4u);
+  const auto& d3 = r.parcels.shapes[2];
+  EXPECT_EQ(d3.part_start, (std::vector<int>{0, 4}));
+  EXPECT_EQ(d3.x, (std::vector<double>{0, 1, 1, 0, 5, 6, 6, 5}));
+}
+
+TEST(Conversion, MissingPointsAndEmptyOutlines) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(square_points() +
+                                       // No geometry at all.
+                                       "RO,,G5DZE,d0\nD,G5IDD,,0\nX\n"
+                                       // One list gives nothing; no vertex of another leaks in.
+                                       "RO,,G5DZE,d1\nD,G5IDD,,1\nGL\nK,+\nP,P,,missing\nX\n"
+                                       "RO,,G5DZE,d2\nD,G5IDD,,2\nGL\nK,+\nP,P,,none\nGL\nK,+\n"
+                                       "P,P,,p1\nP,P,,P2\nP,P,,p2\nP,P,,p3\nX\n"
+                                       // A bad P line and a list without a ring start.
+                                       "RO,,G5DZE,d3\nD,G5IDD,,3\nGL\nP,Q,1,2,3\nP,P,,p1\n"
+                                       "P,P,,p2\nP,P,,p3\nX\n"));
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  EXPECT_EQ(r.result.out,
+            "SWDE.w.3.00\n\nSWDE.w.3.00\n\nerror3\nbrak punktu ID=missing\nerror3\n"
+            "brak punktu ID=none\nbrak punktu ID=P2\nnieznay punkt P,Q,1,2,3faza10KONIEC\n");
+  ASSERT_EQ(r.parcels.shape_count, 2);
+  ASSERT_EQ(r.parcels.record_count, 2);
+  EXPECT_EQ(r.parcels.raw[0][0], "         1");
+  EXPECT_EQ(trimmed(r.parcels.raw[0][1]), "2");
+  EXPECT_EQ(r.parcels.shapes[0].part_start, (std::vector<int>{0}));
+  EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{200, 210, 210, 200}));
+  EXPECT_EQ(r.run_log, "#;;;brak K,+ lub K,- line=47"
+                           "\nKONIEC\n");
+}
+
+TEST(Conversion, PrecinctsResolveBeforeTheIndexesExist) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(square_points() +
+                                       "RO,,G5OBR,o1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nX\n"
+                                       "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"));
+  EXPECT_EQ(r.result.out,
+            "SWDE.w.3.00\n\nbrak punktu ID=p1\nbrak punktu ID=p2\nSWDE.w.3.00\n\nfaza10KONIEC\n");
+  ASSERT_EQ(r.parcels.record_count, 1);
+  // No identifier: the codes are 0 and the texts empty.
+  EXPECT_EQ(r.parcels.raw[0][2], "         0");
+  EXPECT_EQ(trimmed(r.parcels.raw[0][1]), "");
+}
+
+TEST(Conversion, ReferencesAreCaseSensitiveAndDuplicatesResolve) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(point("a", "A1", "0", "0") + point("A", "a1", "0", "50") +
+                                       point("d", "x", "7", "7") + point("d", "y", "7", "7") +
+                                       point("b ", "b", "9", "9") +
+                                       "RO,,G5DZE,d1\nGL\nK,+\nP,P,,a\nP,P,,A\nP,K,a1\nP,P,,d\n"
+                                       "P,P,,b\nP,P,,b ,x\nX\n"));
+  ASSERT_EQ(r.parcels.shape_count, 1);
+  EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{0, 50, 50, 7, 9, 0}));
+  // "b" is not "b ": a trailing blank is part of the key.
+  EXPECT_EQ(r.result.out,
+            "SWDE.w.3.00\n\nSWDE.w.3.00\n\nbrak punktu ID=b\nfaza10KONIEC\n");
+}
+
+TEST(Conversion, GrammarMessagesGoToTheErrorLog) {
+  TempDir dir;
+  // Unknown top-level code, a parcel in an SP section, a bad P line in a
+  // point, no SWDEX.
+  const Outcome r = convert(dir,
+                        "SWDE.w.2.00 extra\nXYZ,1\nSP\nRO,,G5DZE,d0\nGL\nK,+\nP,G,0,0\nP,G,0,1\n"
+                        "P,G,1,1\nX\nSX\nSO\nRP,,G5PZG,p1\nP,X,1,2\nP,G,5,6\nX\nRO,,G5DZE,d1\nGL\n"
+                        "K,+\nP,P,,p1\nP,G,0,0\nP,G,0,1\nX\nSX\n");
+  EXPECT_EQ(r.result.status, 0);
+  EXPECT_EQ(r.error_log,
+            "line=2 code='XYZ' Unknown swde code\n\n"
+            "line=14 code='P,X,1,2' Unknown swde code\n\n"
+            "read_swde_line failed 24\n\n"
+            "line=2 code='XYZ' Unknown swde code\n\n"
+            "read_swde_line failed 24\n\n");
+  ASSERT_EQ(r.parcels.shape_count, 1);  // the one in SO, written before the truncated end
+  EXPECT_EQ(r.parcels.shapes[0].x[0], 6);
+  EXPECT_EQ(r.parcels.shapes[0].y[0], 5);
+}
+
+TEST(Conversion, UnacceptedHeaderGivesEmptyLayers) {
+  TempDir dir;
+  const Outcome r = convert(dir, swde_file(square_points() + "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\n"
+                                                         "P,P,,p2\nP,P,,p3\nX\n",
+                                       "SWDE.w.1.00"));
+  EXPECT_EQ(r.result.status, 0);
+  EXPECT_EQ(r.parcels.shape_count, 0);
+  EXPECT_EQ(r.parcels.record_count, 0);
+  EXPECT_EQ(r.error_log, "ERROR line 1=SWDE.w.1.00\n\n\nERROR line 1=SWDE.w.1.00\n\n\n");
+  EXPECT_EQ(r.result.out, "faza10KONIEC\n");
+  const Outcome empty = convert(dir, "");
+  EXPECT_EQ(empty.result.status, 0);
+  EXPECT_EQ(empty.error_log.substr(r.error_log.size()),
+            "Couldn't read: line 1\n\nCouldn't read: line 1\n\n");
+  EXPECT_EQ(empty.parcels.shape_count, 0);
+}
+
+TEST(Conversion, LongTextsAreCutAndReported) {
+  TempDir dir;
+  const std::string id40(40, 'i');
+  const Outcome r = convert(dir, swde_file("RP,,G5PZG," + id40 + ",alt\nP,G,1,2\nX\n"
+                                       "RO,,G5DZE,d1\nD,G5IDD,," + std::string(60, '7') +
+                                       "\nGL\nK,+\nP,P,," + id40.substr(0, 29) +
+                                       "\nP,G,0,0\nP,G,9,0\nX\n"));
+  EXPECT_EQ(r.result.status, 0) << r.result.err;
+  EXPECT_EQ(r.error_log, "line=3 id '" + id40 + "' longer than 29 characters, cut\n\n");
+  ASSERT_EQ(r.parcels.shape_count, 1);
+  EXPECT_EQ(r.parcels.shapes[0].x[0], 2);  // the cut identifier resolves
+  EXPECT_EQ(r.parcels.raw[0][1], std::string(50, '7'));  // the library cuts the column
+  EXPECT_EQ(r.parcels.raw[0][3], "      7777");
+}
+
+TEST(Conversion, AreaWiderThanItsColumnIsCutByTheLibrary) {
+  TempDir dir;
+  // A right triangle of legs 5000 and 4938.27... gives 12345678.91 m².
+  const Outcome r = convert(dir, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,4938.271564,0\n"
+                                       "P,G,0,5000\nX\n"));
+  EXPECT_EQ(r.result.status, 0) << r.result.err;
+  EXPECT_EQ(r.parcels.raw[0][8], "12345678.9");
+}
+
+TEST(Conversion, HugeObjectsAreWrittenWhole) {
+  TempDir dir;
+  std::string body = "RO,,G5DZE,big\nD,G5IDD,,big\nGL\n";
+  body.reserve(16u << 20);
+  for (int ring = 0; ring < 1200; ++ring) {
+    body += ring == 0 ? "K,+\n" : "K,-\n";
+    const int n = ring == 0 ? 600000 - 1199 * 3 : 3;
+    for (int i = 0; i < n; ++i) {
+      body += "P,G," + std::to_string(ring * 10 + (i % 7)) + "," + std::to_string(i) + "\n";
+    }
+  }
+  body += "X\n";
+  const Outcome r = convert(dir, swde_file(body));
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  ASSERT_EQ(r.parcels.shape_count, 1);
+  EXPECT_EQ(r.parcels.shapes[0].x.size(), 600001u);
+  EXPECT_EQ(r.parcels.shapes[0].part_start.size(), 1200u);
+}
+
+TEST(Conversion, WriteFailuresAreNotReportedAsSuccess) {
+  TempDir dir;
+  std::string body;
+  for (int i = 0; i < 3000; ++i) {
+    body += "RO,,G5DZE,d\nD,G5IDD,,146518_8.0001." + std::to_string(i) +
+            "\nGL\nK,+\nP,G,0,0\nP,G,0,1\nP,G,1,1\nX\n";
+  }
+  write_file(dir.file("in.swd"), swde_file(body));
+  write_file(dir.file("in_DZE.shp"), "previous");
+  const auto r = run_converter(dir, {"in.swd", "0", "0", "0"}, "trap '' XFSZ; ulimit -f 64;");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("in_DZE"), std::string::npos) << r.err;
+  EXPECT_EQ(read_file(dir.file("in_DZE.shp")), "previous");
+  EXPECT_FALSE(file_exists(dir.file("in_DZE.tmp.shp")));
+}
+
+}  // namespace
