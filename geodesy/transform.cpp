@@ -2,6 +2,8 @@
 
 namespace egib {
 
-int transform_vertices() { return 0; }
+int transform_vertices() {
+  return 0;
+}
 
 }  // namespace egib

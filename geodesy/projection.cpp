@@ -1,0 +1,352 @@
+#include "geodesy/projection.h"
+
+#include <array>
+#include <cmath>
+
+namespace egib {
+
+ProjectionState& projection_state() {
+  static ProjectionState state;
+  return state;
+}
+
+namespace {
+
+// Parameters of one 1965 zone.  The angles are the published nine-decimal
+// radian values (not converted from degrees at run time), and R0 (the radius
+// of the conformal sphere at the zone centre, sqrt(M*N) on Krassowski) and
+// XC (the Gauss-Krüger northing of the centre on its own meridian) are the
+// published constants.
+struct Zone1965 {
+  double lambda0;
+  double false_northing;
+  double false_easting;
+  double scale;
+  double sphere_radius;    // 0: zone 5 has no stereographic sphere
+  double centre_northing;  // 0: likewise
+  double lat_min, lat_max, lon_min, lon_max;
+};
+
+constexpr std::array<Zone1965, 5> kZones1965 = {{
+    // zone 1: centre 50°37'30" N 21°05' E
+    {0.367973584, 5467000, 4637000, 0.9998, 6382390.1649837, 5610467.5770417, 0.853756892,
+     0.913388975, 0.314159265, 0.421787903},
+    // zone 2: centre 53°00'07" N 21°30'10" E
+    {0.375294271, 5806000, 4603000, 0.9998, 6384119.4273046, 5874939.874115, 0.895935683,
+     0.951204442, 0.331612558, 0.41887902},
+    // zone 3: centre 53°35' N 17°00'30" E
+    {0.296851417, 5999000, 3501000, 0.9998, 6384536.7935655, 5939644.7701117, 0.910480093,
+     0.957022207, 0.245800536, 0.34906585},
+    // zone 4: centre 51°40'15" N 16°40'20" E
+    {0.290985171, 5627000, 3703000, 0.9998, 6383155.1651299, 5726819.6678288, 0.868301303,
+     0.930842268, 0.248709418, 0.333066999},
+    // zone 5: Gauss-Krüger, central meridian 18°57'30" E
+    {0.330885337, -4700000, 237000, 0.999983, 0, 0, 0.861029098, 0.895935683, 0.31997703,
+     0.346156968},
+}};
+
+// Seven-parameter shift Krassowski -> GRS80 (translation, then the matrix of
+// scale change and rotations) and its reverse (matrix, then translation).
+constexpr double kT1 = -33.4297;
+constexpr double kT2 = 146.5746;
+constexpr double kT3 = 76.2865;
+
+constexpr double kR[3][3] = {
+    {-8.4078048e-7, -4.08959962e-6, -2.5614575e-7},
+    {4.08960007e-6, -8.4078196e-7, 1.73888389e-6},
+    {2.5613864e-7, -1.73888494e-6, -8.4077363e-7},
+};
+constexpr double kS[3][3] = {
+    {8.407644e-7, 4.08960694e-6, 2.5613907e-7},
+    {-4.0896065e-6, 8.4076292e-7, -1.73888787e-6},
+    {-2.5614618e-7, 1.73888682e-6, 8.4077125e-7},
+};
+
+// Everything the Krüger series needs that depends on the ellipsoid alone.
+// Every vertex of a run goes through these projections, usually alternating
+// between the two ellipsoids, so the constants are kept for the last two
+// ellipsoids seen instead of being derived again for every point.
+struct Series {
+  double a = 0, b = 0, e2 = 0;  // key
+  bool valid = false;
+  double e = 0;
+  double big_a = 0;  // rectifying radius
+  double alpha[4] = {};
+  double beta[4] = {};
+  double delta[4] = {};
+};
+
+Series derive_series(double a, double b, double e2) {
+  Series s;
+  s.a = a;
+  s.b = b;
+  s.e2 = e2;
+  s.valid = true;
+  s.e = std::sqrt(e2);
+  const double n = (a - b) / (a + b);
+  const double n2 = n * n;
+  const double n3 = n2 * n;
+  const double n4 = n3 * n;
+  const double n6 = n4 * n2;
+  const double n8 = n4 * n4;
+  s.big_a = a / (1 + n) * (1 + n2 / 4 + n4 / 64 + n6 / 256 + 25 * n8 / 16384);
+
+  s.alpha[0] = n / 2 - 2 * n2 / 3 + 5 * n3 / 16 + 41 * n4 / 180;
+  s.alpha[1] = 13 * n2 / 48 - 3 * n3 / 5 + 557 * n4 / 1440;
+  s.alpha[2] = 61 * n3 / 240 - 103 * n4 / 140;
+  s.alpha[3] = 49561 * n4 / 161280;
+
+  s.beta[0] = n / 2 - 2 * n2 / 3 + 37 * n3 / 96 - n4 / 360;
+  s.beta[1] = n2 / 48 + n3 / 15 - 437 * n4 / 1440;
+  s.beta[2] = 17 * n3 / 480 - 37 * n4 / 840;
+  s.beta[3] = 4397 * n4 / 161280;
+
+  s.delta[0] = 2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45;
+  s.delta[1] = 7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45;
+  s.delta[2] = 56 * n3 / 15 - 136 * n4 / 35;
+  s.delta[3] = 4279 * n4 / 630;
+  return s;
+}
+
+const Series& current_series() {
+  static Series slots[2];
+  static int next = 0;
+  const ProjectionState& st = projection_state();
+  for (const Series& s : slots) {
+    if (s.valid && s.a == st.a && s.b == st.b && s.e2 == st.e2) return s;
+  }
+  Series& slot = slots[next];
+  next ^= 1;
+  slot = derive_series(st.a, st.b, st.e2);
+  return slot;
+}
+
+// The sums  sum_j c[j] * sin(2j*p) * cosh(2j*q)  and
+//           sum_j c[j] * cos(2j*p) * sinh(2j*q),  j = 1..4,
+// accumulated in order of j.  The multiple angles come from the angle
+// addition formulas, so each sum costs one sine/cosine and one sinh/cosh
+// pair instead of sixteen transcendental calls.
+struct KrugerSums {
+  double sin_cosh = 0;
+  double cos_sinh = 0;
+};
+
+KrugerSums kruger_sums(const double (&c)[4], double p, double q) {
+  const double s1 = std::sin(2 * p);
+  const double c1 = std::cos(2 * p);
+  const double sh1 = std::sinh(2 * q);
+  const double ch1 = std::cosh(2 * q);
+  double s = s1, co = c1, sh = sh1, ch = ch1;
+  KrugerSums sums;
+  for (int j = 0; j < 4; ++j) {
+    sums.sin_cosh += c[j] * s * ch;
+    sums.cos_sinh += c[j] * co * sh;
+    const double s_next = s * c1 + co * s1;
+    const double c_next = co * c1 - s * s1;
+    const double sh_next = sh * ch1 + ch * sh1;
+    const double ch_next = ch * ch1 + sh * sh1;
+    s = s_next;
+    co = c_next;
+    sh = sh_next;
+    ch = ch_next;
+  }
+  return sums;
+}
+
+}  // namespace
+
+void set_ellipsoid(char letter) {
+  ProjectionState& st = projection_state();
+  double a = 0;
+  double rf = 0;
+  if (letter == 'K') {
+    a = 6378245.0;
+    rf = 298.3;
+  } else if (letter == 'W') {
+    a = 6378137.0;
+    rf = 298.257222101;
+  } else {
+    return;
+  }
+  st.a = a;
+  st.b = (1 - 1 / rf) * a;
+  st.e2 = (2 * rf - 1) / (rf * rf);
+  st.ep2 = st.e2 / (1 - st.e2);
+}
+
+void set_zone_1965(int zone) {
+  if (zone < 1 || zone > 5) return;
+  const Zone1965& z = kZones1965[static_cast<size_t>(zone - 1)];
+  ProjectionState& st = projection_state();
+  st.lambda0 = z.lambda0;
+  st.false_northing = z.false_northing;
+  st.false_easting = z.false_easting;
+  st.scale = z.scale;
+  if (zone != 5) {
+    st.sphere_radius = z.sphere_radius;
+    st.centre_northing = z.centre_northing;
+  }
+  st.lat_min = z.lat_min;
+  st.lat_max = z.lat_max;
+  st.lon_min = z.lon_min;
+  st.lon_max = z.lon_max;
+}
+
+void set_zone_2000(int code) {
+  ProjectionState& st = projection_state();
+  st.scale = 0.999923;
+  st.false_northing = 0;
+  switch (code) {
+    case 15:
+      st.false_easting = 5500000;
+      break;
+    case 18:
+      st.false_easting = 6500000;
+      break;
+    case 21:
+      st.false_easting = 7500000;
+      break;
+    case 24:
+      st.false_easting = 8500000;
+      break;
+    default:
+      break;  // no zone parameters: the false easting stays
+  }
+}
+
+void set_grid_1992() {
+  ProjectionState& st = projection_state();
+  st.scale = 0.9993;
+  st.false_northing = -5300000;
+  st.false_easting = 500000;
+}
+
+double prime_vertical_radius(double lat) {
+  const ProjectionState& st = projection_state();
+  const double s = std::sin(lat);
+  return st.a / std::sqrt(1 - st.e2 * s * s);
+}
+
+int zone_2000_for_longitude(double lon) {
+  const double d = lon / kPi * 180;
+  const int k = 3 * static_cast<int>(d / 3);
+  return d - k > 1.5 ? k + 3 : k;
+}
+
+void geodetic_to_geocentric(double lat, double lon, double h, double* x, double* y, double* z) {
+  const ProjectionState& st = projection_state();
+  const double n = prime_vertical_radius(lat);
+  const double cos_lat = std::cos(lat);
+  *x = (n + h) * cos_lat * std::cos(lon);
+  *y = (n + h) * cos_lat * std::sin(lon);
+  *z = (n * (1 - st.e2) + h) * std::sin(lat);
+}
+
+void geocentric_to_geodetic(double x, double y, double z, double* lat, double* lon, double* h) {
+  const ProjectionState& st = projection_state();
+  const double p = std::sqrt(x * x + y * y);
+  const double theta = std::atan(z * st.a / (p * st.b));
+  const double sin_t = std::sin(theta);
+  const double cos_t = std::cos(theta);
+  const double st3 = sin_t * sin_t * sin_t;
+  const double ct3 = cos_t * cos_t * cos_t;
+  const double phi = std::atan((z + st.ep2 * st.b * st3) / (p - st.e2 * st.a * ct3));
+  *lat = phi;
+  *lon = std::atan(y / x);
+  *h = p / std::cos(phi) - prime_vertical_radius(phi);
+}
+
+void datum_shift_to_grs80(double x, double y, double z, double* xs, double* ys, double* zs) {
+  const double d1 = x - kT1;
+  const double d2 = y - kT2;
+  const double d3 = z - kT3;
+  *xs = d1 + kR[0][0] * d1 + kR[0][1] * d2 + kR[0][2] * d3;
+  *ys = d2 + kR[1][0] * d1 + kR[1][1] * d2 + kR[1][2] * d3;
+  *zs = d3 + kR[2][0] * d1 + kR[2][1] * d2 + kR[2][2] * d3;
+}
+
+void datum_shift_to_krassowski(double x, double y, double z, double* xs, double* ys, double* zs) {
+  *xs = x + kS[0][0] * x + kS[0][1] * y + kS[0][2] * z + kT1;
+  *ys = y + kS[1][0] * x + kS[1][1] * y + kS[1][2] * z + kT2;
+  *zs = z + kS[2][0] * x + kS[2][1] * y + kS[2][2] * z + kT3;
+}
+
+void grid_forward(double lat, double lon, double lambda0, double false_northing,
+                  double false_easting, double scale, int kind, double* northing, double* easting) {
+  const Series& s = current_series();
+  const double e = s.e;
+
+  // Conformal latitude.
+  const double sin_lat = std::sin(lat);
+  const double half = kPi / 4 + lat / 2;
+  const double t = std::atan(std::sin(half) / std::cos(half) *
+                             std::exp(std::log((1 - e * sin_lat) / (1 + e * sin_lat)) * e / 2));
+  const double chi = 2 * (t - kPi / 4);
+
+  // Transverse spherical coordinates.
+  const double dl = lon - lambda0;
+  const double cos_chi = std::cos(chi);
+  const double sin_dl = std::sin(dl);
+  const double xi = std::atan(std::tan(chi) / std::cos(dl));
+  const double eta = 0.5 * std::log((1 + cos_chi * sin_dl) / (1 - cos_chi * sin_dl));
+
+  const KrugerSums sums = kruger_sums(s.alpha, xi, eta);
+  double x = s.big_a * xi + s.big_a * sums.sin_cosh;
+  double y = s.big_a * eta + s.big_a * sums.cos_sinh;
+
+  if (kind == kStereographic) {
+    const ProjectionState& st = projection_state();
+    const double r0 = st.sphere_radius;
+    const double u = (x - st.centre_northing) / r0;
+    const double v = y / r0;
+    const double d = std::cos(u) + std::cosh(v);
+    x = 2 * r0 * std::sin(u) / d;
+    y = 2 * r0 * std::sinh(v) / d;
+  }
+  *northing = scale * x + false_northing;
+  *easting = scale * y + false_easting;
+}
+
+void grid_inverse(double northing, double easting, double lambda0, double false_northing,
+                  double false_easting, double scale, int kind, double* lat, double* lon) {
+  const Series& s = current_series();
+  const double u = (northing - false_northing) / scale;
+  const double v = (easting - false_easting) / scale;
+  double xi = u;
+  double eta = v;
+  if (kind == kStereographic) {
+    const ProjectionState& st = projection_state();
+    const double r0 = st.sphere_radius;
+    const double p = u / (2 * r0);
+    const double q = v / (2 * r0);
+    xi = r0 * (std::atan(p / (1 - q)) + std::atan(p / (1 + q))) + st.centre_northing;
+    eta = 0.5 * r0 * (std::log(p * p + (1 + q) * (1 + q)) - std::log(p * p + (1 - q) * (1 - q)));
+  }
+
+  const double big_a = s.big_a;
+  const KrugerSums sums = kruger_sums(s.beta, xi / big_a, eta / big_a);
+  const double xi1 = (xi - big_a * sums.sin_cosh) / big_a;
+  const double eta1 = (eta - big_a * sums.cos_sinh) / big_a;
+
+  const double g = 2 * std::atan(std::exp(eta1)) - kPi / 2;
+  const double sin_xi = std::sin(xi1);
+  const double cos_g = std::cos(g);
+  const double chi = std::atan(sin_xi * cos_g / std::sqrt(1 - sin_xi * sin_xi * cos_g * cos_g));
+  const double dl = std::atan(std::tan(g) / std::cos(xi1));
+
+  // Conformal latitude back to geodetic latitude: sum of delta_j sin(2j chi).
+  const double s1 = std::sin(2 * chi);
+  const double c1 = std::cos(2 * chi);
+  double sn = s1, cn = c1;
+  double phi = chi;
+  for (int j = 0; j < 4; ++j) {
+    phi += s.delta[j] * sn;
+    const double s_next = sn * c1 + cn * s1;
+    cn = cn * c1 - sn * s1;
+    sn = s_next;
+  }
+  *lat = phi;
+  *lon = lambda0 + dl;
+}
+
+}  // namespace egib
