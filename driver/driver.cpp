@@ -7,6 +7,8 @@
 #include "array/array.h"
 #include "diag/error_log.h"
 #include "driver/run_state.h"
+#include "geodesy/prj_wkt.h"
+#include "geodesy/transform.h"
 #include "layers/point_index.h"
 #include "swde/collect_pass.h"
 #include "swde/line_reader.h"
@@ -36,7 +38,9 @@ constexpr const char* kUsage =
     "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
     "inverse of variant 1); any other value skips it.\n";
 
-int32_t to_int32(const char* s) { return static_cast<int32_t>(std::strtol(s, nullptr, 10)); }
+int32_t to_int32(const char* s) {
+  return static_cast<int32_t>(std::strtol(s, nullptr, 10));
+}
 
 }  // namespace
 
@@ -90,6 +94,21 @@ int run_converter(int argc, char** argv) {
     set_run_log(nullptr);
     return 1;
   }
+
+  // Each layer says its coordinate system, when it is one this program
+  // knows: the output system of a conversion, else the input system.
+  const std::string_view wkt =
+      esri_wkt_of_system(written_system(run.input_system, run.output_system));
+  if (!wkt.empty() && (!run.parcel.write_side_file(".prj", wkt, &error) ||
+                       !run.building.write_side_file(".prj", wkt, &error))) {
+    std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+    run.parcel.discard();
+    run.building.discard();
+    release_points();
+    set_run_log(nullptr);
+    return 1;
+  }
+  announce_conversion(run.input_system, run.output_system, run.variant, stderr);
 
   collect_pass(input);
   build_point_indexes();

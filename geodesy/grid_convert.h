@@ -21,11 +21,6 @@ struct GridPoint {
 
 inline constexpr int kBadZone1965 = 32768;
 
-// A 2000-grid code this system has zone parameters for (15, 18, 21, 24).
-constexpr bool is_grid_2000_code(int code) {
-  return code == 15 || code == 18 || code == 21 || code == 24;
-}
-
 // target_code -1: the 2000 zone nearest to each point.
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,
                          int source_zone);

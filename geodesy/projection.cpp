@@ -134,8 +134,12 @@ struct KrugerSums {
 KrugerSums kruger_sums(const double (&c)[4], double p, double q) {
   const double s1 = std::sin(2 * p);
   const double c1 = std::cos(2 * p);
-  const double sh1 = std::sinh(2 * q);
-  const double ch1 = std::cosh(2 * q);
+  // sinh and cosh from one exponential; |2q| stays below about 0.2 for any
+  // point of a grid zone, where this loses nothing that matters at 1e-12 m.
+  const double ex = std::exp(2 * q);
+  const double inv = 1 / ex;
+  const double sh1 = (ex - inv) / 2;
+  const double ch1 = (ex + inv) / 2;
   double s = s1, co = c1, sh = sh1, ch = ch1;
   KrugerSums sums;
   for (int j = 0; j < 4; ++j) {

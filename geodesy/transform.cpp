@@ -1,8 +1,177 @@
 #include "geodesy/transform.h"
 
+#include "driver/run_state.h"
+#include "geodesy/grid_convert.h"
+#include "geodesy/poly1965.h"
+#include "layers/outline.h"
+
 namespace egib {
 
+namespace {
+
+// Zones of the 1965 system meet through the 2000-grid zone of 18 E.
+constexpr int kIntermediate2000 = 18;
+
+bool applies_polynomial(int variant) {
+  return variant == 1 || variant == 2;
+}
+
+// Zone whose correction a route applies, 0 when it applies none.
+int polynomial_zone(Route route, int input_system, int output_system) {
+  switch (route) {
+    case Route::kPolynomialOnly:
+    case Route::k1965To2000:
+    case Route::k1965To1965:
+    case Route::k1965To1992:
+      return input_system;
+    case Route::k2000To1965:
+    case Route::k1992To1965:
+      return output_system;
+    default:
+      return 0;
+  }
+}
+
+void correct(GridPoint& g, int zone, int variant) {
+  // National convention: northing first.
+  poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant);
+}
+
+template <typename Step>
+void for_each_vertex(VertexBuffer& vb, Step step) {
+  double* const xs = vb.x.data();
+  double* const ys = vb.y.data();
+  const int n = vb.vertex_count;
+  for (int i = 0; i < n; ++i) {
+    GridPoint g{xs[i], ys[i], 0.0};
+    step(g);
+    xs[i] = g.x;
+    ys[i] = g.y;
+  }
+}
+
+}  // namespace
+
+Route choose_route(int in, int out) {
+  if (in == out) return is_zone_1965(in) ? Route::kPolynomialOnly : Route::kNothing;
+  if (is_zone_1965(in) && is_grid_2000(out)) return Route::k1965To2000;
+  if (is_grid_2000(in) && is_zone_1965(out)) return Route::k2000To1965;
+  if (is_zone_1965(in) && is_zone_1965(out)) return Route::k1965To1965;
+  if (is_grid_2000(in) && is_grid_2000(out)) return Route::k2000To2000;
+  if (in == 10 && is_grid_2000(out)) return Route::k1992To2000;
+  if (is_grid_2000(in) && out == 10) return Route::k2000To1992;
+  if (is_zone_1965(in) && out == 10) return Route::k1965To1992;
+  if (in == 10 && is_zone_1965(out)) return Route::k1992To1965;
+  return Route::kNothing;
+}
+
+int written_system(int in, int out) {
+  const Route route = choose_route(in, out);
+  const bool converted = route != Route::kNothing && route != Route::kPolynomialOnly;
+  const int system = converted ? out : in;
+  return is_known_system(system) ? system : 0;
+}
+
+void announce_conversion(int in, int out, int variant, std::FILE* stream) {
+  const Route route = choose_route(in, out);
+  if (route == Route::kNothing && in != out) {
+    std::fprintf(stream,
+                 "egib2shp: no conversion from system %d to system %d is "
+                 "possible; coordinates are written as read\n",
+                 in, out);
+    return;
+  }
+  if (!applies_polynomial(variant)) return;
+  const int zone = polynomial_zone(route, in, out);
+  const Poly1965Set* set = poly1965_set(zone, variant);
+  if (set != nullptr && !set->complete) {
+    std::fprintf(stream,
+                 "egib2shp: the 1965 zone %d correction (variant %d) is the "
+                 "built-in constant-offset approximation, not the complete "
+                 "official polynomial\n",
+                 zone, variant);
+  }
+}
+
 int transform_vertices() {
+  const RunState& run = run_state();
+  const int in = run.input_system;
+  const int out = run.output_system;
+  const int variant = run.variant;
+  const bool poly = applies_polynomial(variant);
+  VertexBuffer& vb = vertex_buffer();
+
+  switch (choose_route(in, out)) {
+    case Route::kNothing:
+      break;
+    case Route::kPolynomialOnly:
+      // Without a correction to make the coordinates stay bit for bit.
+      if (poly) for_each_vertex(vb, [&](GridPoint& g) { correct(g, in, variant); });
+      break;
+    case Route::k1965To2000:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        if (poly) correct(g, in, variant);
+        GridPoint r{};
+        convert_1965_to_2000(&r, out, &g, in);
+        g = r;
+      });
+      break;
+    case Route::k2000To1965:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        GridPoint r{};
+        convert_2000_to_1965(&r, out, &g, in);
+        if (poly) correct(r, out, variant);
+        g = r;
+      });
+      break;
+    case Route::k1965To1965:
+      // The correction of the source zone only: the target zone gets none.
+      for_each_vertex(vb, [&](GridPoint& g) {
+        if (poly) correct(g, in, variant);
+        GridPoint r{};
+        convert_1965_to_2000(&r, kIntermediate2000, &g, in);
+        convert_2000_to_1965(&r, out, &r, kIntermediate2000);
+        g = r;
+      });
+      break;
+    case Route::k2000To2000:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        GridPoint r{};
+        convert_2000_to_2000(&r, out, &g, in);
+        g = r;
+      });
+      break;
+    case Route::k1992To2000:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        GridPoint r{};
+        convert_1992_to_2000(&r, out, &g);
+        g = r;
+      });
+      break;
+    case Route::k2000To1992:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        GridPoint r{};
+        convert_2000_to_1992(&r, in, &g);
+        g = r;
+      });
+      break;
+    case Route::k1965To1992:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        if (poly) correct(g, in, variant);
+        GridPoint r{};
+        convert_1965_to_1992(&r, out, &g, in);
+        g = r;
+      });
+      break;
+    case Route::k1992To1965:
+      for_each_vertex(vb, [&](GridPoint& g) {
+        GridPoint r{};
+        convert_1992_to_1965(&r, out, &g, 0);
+        if (poly) correct(r, out, variant);
+        g = r;
+      });
+      break;
+  }
   return 0;
 }
 

@@ -1,8 +1,52 @@
 // System codes and the transformation dispatcher: converts the outline in
 // the VertexBuffer from the run's input system into its output system.
+//
+// System codes: 1..5 the zones of the 1965 system, 10 the 1992 grid, 15, 18,
+// 21 and 24 the zones of the 2000 grid by central meridian.  Any other code
+// names no system this program can convert (16, 17, 19, 20, 22 and 23 lie
+// among the 2000 codes but have no zone parameters).
 #pragma once
 
+#include <cstdio>
+
 namespace egib {
+
+// How the vertices of a run go from the input into the output system; the
+// first matching row of the route table decides.
+enum class Route {
+  kNothing,         // equal codes outside 1..5, or no route exists
+  kPolynomialOnly,  // equal 1965 codes: the zone correction alone
+  k1965To2000,      // correction of the source zone, then converted
+  k2000To1965,      // converted, then correction of the target zone
+  k1965To1965,      // correction of the source zone, through the 18 E zone
+  k2000To2000,
+  k1992To2000,
+  k2000To1992,
+  k1965To1992,  // correction of the source zone, then converted
+  k1992To1965,  // converted, then correction of the target zone
+};
+
+constexpr bool is_zone_1965(int code) {
+  return code >= 1 && code <= 5;
+}
+constexpr bool is_grid_2000(int code) {
+  return code == 15 || code == 18 || code == 21 || code == 24;
+}
+constexpr bool is_known_system(int code) {
+  return is_zone_1965(code) || code == 10 || is_grid_2000(code);
+}
+
+Route choose_route(int input_system, int output_system);
+
+// The system the written coordinates are in (the output system when a
+// route converts them, the input system when they stay as read), or 0 when
+// that system is not one this program knows.
+int written_system(int input_system, int output_system);
+
+// One line per fact the user should know before the passes: a pair of
+// different codes that cannot be converted, and each 1965 correction set
+// applied that is not the complete official one.
+void announce_conversion(int input_system, int output_system, int variant, std::FILE* out);
 
 // Converts every vertex of the VertexBuffer in place; always returns 0.
 int transform_vertices();

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing on a Debian 12 machine, builds egib2shp and then
-#   demo: converts the bundled sample examples/sample.swd (no conversion of
-#         coordinates: system codes 0 0, variant 0);
+#   demo: converts the bundled sample examples/sample.swd from the 1965
+#         system, zone 2, into the 2000 grid zone of 21 E (codes 2 21, no
+#         1965 correction: variant 0);
 #   test: runs the whole test suite, once in a Release build and once built
-#         with AddressSanitizer and UndefinedBehaviorSanitizer.
+#         with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   bench: builds and runs the benchmarks of bench/ (Release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,7 +32,7 @@ cmake --build build -j"$jobs"
 case "$mode" in
   demo)
     cd examples
-    ../build/egib2shp sample.swd 0 0 0
+    ../build/egib2shp sample.swd 2 21 0
     echo
     echo "written: $(ls sample_DZE.* sample_BUD.* | tr '\n' ' ')"
     ;;
@@ -41,8 +43,14 @@ case "$mode" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
     ;;
+  bench)
+    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEGIB_BUILD_BENCH=ON \
+      -DEGIB_BUILD_TESTS=OFF >/dev/null
+    cmake --build build-bench -j"$jobs"
+    for b in build-bench/bench/*_bench; do "$b"; done
+    ;;
   *)
-    echo "usage: tools/bootstrap.sh [demo|test]" >&2
+    echo "usage: tools/bootstrap.sh [demo|test|bench]" >&2
     exit 2
     ;;
 esac

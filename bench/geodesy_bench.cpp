@@ -1,0 +1,121 @@
+// Conversions per second of the grid converters, each beside PROJ's
+// proj_trans_generic for the same pair of EPSG systems, on the same points.
+//
+//   bash tools/bootstrap.sh bench
+#include <benchmark/benchmark.h>
+#include <proj.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "geodesy/grid_convert.h"
+
+namespace {
+
+using egib::GridPoint;
+
+constexpr int kPoints = 4096;
+
+// Points spread over a box of the source grid (easting, northing).
+std::vector<GridPoint> points(double e0, double n0, double half_width) {
+  std::mt19937_64 rng(42);
+  std::uniform_real_distribution<double> d(-half_width, half_width);
+  std::vector<GridPoint> out(kPoints);
+  for (GridPoint& p : out) p = {e0 + d(rng), n0 + d(rng), 0};
+  return out;
+}
+
+using Converter = int (*)(GridPoint*, int, GridPoint*, int);
+
+struct Pair {
+  const char* name;
+  Converter convert;
+  int second;  // target code or zone, as the converter takes it
+  int fourth;  // source code or zone
+  const char* epsg_from;
+  const char* epsg_to;
+  double e0, n0, half_width;
+};
+
+// The converters without a fourth argument, in the common shape.
+int c1992_to_2000(GridPoint* d, int t, GridPoint* s, int) {
+  return egib::convert_1992_to_2000(d, t, s);
+}
+int c2000_to_1992(GridPoint* d, int c, GridPoint* s, int) {
+  return egib::convert_2000_to_1992(d, c, s);
+}
+
+const Pair kPairs[] = {
+    {"1965z1_to_2000z21", egib::convert_1965_to_2000, 21, 1, "EPSG:3120", "EPSG:2178", 4637000,
+     5467000, 40000},
+    {"2000z21_to_1965z1", egib::convert_2000_to_1965, 1, 21, "EPSG:2178", "EPSG:3120", 7505000,
+     5610000, 40000},
+    {"1992_to_2000z18", c1992_to_2000, 18, 0, "EPSG:2180", "EPSG:2177", 500000, 460000, 60000},
+    {"2000z18_to_1992", c2000_to_1992, 18, 0, "EPSG:2177", "EPSG:2180", 6570000, 5760000, 60000},
+    {"2000z18_to_2000z21", egib::convert_2000_to_2000, 21, 18, "EPSG:2177", "EPSG:2178", 6570000,
+     5760000, 60000},
+    {"1965z3_to_1992", egib::convert_1965_to_1992, 10, 3, "EPSG:2173", "EPSG:2180", 3501000,
+     5999000, 40000},
+    {"1992_to_1965z5", egib::convert_1992_to_1965, 5, 0, "EPSG:2180", "EPSG:2175", 500000, 300000,
+     20000},
+    {"1965z2_to_utm34", egib::convert_1965_to_utm, 0, 2, "EPSG:2172", "EPSG:32634", 4603000,
+     5806000, 40000},
+};
+
+void ours(benchmark::State& state, const Pair& pair) {
+  std::vector<GridPoint> in = points(pair.e0, pair.n0, pair.half_width);
+  GridPoint out{};
+  for (auto _ : state) {
+    for (GridPoint& p : in) {
+      pair.convert(&out, pair.second, &p, pair.fourth);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+struct ContextDeleter {
+  void operator()(PJ_CONTEXT* c) const { proj_context_destroy(c); }
+};
+struct PjDeleter {
+  void operator()(PJ* p) const { proj_destroy(p); }
+};
+
+void proj(benchmark::State& state, const Pair& pair) {
+  std::unique_ptr<PJ_CONTEXT, ContextDeleter> ctx(proj_context_create());
+  std::unique_ptr<PJ, PjDeleter> raw(
+      proj_create_crs_to_crs(ctx.get(), pair.epsg_from, pair.epsg_to, nullptr));
+  if (!raw) {
+    state.SkipWithError("PROJ cannot build the operation");
+    return;
+  }
+  // Easting first, northing second, as the converters take them.
+  std::unique_ptr<PJ, PjDeleter> op(proj_normalize_for_visualization(ctx.get(), raw.get()));
+  const std::vector<GridPoint> in = points(pair.e0, pair.n0, pair.half_width);
+  std::vector<double> x(kPoints), y(kPoints);
+  for (auto _ : state) {
+    for (int i = 0; i < kPoints; ++i) {
+      x[static_cast<size_t>(i)] = in[static_cast<size_t>(i)].x;
+      y[static_cast<size_t>(i)] = in[static_cast<size_t>(i)].y;
+    }
+    proj_trans_generic(op.get(), PJ_FWD, x.data(), sizeof(double), kPoints, y.data(),
+                       sizeof(double), kPoints, nullptr, 0, 0, nullptr, 0, 0);
+    benchmark::DoNotOptimize(x.data());
+    benchmark::DoNotOptimize(y.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+const int kRegistered = [] {
+  for (const Pair& pair : kPairs) {
+    benchmark::RegisterBenchmark((std::string("egib/") + pair.name).c_str(), ours, pair);
+    benchmark::RegisterBenchmark((std::string("proj/") + pair.name).c_str(), proj, pair);
+  }
+  return 0;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();

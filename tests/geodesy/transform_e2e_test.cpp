@@ -1,0 +1,210 @@
+// The binary converts a file from one system into another: the vertices
+// and the areas of the layers match the converters applied by hand, and
+// each layer's .prj names the system its coordinates are in.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "geodesy/grid_convert.h"
+#include "geodesy/poly1965.h"
+#include "layers/outline.h"
+#include "tests/support/test_support.h"
+
+namespace egib {
+namespace {
+
+using test::LayerContent;
+using test::read_file;
+using test::read_layer;
+using test::run_converter;
+using test::swde_file;
+using test::TempDir;
+using test::write_file;
+
+using Step = std::function<void(GridPoint&)>;
+
+struct Case {
+  int in, out, variant;
+  double easting, northing;  // where the parcel lies in the input system
+  std::vector<Step> steps;
+  int epsg;  // of the .prj, 0: none
+};
+
+Step poly(int zone, int variant) {
+  return [=](GridPoint& g) { poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant); };
+}
+Step c65_2000(int zone, int code) {
+  return [=](GridPoint& g) { convert_1965_to_2000(nullptr, code, &g, zone); };
+}
+Step c2000_65(int code, int zone) {
+  return [=](GridPoint& g) { convert_2000_to_1965(nullptr, zone, &g, code); };
+}
+
+std::vector<Case> cases() {
+  return {
+      {3, 3, 1, 3501000, 5999000, {poly(3, 1)}, 2173},
+      {10, 10, 1, 500000, 459309, {}, 2180},
+      {2, 21, 1, 4603000, 5806000, {poly(2, 1), c65_2000(2, 21)}, 2178},
+      {18, 2, 2, 6568672, 5763372, {c2000_65(18, 2), poly(2, 2)}, 2172},
+      {2, 4, 1, 4603000, 5806000, {poly(2, 1), c65_2000(2, 18), c2000_65(18, 4)}, 2174},
+      {18,
+       21,
+       0,
+       6568672,
+       5763372,
+       {[](GridPoint& g) { convert_2000_to_2000(nullptr, 21, &g, 18); }},
+       2178},
+      {10,
+       15,
+       0,
+       300000,
+       400000,
+       {[](GridPoint& g) { convert_1992_to_2000(nullptr, 15, &g); }},
+       2176},
+      {24,
+       10,
+       0,
+       8500000,
+       5700000,
+       {[](GridPoint& g) { convert_2000_to_1992(nullptr, 24, &g); }},
+       2180},
+      {1,
+       10,
+       1,
+       4637000,
+       5467000,
+       {poly(1, 1), [](GridPoint& g) { convert_1965_to_1992(nullptr, 10, &g, 1); }},
+       2180},
+      {10,
+       5,
+       2,
+       500000,
+       300000,
+       {[](GridPoint& g) { convert_1992_to_1965(nullptr, 5, &g, 0); }, poly(5, 2)},
+       2175},
+      {2, 7, 1, 4603000, 5806000, {}, 2172},  // no route: written as read
+      {7, 7, 1, 4603000, 5806000, {}, 0},
+  };
+}
+
+// A 40 m by 25 m parcel (and a building on the same points), corners in
+// the order of the outline, the first again at the end.
+std::vector<GridPoint> corners(const Case& c) {
+  return {{c.easting, c.northing, 0},
+          {c.easting, c.northing + 40.125, 0},
+          {c.easting + 25.5, c.northing + 40.125, 0},
+          {c.easting + 25.5, c.northing, 0},
+          {c.easting, c.northing, 0}};
+}
+
+std::string swde(const Case& c) {
+  std::string points;
+  std::string outline = "GL\nK,+\n";
+  const std::vector<GridPoint> cs = corners(c);
+  for (size_t i = 0; i + 1 < cs.size(); ++i) {
+    char line[200];
+    std::snprintf(line, sizeof line, "RP,,G5PZG,p%zu,\nP,G,%.3f,%.3f\nX\n", i, cs[i].y, cs[i].x);
+    points += line;
+    outline += "P,P,,p" + std::to_string(i) + "\n";
+  }
+  outline += "P,P,,p0\n";
+  return swde_file(points + "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.1\n" + outline + "X\n" +
+                   "RO,,G5BUD,b1\nD,G5IDB,,146518_8.0001.1_BUD\nD,G5FUZ,,110\n" + outline + "X\n");
+}
+
+std::string pow_text(const LayerContent& layer) {
+  for (size_t f = 0; f < layer.field_names.size(); ++f) {
+    if (layer.field_names[f] == "POW") return layer.raw.at(0).at(f);
+  }
+  return "";
+}
+
+std::string epsg_of_prj(const TempDir& dir, const std::string& prj) {
+  const std::string cmd = "gdalsrsinfo -e '" + dir.file(prj) + "' 2>/dev/null | grep EPSG:";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[256];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) out += buf;
+  if (p != nullptr) pclose(p);
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+TEST(ConversionEndToEnd, EveryRowOfTheRouteTable) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(std::to_string(c.in) + " -> " + std::to_string(c.out) + " variant " +
+                 std::to_string(c.variant));
+    TempDir dir;
+    write_file(dir.file("in.swd"), swde(c));
+    const auto r = run_converter(
+        dir, {"in.swd", std::to_string(c.in), std::to_string(c.out), std::to_string(c.variant)});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // The outline as written: the corners through the route's steps, plus
+    // the closing copy the writer adds after the list.
+    std::vector<GridPoint> want = corners(c);
+    want.push_back(want.front());
+    std::vector<double> wx, wy;
+    for (GridPoint g : want) {
+      for (const Step& s : c.steps) s(g);
+      wx.push_back(g.x);
+      wy.push_back(g.y);
+    }
+    char pow[32];
+    std::snprintf(pow, sizeof pow, "%10.2f",
+                  ring_area(static_cast<int>(wx.size()), wx.data(), wy.data()));
+
+    for (const char* layer : {"in_DZE", "in_BUD"}) {
+      const LayerContent content = read_layer(dir.file(layer));
+      ASSERT_EQ(content.shape_count, 1) << layer;
+      const auto& shape = content.shapes[0];
+      ASSERT_EQ(shape.x.size(), wx.size()) << layer;
+      for (size_t i = 0; i < wx.size(); ++i) {
+        // Shapefiles keep doubles as they are.
+        EXPECT_EQ(shape.x[i], wx[i]) << layer << " vertex " << i;
+        EXPECT_EQ(shape.y[i], wy[i]) << layer << " vertex " << i;
+      }
+      EXPECT_EQ(pow_text(content), pow) << layer;
+      const std::string prj = std::string(layer) + ".prj";
+      if (c.epsg == 0) {
+        EXPECT_FALSE(test::file_exists(dir.file(prj))) << layer;
+      } else {
+        EXPECT_EQ(epsg_of_prj(dir, prj), "EPSG:" + std::to_string(c.epsg)) << layer;
+      }
+    }
+    if (c.in != c.out && c.steps.empty()) {
+      EXPECT_NE(r.err.find("no conversion from system 2 to system 7"), std::string::npos);
+    }
+  }
+}
+
+TEST(ConversionEndToEnd, StalePrjIsRemovedWhenTheSystemIsUnknown) {
+  const Case known = cases()[2];
+  TempDir dir;
+  write_file(dir.file("in.swd"), swde(known));
+  ASSERT_EQ(run_converter(dir, {"in.swd", "2", "21", "0"}).status, 0);
+  ASSERT_TRUE(test::file_exists(dir.file("in_DZE.prj")));
+  ASSERT_EQ(run_converter(dir, {"in.swd", "7", "7", "0"}).status, 0);
+  EXPECT_FALSE(test::file_exists(dir.file("in_DZE.prj")));
+  EXPECT_FALSE(test::file_exists(dir.file("in_BUD.prj")));
+}
+
+TEST(ConversionEndToEnd, IncompleteCorrectionIsSaidOnce) {
+  if (poly1965_table_complete()) GTEST_SKIP() << "complete official table built in";
+  const Case c = cases()[0];
+  TempDir dir;
+  write_file(dir.file("in.swd"), swde(c));
+  const auto r = run_converter(dir, {"in.swd", "3", "3", "1"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "egib2shp: the 1965 zone 3 correction (variant 1) is the built-in constant-offset "
+            "approximation, not the complete official polynomial\n");
+  const auto quiet = run_converter(dir, {"in.swd", "3", "3", "0"});
+  EXPECT_EQ(quiet.err, "");
+}
+
+}  // namespace
+}  // namespace egib
