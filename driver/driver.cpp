@@ -1,8 +1,12 @@
 #include "driver/driver.h"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "array/array.h"
 #include "diag/error_log.h"
@@ -22,6 +26,31 @@ RunState& run_state() {
 }
 
 namespace {
+
+// Files under working names that an interrupted run removes, so that a run
+// stopped by Ctrl-C or a kill leaves nothing half-written behind.  Filled
+// before the handlers are installed and not changed while they may run.
+std::vector<std::string>& interrupted_cleanup() {
+  static std::vector<std::string> files;
+  return files;
+}
+
+extern "C" void remove_work_files_and_die(int sig) {
+  for (const std::string& f : interrupted_cleanup()) unlink(f.c_str());
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+void remove_work_files_on_signals(const RunState& run) {
+  std::vector<std::string>& files = interrupted_cleanup();
+  files = run.parcel.work_files();
+  for (std::string& f : run.building.work_files()) files.push_back(std::move(f));
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_work_files_and_die);
+}
+
+void default_signals() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+}
 
 constexpr const char* kUsage =
     "usage: egib2shp INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT\n"
@@ -60,6 +89,8 @@ int run_converter(int argc, char** argv) {
     return 2;
   }
   RunState& run = run_state();
+  run.write_failed = false;
+  clear_io_failure();
   const char* input_path = argv[1];
   const std::string input_base = layer_base_name(input_path);
   run.input_system = to_int32(argv[2]);
@@ -95,6 +126,8 @@ int run_converter(int argc, char** argv) {
     return 1;
   }
 
+  remove_work_files_on_signals(run);
+
   // Each layer says its coordinate system, when it is one this program
   // knows: the output system of a conversion, else the input system.
   const std::string_view wkt =
@@ -102,6 +135,7 @@ int run_converter(int argc, char** argv) {
   if (!wkt.empty() && (!run.parcel.write_side_file(".prj", wkt, &error) ||
                        !run.building.write_side_file(".prj", wkt, &error))) {
     std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+    default_signals();
     run.parcel.discard();
     run.building.discard();
     release_points();
@@ -126,6 +160,8 @@ int run_converter(int argc, char** argv) {
   } else if (run.write_failed) {
     status = 1;
   }
+  // From here on the working files are renamed or removed by the run itself.
+  default_signals();
   if (status == 0) {
     if (!run.parcel.commit(&error) || !run.building.commit(&error)) {
       std::fprintf(stderr, "egib2shp: %s\n", error.c_str());

@@ -93,11 +93,17 @@ int hook_close(SAFile file) {
   return r;
 }
 
-int hook_remove(const char* filename) { return std::remove(filename); }
+int hook_remove(const char* filename) {
+  return std::remove(filename);
+}
 
-void hook_error(const char* message) { std::fprintf(stderr, "shapelib: %s\n", message); }
+void hook_error(const char* message) {
+  std::fprintf(stderr, "shapelib: %s\n", message);
+}
 
-double hook_atof(const char* s) { return std::strtod(s, nullptr); }
+double hook_atof(const char* s) {
+  return std::strtod(s, nullptr);
+}
 
 SAHooks* layer_hooks() {
   static SAHooks hooks = [] {
@@ -120,7 +126,13 @@ SAHooks* layer_hooks() {
 
 }  // namespace
 
-const std::string& io_failure() { return g_io_failure; }
+const std::string& io_failure() {
+  return g_io_failure;
+}
+
+void clear_io_failure() {
+  g_io_failure.clear();
+}
 
 void note_io_failure(const std::string& message) {
   if (g_io_failure.empty()) g_io_failure = message;
@@ -175,6 +187,13 @@ bool Layer::write_side_file(const char* extension, std::string_view content, std
   }
   has_prj_ = true;
   return true;
+}
+
+std::vector<std::string> Layer::work_files() const {
+  std::vector<std::string> files;
+  for (const char* ext : kLayerExtensions) files.push_back(work_base_ + ext);
+  files.push_back(work_base_ + ".prj");
+  return files;
 }
 
 void Layer::close() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace egib {
 
@@ -63,6 +64,8 @@ class Layer {
   DBFHandle dbf() const { return dbf_.get(); }
   const std::string& final_base() const { return final_base_; }
   const std::string& work_base() const { return work_base_; }
+  // Every file written under the working name, for removal on a signal.
+  std::vector<std::string> work_files() const;
   // Extra file written beside the layer (for instance the .prj), by extension.
   bool write_side_file(const char* extension, std::string_view content, std::string* error);
   // Closes the handles.  Write failures seen so far stay in io_failure().
@@ -84,6 +87,8 @@ class Layer {
 // The first write failure of any layer file (disk full, I/O error), or an
 // empty string when none happened.
 const std::string& io_failure();
+// Forgets the recorded failure (at the start of a run).
+void clear_io_failure();
 void note_io_failure(const std::string& message);
 
 }  // namespace egib

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 mode="${1:-demo}"
 packages=(build-essential cmake pkg-config libshp-dev libgtest-dev libbenchmark-dev
-          gdal-bin proj-bin libproj-dev)
+          gdal-bin proj-bin libproj-dev valgrind clang libclang-rt-14-dev util-linux)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -42,6 +42,31 @@ case "$mode" in
     cmake --build build-sanitize -j"$jobs"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+    # The end-to-end tests once more with every run of the binary under
+    # valgrind (the run at every truncation offset is left to the builds
+    # above: hundreds of valgrind start-ups).
+    EGIB_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite" \
+      ctest --test-dir build --output-on-failure -j"$jobs" \
+        -R "Conversion|HostileInput|Driver|Outputs|GdalReads" -E "TruncatedAtEveryOffset"
+
+    # Bounded fuzzing of the line reader and of whole conversions.
+    fuzz_seconds="${EGIB_FUZZ_SECONDS:-60}"
+    cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DEGIB_FUZZ=ON -DEGIB_BUILD_TESTS=OFF >/dev/null
+    cmake --build build-fuzz -j"$jobs" --target line_reader_fuzz conversion_fuzz
+    work="$(mktemp -d)"
+    trap 'rm -rf "$work"' EXIT
+    for target in line_reader:lines conversion:conversion; do
+      name="${target%%:*}"; seeds="$PWD/tests/fuzz/corpus/${target##*:}"
+      mkdir -p "$work/$name"
+      echo "fuzzing $name for ${fuzz_seconds} s"
+      build-fuzz/tests/fuzz/${name}_fuzz -max_total_time="$fuzz_seconds" -max_len=65536 \
+        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/$name-" \
+        "$work/$name" "$seeds" 2>"$work/$name.log" \
+        || { tail -50 "$work/$name.log"; echo "fuzzing $name found a fault" >&2; exit 1; }
+      grep -E "^stat::number_of_executed_units|^Done" "$work/$name.log" || true
+    done
     ;;
   bench)
     cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEGIB_BUILD_BENCH=ON \

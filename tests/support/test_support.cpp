@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -44,7 +45,9 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-bool file_exists(const std::string& path) { return fs::exists(path); }
+bool file_exists(const std::string& path) {
+  return fs::exists(path);
+}
 
 namespace {
 std::string quote(const std::string& s) {
@@ -64,8 +67,12 @@ RunResult run_converter(const TempDir& dir, const std::vector<std::string>& args
                         const std::string& prefix) {
   const std::string out = dir.file(".stdout");
   const std::string err = dir.file(".stderr");
-  std::string cmd = "cd " + quote(dir.path().string()) + " && " + prefix + " HOME=" +
-                    quote(dir.path().string()) + " " + quote(EGIB2SHP_BINARY);
+  // EGIB_TEST_WRAPPER runs the binary under a tool, for instance
+  // "valgrind -q --error-exitcode=99".
+  const char* wrapper = std::getenv("EGIB_TEST_WRAPPER");
+  std::string cmd = "cd " + quote(dir.path().string()) + " && " + prefix +
+                    " HOME=" + quote(dir.path().string()) + " " +
+                    (wrapper != nullptr ? wrapper : "") + " " + quote(EGIB2SHP_BINARY);
   for (const auto& a : args) cmd += " " + quote(a);
   cmd += " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
   const std::string shell = "bash -c " + quote(cmd);

@@ -1,0 +1,90 @@
+// Outputs are never half-written: unwritable places and interrupted runs
+// leave the layers of an earlier run as they were.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using egib::test::file_exists;
+using egib::test::read_file;
+using egib::test::run_converter;
+using egib::test::swde_file;
+using egib::test::TempDir;
+using egib::test::write_file;
+
+std::string parcels(int count) {
+  std::string body;
+  for (int i = 0; i < count; ++i) {
+    body += "RO,,G5DZE,d\nD,G5IDD,,146518_8.0001." + std::to_string(i) +
+            "\nGL\nK,+\nP,G,0,0\nP,G,0,1\nP,G,1,1\nX\n";
+  }
+  return swde_file(body);
+}
+
+std::vector<std::string> layer_bytes(const TempDir& dir) {
+  std::vector<std::string> out;
+  for (const char* f : {"in_DZE.shp", "in_DZE.shx", "in_DZE.dbf", "in_BUD.shp", "in_BUD.dbf"}) {
+    out.push_back(read_file(dir.file(f)));
+  }
+  return out;
+}
+
+bool no_work_files(const TempDir& dir) {
+  for (const char* f : {"in_DZE.tmp.shp", "in_DZE.tmp.dbf", "in_BUD.tmp.shp", "in_BUD.tmp.shx"}) {
+    if (file_exists(dir.file(f))) return false;
+  }
+  return true;
+}
+
+TEST(Outputs, ReadOnlyDirectoryFailsNamingTheFile) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("ro").c_str(), 0755), 0);
+  write_file(dir.file("ro/in.swd"), parcels(3));
+  ASSERT_EQ(chmod(dir.file("ro").c_str(), 0555), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  // Root writes anywhere: run as nobody then.
+  const std::string as_user =
+      geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups env" : "";
+  const auto r = run_converter(dir, {"ro/in.swd", "0", "0", "0"}, as_user);
+  chmod(dir.file("ro").c_str(), 0755);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create ro/in_DZE"), std::string::npos) << r.err;
+  EXPECT_FALSE(file_exists(dir.file("ro/in_DZE.shp")));
+}
+
+TEST(Outputs, KilledRunLeavesThePreviousLayers) {
+  TempDir dir;
+  write_file(dir.file("in.swd"), parcels(2));
+  ASSERT_EQ(run_converter(dir, {"in.swd", "0", "0", "0"}).status, 0);
+  const std::vector<std::string> before = layer_bytes(dir);
+
+  // A file long enough to be still running when the kill comes.
+  write_file(dir.file("in.swd"), parcels(400000));
+  const std::pair<const char*, int> signals[] = {{"KILL", 9}, {"TERM", 15}, {"INT", 2}};
+  for (const auto& [sig, number] : signals) {
+    SCOPED_TRACE(sig);
+    const auto r =
+        run_converter(dir, {"in.swd", "2", "18", "1"},
+                      std::string("{ ( sleep 0.4; kill -") + sig + " $$ ) & } ; exec env");
+    EXPECT_EQ(r.status, 128 + number) << r.err;  // ended by the signal
+    EXPECT_EQ(layer_bytes(dir), before);
+    if (std::string(sig) != "KILL") {
+      // Interrupted politely, the run removes its working files itself.
+      EXPECT_TRUE(no_work_files(dir));
+    }
+  }
+  // The next complete run replaces the layers and leaves no working file.
+  write_file(dir.file("in.swd"), parcels(5));
+  ASSERT_EQ(run_converter(dir, {"in.swd", "0", "0", "0"}).status, 0);
+  EXPECT_NE(layer_bytes(dir), before);
+  EXPECT_TRUE(no_work_files(dir));
+}
+
+}  // namespace
