@@ -1,7 +1,9 @@
 #include "driver/driver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "array/array.h"
 #include "diag/error_log.h"
+#include "driver/progress.h"
 #include "driver/run_state.h"
 #include "geodesy/prj_wkt.h"
 #include "geodesy/transform.h"
@@ -46,6 +49,51 @@ void remove_work_files_on_signals(const RunState& run) {
   files = run.parcel.work_files();
   for (std::string& f : run.building.work_files()) files.push_back(std::move(f));
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_work_files_and_die);
+}
+
+uint64_t file_size(const char* path) {
+  struct stat st {};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+const char* plural(int64_t n, const char* one, const char* many) {
+  return n == 1 ? one : many;
+}
+
+// What the run did, on stderr, so that nobody has to read the console
+// messages to know it.
+void print_summary(const std::string& base, bool written, double seconds) {
+  const RunState& run = run_state();
+  const RunStats& st = run.stats;
+  std::fprintf(
+      stderr, "egib2shp: %lld %s and %lld %s written, %lld %s collected\n",
+      static_cast<long long>(st.parcels_written), plural(st.parcels_written, "parcel", "parcels"),
+      static_cast<long long>(st.buildings_written),
+      plural(st.buildings_written, "building", "buildings"),
+      static_cast<long long>(st.points_collected), plural(st.points_collected, "point", "points"));
+  if (st.objects_without_vertex + st.unresolved_references + st.lists_without_ring_start > 0) {
+    std::fprintf(stderr,
+                 "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "
+                 "%lld geometry %s without a ring start (see err.log)\n",
+                 static_cast<long long>(st.objects_without_vertex),
+                 plural(st.objects_without_vertex, "object", "objects"),
+                 static_cast<long long>(st.unresolved_references),
+                 plural(st.unresolved_references, "reference", "references"),
+                 static_cast<long long>(st.lists_without_ring_start),
+                 plural(st.lists_without_ring_start, "list", "lists"));
+  }
+  std::fprintf(stderr, "egib2shp: %s\n",
+               describe_conversion(run.input_system, run.output_system, run.variant).c_str());
+  if (written) {
+    const char* prj = written_system(run.input_system, run.output_system) != 0 ? ",prj" : "";
+    std::fprintf(stderr,
+                 "egib2shp: wrote %s_DZE.{shp,shx,dbf,cpg%s} and %s_BUD.{shp,shx,dbf,cpg%s}\n",
+                 base.c_str(), prj, base.c_str(), prj);
+  } else {
+    std::fprintf(stderr, "egib2shp: no layer written; earlier layers are left as they were\n");
+  }
+  std::fprintf(stderr, "egib2shp: %.2f s\n", seconds);
 }
 
 void default_signals() {
@@ -144,10 +192,25 @@ int run_converter(int argc, char** argv) {
   }
   announce_conversion(run.input_system, run.output_system, run.variant, stderr);
 
-  collect_pass(input);
+  const auto started = std::chrono::steady_clock::now();
+  const uint64_t input_size = file_size(input_path);
+  const bool show_progress = stderr_is_terminal();
+  run.stats = RunStats{};
+  {
+    PassProgress progress("reading points", input_size, show_progress);
+    input.set_progress_hook(&PassProgress::hook, &progress);
+    collect_pass(input);
+    input.set_progress_hook(nullptr, nullptr);
+  }
+  run.stats.points_collected = store.points != nullptr ? store.points->length : 0;
   build_point_indexes();
   input.rewind();
-  write_pass(input);
+  {
+    PassProgress progress("writing layers", input_size, show_progress);
+    input.set_progress_hook(&PassProgress::hook, &progress);
+    write_pass(input);
+    input.set_progress_hook(nullptr, nullptr);
+  }
 
   release_points();
   run.parcel.close();
@@ -182,6 +245,8 @@ int run_converter(int argc, char** argv) {
   }
   std::printf("KONIEC\n");
   if (std::fflush(stdout) != 0) status = 1;
+  print_summary(input_base, status == 0,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return status;
 }
 

@@ -8,6 +8,16 @@
 
 namespace egib {
 
+// What a run did, for the summary at its end.
+struct RunStats {
+  int64_t parcels_written = 0;
+  int64_t buildings_written = 0;
+  int64_t objects_without_vertex = 0;    // "error3": not written
+  int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
+  int64_t lists_without_ring_start = 0;  // logged in err.log
+  int64_t points_collected = 0;
+};
+
 struct RunState {
   int32_t input_system = 0;
   int32_t output_system = 0;
@@ -17,6 +27,7 @@ struct RunState {
   // Set when a shape or record could not be written; the run then ends
   // with a failure status after closing the layers.
   bool write_failed = false;
+  RunStats stats;
 };
 
 RunState& run_state();

@@ -3,6 +3,7 @@
 #include "driver/run_state.h"
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
+#include "geodesy/prj_wkt.h"
 #include "layers/outline.h"
 
 namespace egib {
@@ -91,6 +92,42 @@ void announce_conversion(int in, int out, int variant, std::FILE* stream) {
                  "official polynomial\n",
                  zone, variant);
   }
+}
+
+std::string system_name(int system) {
+  std::string name;
+  if (is_zone_1965(system)) {
+    name = "1965 zone " + std::to_string(system);
+  } else if (system == 10) {
+    name = "1992";
+  } else if (is_grid_2000(system)) {
+    name = "2000 zone " + std::to_string(system) + " E";
+  } else {
+    return "unknown system " + std::to_string(system);
+  }
+  return name + " (EPSG:" + std::to_string(epsg_of_system(system)) + ")";
+}
+
+std::string describe_conversion(int in, int out, int variant) {
+  const Route route = choose_route(in, out);
+  if (route == Route::kNothing) {
+    if (in == out) return "no conversion, coordinates in " + system_name(in);
+    return "no conversion possible from " + system_name(in) + " to " + system_name(out) +
+           ", coordinates as read";
+  }
+  std::string text = route == Route::kPolynomialOnly ? "coordinates stay in " + system_name(in)
+                                                     : system_name(in) + " -> " + system_name(out);
+  if (route == Route::k1965To1965) text += " through 2000 zone 18 E";
+  const int zone = polynomial_zone(route, in, out);
+  if (applies_polynomial(variant)) {
+    text +=
+        ", 1965 zone " + std::to_string(zone) + " correction variant " + std::to_string(variant);
+    const Poly1965Set* set = poly1965_set(zone, variant);
+    if (set != nullptr && !set->complete) text += " (constant-offset approximation)";
+  } else if (zone != 0) {
+    text += ", no 1965 correction (variant " + std::to_string(variant) + ")";
+  }
+  return text;
 }
 
 int transform_vertices() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace egib {
 
@@ -47,6 +48,11 @@ int written_system(int input_system, int output_system);
 // different codes that cannot be converted, and each 1965 correction set
 // applied that is not the complete official one.
 void announce_conversion(int input_system, int output_system, int variant, std::FILE* out);
+
+// "1965 zone 2 (EPSG:2172)", "1992 (EPSG:2180)", "unknown system 7".
+std::string system_name(int system);
+// One line for the run summary: the systems, the route and the correction.
+std::string describe_conversion(int input_system, int output_system, int variant);
 
 // Converts every vertex of the VertexBuffer in place; always returns 0.
 int transform_vertices();

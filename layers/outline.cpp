@@ -78,9 +78,13 @@ void read_outline(SwdeInput& in, SwdeLine& line) {
     } else {
       std::printf("nieznay punkt %s,%s,%s,%s,%s", line.field[0], line.field[1], line.field[2],
                   line.field[3], line.field[4]);
+      ++run_state().stats.unresolved_references;
     }
   }
-  if (ring_starts == 0) std::fprintf(run_log(), "#;;;brak K,+ lub K,- line=%d\n", line_number);
+  if (ring_starts == 0) {
+    std::fprintf(run_log(), "#;;;brak K,+ lub K,- line=%d\n", line_number);
+    ++run_state().stats.lists_without_ring_start;
+  }
   // Close the list with a copy of its first vertex; a list that gave no
   // vertex of its own gets none, so nothing of another list leaks in.
   if (vb.vertex_count > start) {
@@ -206,6 +210,7 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
 
   if (vb.vertex_count <= 0) {
     std::printf("error3\n");
+    ++run_state().stats.objects_without_vertex;
     return;
   }
   vb.drop_empty_parts();
@@ -245,12 +250,16 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
     std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());
     run.write_failed = true;
+  } else {
+    ++(building ? run.stats.buildings_written : run.stats.parcels_written);
   }
 }
 
 }  // namespace
 
-void write_parcel(SwdeInput& in, SwdeLine& line) { write_object(in, line, ObjectKind::kParcel); }
+void write_parcel(SwdeInput& in, SwdeLine& line) {
+  write_object(in, line, ObjectKind::kParcel);
+}
 
 void write_building(SwdeInput& in, SwdeLine& line) {
   write_object(in, line, ObjectKind::kBuilding);

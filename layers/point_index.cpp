@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "driver/run_state.h"
+
 namespace egib {
 
 PointStore& point_store() {
@@ -44,10 +46,10 @@ const PointEntry* find_point(double xyz[3], const char* key, const std::vector<i
                              PointText text) {
   const PointStore& store = point_store();
   if (store.indexed && !order.empty()) {
-    const auto it = std::lower_bound(order.begin(), order.end(), key,
-                                     [text](int32_t position, const char* k) {
-                                       return std::strcmp(entry_at(position).*text, k) < 0;
-                                     });
+    const auto it =
+        std::lower_bound(order.begin(), order.end(), key, [text](int32_t position, const char* k) {
+          return std::strcmp(entry_at(position).*text, k) < 0;
+        });
     if (it != order.end()) {
       const PointEntry& e = entry_at(*it);
       if (std::strcmp(e.*text, key) == 0) {
@@ -59,6 +61,7 @@ const PointEntry* find_point(double xyz[3], const char* key, const std::vector<i
     }
   }
   std::printf("brak punktu ID=%s\n", key);
+  ++run_state().stats.unresolved_references;
   return nullptr;
 }
 

@@ -54,9 +54,13 @@ constexpr CodeTables make_tables() {
 
 constexpr CodeTables kTables = make_tables();
 
-inline bool blank(char c) { return kTables.blank[static_cast<unsigned char>(c)] != 0; }
+inline bool blank(char c) {
+  return kTables.blank[static_cast<unsigned char>(c)] != 0;
+}
 
-void clear_line(SwdeLine& line) { std::memset(&line, 0, sizeof line); }
+void clear_line(SwdeLine& line) {
+  std::memset(&line, 0, sizeof line);
+}
 
 }  // namespace
 
@@ -64,7 +68,9 @@ SwdeInput::SwdeInput(FilePtr file) : file_(std::move(file)) {
   if (file_) buffer_.resize(kReadBlock);
 }
 
-SwdeInput SwdeInput::open(const char* path) { return SwdeInput(FilePtr(std::fopen(path, "rb"))); }
+SwdeInput SwdeInput::open(const char* path) {
+  return SwdeInput(FilePtr(std::fopen(path, "rb")));
+}
 
 bool SwdeInput::refill() {
   if (eof_ || !file_) return false;
@@ -72,6 +78,8 @@ bool SwdeInput::refill() {
   const size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
   pos_ = 0;
   end_ = got;
+  read_total_ += got;
+  if (hook_ != nullptr) hook_(read_total_, hook_context_);
   if (got < buffer_.size()) {
     if (std::ferror(file_.get())) error_ = true;
     eof_ = true;
@@ -104,11 +112,14 @@ void SwdeInput::rewind() {
   std::rewind(file_.get());
   pos_ = end_ = 0;
   consumed_ = 0;
+  read_total_ = 0;
   eof_ = false;
   error_ = false;
 }
 
-int is_blank(int c) { return (c >= 7 && c <= 13) || c == 32 ? 1 : 0; }
+int is_blank(int c) {
+  return (c >= 7 && c <= 13) || c == 32 ? 1 : 0;
+}
 
 int trim_right(char* s) {
   int removed = 0;
@@ -127,7 +138,9 @@ int trim_left(char* s) {
   return static_cast<int>(k);
 }
 
-int trim_both(char* s) { return trim_right(s) + trim_left(s); }
+int trim_both(char* s) {
+  return trim_right(s) + trim_left(s);
+}
 
 void latin2_to_cp1250(char* s) {
   if (s == nullptr) return;
@@ -276,6 +289,8 @@ double to_double(const char* s) {
   return std::strtod(s, nullptr);
 }
 
-long to_long(const char* s) { return std::strtol(s, nullptr, 10); }
+long to_long(const char* s) {
+  return std::strtol(s, nullptr, 10);
+}
 
 }  // namespace egib

@@ -53,6 +53,13 @@ class SwdeInput {
   void rewind();
   bool read_error() const { return error_; }
   uint64_t offset() const { return consumed_; }
+  // Called with the number of bytes read from the file so far, after every
+  // block read (once per megabyte or so): the hook for progress display.
+  using ProgressHook = void (*)(uint64_t bytes_read, void* context);
+  void set_progress_hook(ProgressHook hook, void* context) {
+    hook_ = hook;
+    hook_context_ = context;
+  }
 
  private:
   bool refill();
@@ -64,6 +71,9 @@ class SwdeInput {
   uint64_t consumed_ = 0;
   bool eof_ = false;
   bool error_ = false;
+  uint64_t read_total_ = 0;
+  ProgressHook hook_ = nullptr;
+  void* hook_context_ = nullptr;
 };
 
 // Reads the next line into line; 1 when a line was read, 0 at the end of input

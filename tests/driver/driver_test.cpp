@@ -69,7 +69,10 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   write_file(dir.file("a.b.swd"), "SWDE.w.3.00\nSWDEX\n");
   const auto r = run_converter(dir, {"a.b.swd", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  // Nothing on stderr but the summary.
+  EXPECT_EQ(r.err.rfind("egib2shp: 0 parcels and 0 buildings written, 0 points collected\n", 0), 0u)
+      << r.err;
+  EXPECT_EQ(r.err.find("skipped"), std::string::npos);
   EXPECT_EQ(read_file(dir.file("err.log")), "KONIEC\n");
 
   const auto parcels = read_layer(dir.file("a.b_DZE"));
@@ -86,9 +89,8 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   const auto buildings = read_layer(dir.file("a.b_BUD"));
   EXPECT_EQ(buildings.shape_type, 5);
   EXPECT_EQ(buildings.record_count, 0);
-  const std::vector<std::string> building_fields = {"ID",      "IDB", "KOD_WOJ", "KOD_POW",
-                                                    "KOD_GMI", "KOD_OBR", "OBR", "DNR",
-                                                    "POW",     "FUNKCJA"};
+  const std::vector<std::string> building_fields = {
+      "ID", "IDB", "KOD_WOJ", "KOD_POW", "KOD_GMI", "KOD_OBR", "OBR", "DNR", "POW", "FUNKCJA"};
   EXPECT_EQ(buildings.field_names, building_fields);
   EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10, 10}));
   EXPECT_EQ(buildings.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2, 0}));
@@ -111,6 +113,62 @@ TEST(Driver, LongPathsWork) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(file_exists((deep / "plik_DZE.shp").string()));
   EXPECT_TRUE(file_exists((deep / "plik_BUD.dbf").string()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Driver, SummaryTellsWhatTheRunDid) {
+  egib::test::TempDir dir;
+  egib::test::write_file(
+      dir.file("in.swd"),
+      egib::test::swde_file("RP,,G5PZG,p1,\nP,G,0,0\nX\n"
+                            "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.1\nGL\nK,+\nP,P,,p1\n"
+                            "P,P,,nope\nP,G,0,5\nP,G,5,5\nX\n"
+                            "RO,,G5DZE,d2\nD,G5IDD,,146518_8.0001.2\nGL\nX\n"
+                            "RO,,G5BUD,b1\nD,G5IDB,,1\nGL\nP,G,1,1\nP,G,1,2\nP,G,2,2\nX\n"));
+  const auto r = egib::test::run_converter(dir, {"in.swd", "2", "18", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string& e = r.err;
+  EXPECT_NE(e.find("egib2shp: 1 parcel and 1 building written, 1 point collected\n"),
+            std::string::npos)
+      << e;
+  // The building's list and the empty list of d2 have no "K" line.
+  EXPECT_NE(e.find("skipped: 1 object without any vertex, 1 unresolved point reference, 2 "
+                   "geometry lists without a ring start"),
+            std::string::npos)
+      << e;
+  EXPECT_NE(e.find("1965 zone 2 (EPSG:2172) -> 2000 zone 18 E (EPSG:2177), 1965 zone 2 "
+                   "correction variant 1"),
+            std::string::npos)
+      << e;
+  EXPECT_NE(e.find("wrote in_DZE.{shp,shx,dbf,cpg,prj} and in_BUD.{shp,shx,dbf,cpg,prj}"),
+            std::string::npos)
+      << e;
+  // Not a terminal: no progress line.
+  EXPECT_EQ(e.find('\r'), std::string::npos);
+}
+
+TEST(Driver, ProgressOnATerminalOnly) {
+  egib::test::TempDir dir;
+  std::string body;
+  for (int i = 0; i < 2000; ++i) body += "RP,,G5PZG,p" + std::to_string(i) + ",\nP,G,1,1\nX\n";
+  egib::test::write_file(dir.file("in.swd"), egib::test::swde_file(body));
+  // script(1) gives the converter a pseudo-terminal for stderr; its
+  // standard output goes to a file of its own.
+  const std::string cmd = "cd '" + dir.path().string() + "' && HOME=. script -qec '" +
+                          EGIB2SHP_BINARY + " in.swd 0 0 0 >stdout.txt' /dev/null >tty.txt";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string tty = egib::test::read_file(dir.file("tty.txt"));
+  EXPECT_NE(tty.find("\r\033[Kreading points"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("\r\033[Kwriting layers     100.0 %"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("taken"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("0 parcels and 0 buildings written, 2000 points collected"),
+            std::string::npos);
+  // Standard output is what it always is.
+  EXPECT_EQ(egib::test::read_file(dir.file("stdout.txt")),
+            "SWDE.w.3.00\n\nSWDE.w.3.00\n\nfaza10KONIEC\n");
 }
 
 }  // namespace
