@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 
 mode="${1:-demo}"
 packages=(build-essential cmake pkg-config libshp-dev libgtest-dev libbenchmark-dev
-          gdal-bin proj-bin libproj-dev valgrind clang libclang-rt-14-dev util-linux)
+          gdal-bin python3-gdal proj-bin libproj-dev valgrind clang libclang-rt-14-dev util-linux
+          bsdutils man-db dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do
