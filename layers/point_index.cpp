@@ -42,17 +42,47 @@ int three_way(T a, T b) {
 
 using PointText = char (PointEntry::*)[kPointText];
 
+KeyPrefix prefix_of(const char* s) {
+  unsigned char b[16] = {};
+  for (int i = 0; i < 16 && s[i] != '\0'; ++i) b[i] = static_cast<unsigned char>(s[i]);
+  KeyPrefix k;
+  for (int i = 0; i < 8; ++i) {
+    k.hi = (k.hi << 8) | b[i];
+    k.lo = (k.lo << 8) | b[8 + i];
+  }
+  return k;
+}
+
+// strcmp(a, b) of two texts with the given prefixes.
+int compare_text(const KeyPrefix& pa, const char* a, const KeyPrefix& pb, const char* b) {
+  if (pa.hi != pb.hi) return pa.hi < pb.hi ? -1 : 1;
+  if (pa.lo != pb.lo) return pa.lo < pb.lo ? -1 : 1;
+  // Equal prefixes: equal texts unless both go on past 16 bytes.
+  if ((pa.lo & 0xFF) == 0) return 0;
+  return std::strcmp(a + 16, b + 16);
+}
+
 const PointEntry* find_point(double xyz[3], const char* key, const std::vector<int32_t>& order,
-                             PointText text) {
+                             const std::vector<KeyPrefix>& prefixes, PointText text) {
   const PointStore& store = point_store();
   if (store.indexed && !order.empty()) {
-    const auto it =
-        std::lower_bound(order.begin(), order.end(), key, [text](int32_t position, const char* k) {
-          return std::strcmp(entry_at(position).*text, k) < 0;
-        });
-    if (it != order.end()) {
-      const PointEntry& e = entry_at(*it);
-      if (std::strcmp(e.*text, key) == 0) {
+    // First position whose text is not less than the key.
+    const KeyPrefix kp = prefix_of(key);
+    size_t lo = 0, n = order.size();
+    while (n > 0) {
+      const size_t half = n / 2;
+      const size_t mid = lo + half;
+      const PointEntry& e = *store.entry[static_cast<size_t>(order[mid])];
+      if (compare_text(prefixes[mid], e.*text, kp, key) < 0) {
+        lo = mid + 1;
+        n -= half + 1;
+      } else {
+        n = half;
+      }
+    }
+    if (lo < order.size()) {
+      const PointEntry& e = *store.entry[static_cast<size_t>(order[lo])];
+      if (compare_text(prefixes[lo], e.*text, kp, key) == 0) {
         xyz[0] = e.x;
         xyz[1] = e.y;
         xyz[2] = 0.0;
@@ -63,6 +93,39 @@ const PointEntry* find_point(double xyz[3], const char* key, const std::vector<i
   std::printf("brak punktu ID=%s\n", key);
   ++run_state().stats.unresolved_references;
   return nullptr;
+}
+
+// One position of an ordering with the prefixes of its two keys.
+struct Keyed {
+  KeyPrefix first;
+  KeyPrefix second;
+  int32_t position;
+};
+
+// Orders positions by (first text, second text), as compare_by_id and
+// compare_by_alt_id do, but on prefixes computed once per point.
+void order_positions(const std::vector<const PointEntry*>& entries, PointText first,
+                     PointText second, std::vector<int32_t>* order,
+                     std::vector<KeyPrefix>* prefixes) {
+  const size_t n = entries.size();
+  std::vector<Keyed> keyed(n);
+  for (size_t i = 0; i < n; ++i) {
+    keyed[i] = {prefix_of(entries[i]->*first), prefix_of(entries[i]->*second),
+                static_cast<int32_t>(i)};
+  }
+  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    const PointEntry& ea = *entries[static_cast<size_t>(a.position)];
+    const PointEntry& eb = *entries[static_cast<size_t>(b.position)];
+    const int c = compare_text(a.first, ea.*first, b.first, eb.*first);
+    if (c != 0) return c < 0;
+    return compare_text(a.second, ea.*second, b.second, eb.*second) < 0;
+  });
+  order->resize(n);
+  prefixes->resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    (*order)[i] = keyed[i].position;
+    (*prefixes)[i] = keyed[i].first;
+  }
 }
 
 }  // namespace
@@ -99,15 +162,36 @@ int compare_key_alt_id(const char* key, int32_t position) {
 
 void build_point_indexes() {
   PointStore& store = point_store();
-  Array_sort(store.points, compare_point_coords);
-  const int32_t n = store.points->length;
-  store.by_id.assign(static_cast<size_t>(n), 0);
-  for (int32_t i = 0; i < n; ++i) store.by_id[static_cast<size_t>(i)] = i;
-  store.by_alt_id = store.by_id;
-  std::sort(store.by_id.begin(), store.by_id.end(),
-            [](int32_t a, int32_t b) { return compare_by_id(a, b) < 0; });
-  std::sort(store.by_alt_id.begin(), store.by_alt_id.end(),
-            [](int32_t a, int32_t b) { return compare_by_alt_id(a, b) < 0; });
+  Array* points = store.points;
+  const auto n = static_cast<size_t>(points->length);
+
+  // The points in ascending order of their rounded easting and northing,
+  // as a stable sort with compare_point_coords gives it, on keys rounded
+  // once per point instead of once per comparison.
+  struct CoordKey {
+    int32_t x;
+    int32_t y;
+    void* slot;
+  };
+  std::vector<CoordKey> keys(n);
+  for (size_t i = 0; i < n; ++i) {
+    const auto* e = static_cast<const PointEntry*>(points->data[i].ptr);
+    keys[i] = {rounded_key(e->x), rounded_key(e->y), points->data[i].ptr};
+  }
+  std::stable_sort(keys.begin(), keys.end(), [](const CoordKey& a, const CoordKey& b) {
+    return a.x != b.x ? a.x < b.x : a.y < b.y;
+  });
+  store.entry.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    points->data[i].ptr = keys[i].slot;
+    store.entry[i] = static_cast<const PointEntry*>(keys[i].slot);
+  }
+  keys = {};
+
+  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id,
+                  &store.id_prefix);
+  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
+                  &store.alt_id_prefix);
   store.indexed = true;
 }
 
@@ -117,15 +201,19 @@ void release_points() {
   store.points = nullptr;
   store.by_id = {};
   store.by_alt_id = {};
+  store.id_prefix = {};
+  store.alt_id_prefix = {};
+  store.entry = {};
   store.indexed = false;
 }
 
 const PointEntry* find_point_by_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().by_id, &PointEntry::id);
+  return find_point(xyz, key, point_store().by_id, point_store().id_prefix, &PointEntry::id);
 }
 
 const PointEntry* find_point_by_alt_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().by_alt_id, &PointEntry::alt_id);
+  return find_point(xyz, key, point_store().by_alt_id, point_store().alt_id_prefix,
+                    &PointEntry::alt_id);
 }
 
 }  // namespace egib

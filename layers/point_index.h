@@ -11,11 +11,25 @@
 
 namespace egib {
 
+// The first 16 bytes of an identifier as two big-endian words, zero
+// padded: comparing prefixes as integers orders like strcmp, and only equal
+// prefixes of long identifiers need the strings themselves.
+struct KeyPrefix {
+  uint64_t hi = 0;
+  uint64_t lo = 0;
+};
+
 struct PointStore {
-  Array* points = nullptr;              // elements: PointEntry
-  std::vector<int32_t> by_id;           // positions, ascending by id, then alt_id
-  std::vector<int32_t> by_alt_id;       // positions, ascending by alt_id, then id
-  bool indexed = false;                 // the orderings exist
+  Array* points = nullptr;         // elements: PointEntry
+  std::vector<int32_t> by_id;      // positions, ascending by id, then alt_id
+  std::vector<int32_t> by_alt_id;  // positions, ascending by alt_id, then id
+  bool indexed = false;            // the orderings exist
+  // Search aids beside the orderings: the key prefix of by_id[i] (by_alt_id[i])
+  // and the entry of each position, so that a lookup runs over contiguous
+  // memory and touches entries only at its end.
+  std::vector<KeyPrefix> id_prefix;
+  std::vector<KeyPrefix> alt_id_prefix;
+  std::vector<const PointEntry*> entry;
 };
 
 PointStore& point_store();

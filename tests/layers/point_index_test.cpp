@@ -41,9 +41,7 @@ TEST(PointOrder, RoundsHalfUpToWholeUnits) {
 
 class PointIndexTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    egib::point_store().points = Array_new(0, egib::kPointEntrySize, 1000);
-  }
+  void SetUp() override { egib::point_store().points = Array_new(0, egib::kPointEntrySize, 1000); }
   void TearDown() override { egib::release_points(); }
   void add(const egib::PointEntry& p) {
     Array_insert_data(egib::point_store().points, egib::point_store().points->length, &p);
@@ -70,9 +68,10 @@ TEST_F(PointIndexTest, OrderingsFindByEitherIdentifier) {
     EXPECT_LE(egib::compare_by_alt_id(store.by_alt_id[i - 1], store.by_alt_id[i]), 0);
   }
   // Ties on id are broken by alt_id.
-  EXPECT_EQ(std::string(static_cast<egib::PointEntry*>(
-                            Array_get_ptr(store.points, store.by_id[0]))->alt_id),
-            "0");
+  EXPECT_EQ(
+      std::string(
+          static_cast<egib::PointEntry*>(Array_get_ptr(store.points, store.by_id[0]))->alt_id),
+      "0");
   const egib::PointEntry* c = egib::find_point_by_id(xyz, "c");
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(xyz[0], 1);
@@ -124,6 +123,53 @@ TEST(VertexBufferParts, EmptyRingStartsAreDropped) {
   EXPECT_EQ(vb.part_type[0], 5);
   EXPECT_EQ(vb.part_start[1], 2);
   EXPECT_EQ(vb.part_type[1], 3);
+}
+
+}  // namespace
+
+namespace {
+
+// Lookups compare identifier prefixes as integers and fall back to the
+// strings only past 16 bytes: the results must be those of strcmp.
+TEST_F(PointIndexTest, LongSharedPrefixesAndNationalLetters) {
+  const char* ids[] = {
+      "146518_8.0001.12",             // exactly 16
+      "146518_8.0001.123",            // one more
+      "146518_8.0001.1234567890123",  // 29
+      "146518_8.0001.1234567890124",
+      "146518_8.0001.1",  // a prefix of the others
+      "\xB9\x9C\xBF",     // cp1250 letters: above every ASCII byte
+      "146518_8.0001.12\xB9",
+      "",
+  };
+  double e = 0;
+  for (const char* id : ids) add(at(e += 10, 0, id, id));
+  egib::build_point_indexes();
+  const egib::PointStore& s = egib::point_store();
+  for (size_t i = 1; i < s.by_id.size(); ++i) {
+    EXPECT_LT(std::strcmp(s.entry[static_cast<size_t>(s.by_id[i - 1])]->id,
+                          s.entry[static_cast<size_t>(s.by_id[i])]->id),
+              0);
+  }
+  testing::internal::CaptureStdout();
+  e = 0;
+  for (const char* id : ids) {
+    e += 10;
+    double xyz[3] = {0, 0, 0};
+    const egib::PointEntry* p = egib::find_point_by_id(xyz, id);
+    ASSERT_NE(p, nullptr) << id;
+    EXPECT_STREQ(p->id, id);
+    EXPECT_EQ(xyz[0], e) << id;
+    ASSERT_NE(egib::find_point_by_alt_id(xyz, id), nullptr) << id;
+  }
+  double xyz[3] = {0, 0, 0};
+  EXPECT_EQ(egib::find_point_by_id(xyz, "146518_8.0001.1234567890125"), nullptr);
+  EXPECT_EQ(egib::find_point_by_id(xyz, "146518_8.0001.12345"), nullptr);
+  EXPECT_EQ(egib::find_point_by_alt_id(xyz, "146518_8.0001.1\xB9"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "brak punktu ID=146518_8.0001.1234567890125\n"
+            "brak punktu ID=146518_8.0001.12345\n"
+            "brak punktu ID=146518_8.0001.1\xB9\n");
 }
 
 }  // namespace
