@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 
 namespace egib {
 
@@ -30,6 +32,9 @@ struct CodeTables {
   // marked 2.
   unsigned char scan[256];
   unsigned char blank[256];
+  // to_cp1250 with apostrophes turned into blanks: the bytes as the line
+  // and its fields keep them.
+  unsigned char cleaned[256];
 };
 
 constexpr CodeTables make_tables() {
@@ -49,6 +54,8 @@ constexpr CodeTables make_tables() {
   t.scan[static_cast<unsigned char>('\r')] = 1;
   t.scan[static_cast<unsigned char>(';')] = 1;
   t.scan[static_cast<unsigned char>('\'')] = 2;
+  for (int i = 0; i < 256; ++i) t.cleaned[i] = t.to_cp1250[i];
+  t.cleaned[static_cast<unsigned char>('\'')] = ' ';
   return t;
 }
 
@@ -74,35 +81,53 @@ SwdeInput SwdeInput::open(const char* path) {
 
 bool SwdeInput::refill() {
   if (eof_ || !file_) return false;
-  // Keep nothing: read_chunk copies what it has taken before refilling.
-  const size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
-  pos_ = 0;
-  end_ = got;
-  read_total_ += got;
-  if (hook_ != nullptr) hook_(read_total_, hook_context_);
-  if (got < buffer_.size()) {
+  const size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_.get());
+  if (got < buffer_.size() - end_) {
     if (std::ferror(file_.get())) error_ = true;
     eof_ = true;
   }
+  end_ += got;
+  read_total_ += got;
+  if (hook_ != nullptr) hook_(read_total_, hook_context_);
   return got > 0;
 }
 
-bool SwdeInput::read_chunk(char* dst, size_t* length) {
-  size_t n = 0;
+void SwdeInput::ensure_chunk() {
   constexpr size_t kMax = kLineChars - 1;
-  while (n < kMax) {
-    if (pos_ == end_ && !refill()) break;
-    const size_t want = std::min(kMax - n, end_ - pos_);
-    const char* src = buffer_.data() + pos_;
-    const void* nl = std::memchr(src, '\n', want);
-    const size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - src) + 1 : want;
-    std::memcpy(dst + n, src, take);
-    n += take;
-    pos_ += take;
-    if (nl) break;
+  if (end_ - pos_ >= kMax || eof_ || !file_) return;
+  // Keep the unread tail (shorter than a chunk) and read behind it.
+  const size_t tail = end_ - pos_;
+  std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
+  pos_ = 0;
+  end_ = tail;
+  while (end_ - pos_ < kMax && refill()) {
   }
+}
+
+bool SwdeInput::next_chunk(const char** data, size_t* length) {
+  constexpr size_t kMax = kLineChars - 1;
+  ensure_chunk();
+  if (pos_ == end_) {
+    *length = 0;
+    return false;
+  }
+  const char* src = buffer_.data() + pos_;
+  const size_t avail = std::min(kMax, end_ - pos_);
+  const void* nl = std::memchr(src, '\n', avail);
+  const size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - src) + 1 : avail;
+  pos_ += take;
+  consumed_ += take;
+  *data = src;
+  *length = take;
+  return true;
+}
+
+bool SwdeInput::read_chunk(char* dst, size_t* length) {
+  const char* src = nullptr;
+  size_t n = 0;
+  next_chunk(&src, &n);
+  if (n > 0) std::memcpy(dst, src, n);
   dst[n] = '\0';
-  consumed_ += n;
   if (length) *length = n;
   return n > 0;
 }
@@ -178,60 +203,61 @@ char* next_swde_field(char* src, char* dst, int capacity) {
 }
 
 int read_swde_line(SwdeInput& in, SwdeLine& line) {
-  char work[kLineChars];
-  if (!in.read_chunk(work)) {
+  const char* chunk = nullptr;
+  size_t size = 0;
+  if (!in.next_chunk(&chunk, &size)) {
     clear_line(line);
     return 0;
   }
   ++line_number;
 
-  // Cut at the first line end or ';', blanking apostrophes on the way.
-  char* p = work;
-  for (;;) {
-    const unsigned char k = kTables.scan[static_cast<unsigned char>(*p)];
-    if (k == 1) break;
-    if (k == 2) *p = ' ';
-    ++p;
-  }
-  *p = '\0';
-  char* end = p;
-  while (end > work && blank(end[-1])) --end;
-  *end = '\0';
-  char* begin = work;
-  while (begin < end && blank(*begin)) ++begin;
-  for (char* q = begin; q < end; ++q) {
-    *q = static_cast<char>(kTables.to_cp1250[static_cast<unsigned char>(*q)]);
-  }
-  const size_t length = static_cast<size_t>(end - begin);
-  std::memcpy(line.text, begin, length + 1);
+  // The line is the chunk up to its first NUL, CR, LF or ';', apostrophes
+  // taken as blanks, trimmed of blanks on both sides, in Windows-1250.
+  const auto* p = reinterpret_cast<const unsigned char*>(chunk);
+  const unsigned char* stop = p;
+  const unsigned char* const chunk_end = p + size;
+  while (stop < chunk_end && kTables.scan[*stop] != 1) ++stop;
+  const unsigned char* end = stop;
+  while (end > p && kTables.blank[kTables.cleaned[end[-1]]]) --end;
+  while (p < end && kTables.blank[kTables.cleaned[*p]]) ++p;
 
-  // Split.  The line's end is already trimmed, so trimming the rest after a
-  // comma only has to skip its leading blanks.  A field of 99 characters or
-  // more is cut to 99 and ends the split.
+  // One pass converts the text and splits it into fields at commas: a field
+  // after a comma starts past its blanks; a field of 99 characters or more
+  // is cut to 99 and ends the split; at most eleven fields are kept.
+  char* text = line.text;
   int k = 0;
-  const char* s = begin;
-  while (k < kFieldCount) {
-    char* dst = line.field[k];
-    if (s == end) {
-      dst[0] = '\0';
-      break;
+  char* field = line.field[0];
+  size_t length = 0;
+  bool skipping = false;  // at the start of a field after a comma
+  bool splitting = p < end;
+  int first_unset = 0;  // fields from here on are left empty
+  for (; p < end; ++p) {
+    const char c = static_cast<char>(kTables.cleaned[*p]);
+    *text++ = c;
+    if (!splitting) continue;
+    if (c == ',') {
+      field[length] = '\0';
+      if (length >= kFieldChars - 1 || k + 1 == kFieldCount) {
+        splitting = false;
+        first_unset = k + 1;
+        continue;
+      }
+      field = line.field[++k];
+      length = 0;
+      skipping = true;
+    } else if (skipping && kTables.blank[static_cast<unsigned char>(c)]) {
+      // blanks after a comma
+    } else {
+      skipping = false;
+      if (length < kFieldChars - 1) field[length++] = c;
     }
-    const void* comma = std::memchr(s, ',', static_cast<size_t>(end - s));
-    const char* stop = comma ? static_cast<const char*>(comma) : end;
-    const size_t n = static_cast<size_t>(stop - s);
-    ++k;
-    if (n >= kFieldChars - 1) {
-      std::memcpy(dst, s, kFieldChars - 1);
-      dst[kFieldChars - 1] = '\0';
-      break;
-    }
-    std::memcpy(dst, s, n);
-    dst[n] = '\0';
-    if (!comma) break;
-    s = stop + 1;
-    while (s < end && blank(*s)) ++s;
   }
-  for (; k < kFieldCount; ++k) line.field[k][0] = '\0';
+  *text = '\0';
+  if (splitting) {
+    field[length] = '\0';
+    first_unset = k + 1;
+  }
+  for (int j = first_unset; j < kFieldCount; ++j) line.field[j][0] = '\0';
   return 1;
 }
 

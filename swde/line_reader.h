@@ -50,6 +50,9 @@ class SwdeInput {
   // Next chunk into dst (kLineChars bytes); false at end of input or on a
   // read error.  The chunk may hold NUL bytes; dst is NUL-terminated.
   bool read_chunk(char* dst, size_t* length = nullptr);
+  // The same chunk in place: data points into the input's buffer and stays
+  // valid until the next call.  No NUL is appended.
+  bool next_chunk(const char** data, size_t* length);
   void rewind();
   bool read_error() const { return error_; }
   uint64_t offset() const { return consumed_; }
@@ -63,6 +66,8 @@ class SwdeInput {
 
  private:
   bool refill();
+  // Makes at least one whole chunk available unless the input ends first.
+  void ensure_chunk();
 
   FilePtr file_;
   std::vector<char> buffer_;
