@@ -35,7 +35,14 @@ struct CodeTables {
   // to_cp1250 with apostrophes turned into blanks: the bytes as the line
   // and its fields keep them.
   unsigned char cleaned[256];
+  // Classes of the raw bytes for the one-pass split.
+  unsigned char kind[256];
 };
+
+constexpr unsigned char kOrdinary = 0;
+constexpr unsigned char kStop = 1;
+constexpr unsigned char kComma = 2;
+constexpr unsigned char kBlank = 3;
 
 constexpr CodeTables make_tables() {
   CodeTables t{};
@@ -56,6 +63,12 @@ constexpr CodeTables make_tables() {
   t.scan[static_cast<unsigned char>('\'')] = 2;
   for (int i = 0; i < 256; ++i) t.cleaned[i] = t.to_cp1250[i];
   t.cleaned[static_cast<unsigned char>('\'')] = ' ';
+  for (int i = 0; i < 256; ++i) {
+    t.kind[i] = t.scan[i] == 1                      ? 1   // stop
+                : i == ','                          ? 2   // comma
+                : t.blank[t.cleaned[i]] != 0        ? 3   // blank, apostrophe
+                                                    : 0;  // ordinary
+  }
   return t;
 }
 
@@ -66,7 +79,8 @@ inline bool blank(char c) {
 }
 
 void clear_line(SwdeLine& line) {
-  std::memset(&line, 0, sizeof line);
+  line = SwdeLine{};
+  line.fields_in_use = 0;
 }
 
 }  // namespace
@@ -212,52 +226,94 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
   ++line_number;
 
   // The line is the chunk up to its first NUL, CR, LF or ';', apostrophes
-  // taken as blanks, trimmed of blanks on both sides, in Windows-1250.
+  // taken as blanks, trimmed of blanks on both sides, in Windows-1250; its
+  // fields are split at commas, a field after a comma starting past its
+  // blanks, a field of 99 characters or more cut to 99 and ending the split,
+  // at most eleven fields.  One pass does it all; the blanks at the end of
+  // the line are taken off the text and the last field afterwards.
   const auto* p = reinterpret_cast<const unsigned char*>(chunk);
-  const unsigned char* stop = p;
   const unsigned char* const chunk_end = p + size;
-  while (stop < chunk_end && kTables.scan[*stop] != 1) ++stop;
-  const unsigned char* end = stop;
-  while (end > p && kTables.blank[kTables.cleaned[end[-1]]]) --end;
-  while (p < end && kTables.blank[kTables.cleaned[*p]]) ++p;
 
-  // One pass converts the text and splits it into fields at commas: a field
-  // after a comma starts past its blanks; a field of 99 characters or more
-  // is cut to 99 and ends the split; at most eleven fields are kept.
-  char* text = line.text;
+  char* const text_start = line.text;
+  char* text = text_start;
   int k = 0;
   char* field = line.field[0];
-  size_t length = 0;
-  bool skipping = false;  // at the start of a field after a comma
-  bool splitting = p < end;
-  int first_unset = 0;  // fields from here on are left empty
-  for (; p < end; ++p) {
+  size_t length = 0;      // stored characters of the current field (at most 99)
+  size_t raw_length = 0;  // its characters, the ones past 99 included
+  bool skipping = true;   // blanks at the start of the line or after a comma
+  bool splitting = true;
+  int first_unset = 0;    // fields from here on are empty
+  size_t trailing = 0;    // blanks at the current end of the text
+
+  for (; p < chunk_end; ++p) {
+    // Runs of ordinary characters of a field are the bulk of every file.
+    if (splitting && !skipping) {
+      const size_t room = kFieldChars - 1 - length;
+      const unsigned char* run_end = p + std::min(room, static_cast<size_t>(chunk_end - p));
+      const unsigned char* q = p;
+      while (q < run_end && kTables.kind[*q] == kOrdinary) {
+        const char c = static_cast<char>(kTables.cleaned[*q]);
+        *text++ = c;
+        field[length++] = c;
+        ++q;
+      }
+      if (q != p) {
+        raw_length += static_cast<size_t>(q - p);
+        trailing = 0;
+        p = q;
+        if (p == chunk_end) break;
+      }
+    }
+    const unsigned char kind = kTables.kind[*p];
+    if (kind == kStop) break;
     const char c = static_cast<char>(kTables.cleaned[*p]);
-    *text++ = c;
-    if (!splitting) continue;
-    if (c == ',') {
-      field[length] = '\0';
-      if (length >= kFieldChars - 1 || k + 1 == kFieldCount) {
-        splitting = false;
-        first_unset = k + 1;
+    if (kind == kBlank) {
+      if (skipping) {
+        if (text != text_start) {  // not at the start of the line
+          *text++ = c;
+          ++trailing;
+        }
         continue;
       }
-      field = line.field[++k];
-      length = 0;
-      skipping = true;
-    } else if (skipping && kTables.blank[static_cast<unsigned char>(c)]) {
-      // blanks after a comma
+      *text++ = c;
+      ++trailing;
     } else {
+      *text++ = c;
+      trailing = 0;
+      if (kind == kComma && splitting) {
+        field[length] = '\0';
+        if (length >= kFieldChars - 1 || k + 1 == kFieldCount) {
+          splitting = false;
+          first_unset = k + 1;
+        } else {
+          field = line.field[++k];
+          length = 0;
+          raw_length = 0;
+          skipping = true;
+        }
+        continue;
+      }
       skipping = false;
+    }
+    if (splitting) {
+      ++raw_length;
       if (length < kFieldChars - 1) field[length++] = c;
     }
   }
+  // Blanks at the end of the line belong to neither the text nor the field.
+  text -= trailing;
   *text = '\0';
   if (splitting) {
+    if (trailing >= raw_length) {
+      length = 0;
+    } else if (raw_length - trailing < length) {
+      length = raw_length - trailing;
+    }
     field[length] = '\0';
-    first_unset = k + 1;
+    first_unset = text == text_start ? 0 : k + 1;
   }
-  for (int j = first_unset; j < kFieldCount; ++j) line.field[j][0] = '\0';
+  for (int j = first_unset; j < line.fields_in_use; ++j) line.field[j][0] = '\0';
+  line.fields_in_use = first_unset;
   return 1;
 }
 

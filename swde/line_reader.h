@@ -23,6 +23,9 @@ inline constexpr int kFieldCount = 11;
 struct SwdeLine {
   char text[kLineChars];
   char field[kFieldCount][kFieldChars];
+  // Fields that may be non-empty from the last line read: the reader clears
+  // only these, not all eleven, before it fills the next line.
+  int fields_in_use = kFieldCount;
 
   const char* code() const { return field[0]; }
   bool code_is(const char* c) const { return std::strcmp(field[0], c) == 0; }
