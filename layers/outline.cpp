@@ -1,5 +1,7 @@
 #include "layers/outline.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -147,22 +149,50 @@ class RecordWriter {
     const bool cut = static_cast<int>(value.size()) > width(field);
     check(DBFWriteStringAttribute(layer_.dbf(), record_, field, value.c_str()) != 0 || cut, field);
   }
+  // Numbers are formatted here, as the library would ("%*.*f" right-aligned
+  // in the field's width), and stored directly: the library's own path goes
+  // through snprintf for every value.  Values it would cut, and non-finite
+  // ones, still take the library's path.
   void integer(int field, long value) {
     const int v = static_cast<int>(value);
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
+    const int w = width(field);
+    if (ec == std::errc() && end - digits <= w) {
+      store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
+      return;
+    }
     char formatted[32];
-    const bool cut = std::snprintf(formatted, sizeof formatted, "%d", v) > width(field);
+    const bool cut = std::snprintf(formatted, sizeof formatted, "%d", v) > w;
     check(DBFWriteIntegerAttribute(layer_.dbf(), record_, field, v) != 0 || cut, field);
   }
   void real(int field, double value) {
     int w = 0;
     int decimals = 0;
     DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, &decimals);
+    if (std::isfinite(value)) {
+      char digits[64];
+      const auto [end, ec] =
+          std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+      if (ec == std::errc() && end - digits <= w) {
+        store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
+        return;
+      }
+    }
     char formatted[512];
     const bool cut = std::snprintf(formatted, sizeof formatted, "%*.*f", w, decimals, value) > w;
     check(DBFWriteDoubleAttribute(layer_.dbf(), record_, field, value) != 0 || cut, field);
   }
 
  private:
+  void store_right_aligned(int field, const char* digits, size_t n, int w) {
+    char cell[256];
+    const auto pad = static_cast<size_t>(w) - n;
+    std::memset(cell, ' ', pad);
+    std::memcpy(cell + pad, digits, n);
+    cell[w] = '\0';
+    check(DBFWriteAttributeDirectly(layer_.dbf(), record_, field, cell) != 0, field);
+  }
   int width(int field) const {
     int w = 0;
     DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, nullptr);

@@ -1,10 +1,10 @@
 #include "swde/line_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 
 namespace egib {
 
@@ -64,10 +64,10 @@ constexpr CodeTables make_tables() {
   for (int i = 0; i < 256; ++i) t.cleaned[i] = t.to_cp1250[i];
   t.cleaned[static_cast<unsigned char>('\'')] = ' ';
   for (int i = 0; i < 256; ++i) {
-    t.kind[i] = t.scan[i] == 1                      ? 1   // stop
-                : i == ','                          ? 2   // comma
-                : t.blank[t.cleaned[i]] != 0        ? 3   // blank, apostrophe
-                                                    : 0;  // ordinary
+    t.kind[i] = t.scan[i] == 1               ? 1   // stop
+                : i == ','                   ? 2   // comma
+                : t.blank[t.cleaned[i]] != 0 ? 3   // blank, apostrophe
+                                             : 0;  // ordinary
   }
   return t;
 }
@@ -242,8 +242,8 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
   size_t raw_length = 0;  // its characters, the ones past 99 included
   bool skipping = true;   // blanks at the start of the line or after a comma
   bool splitting = true;
-  int first_unset = 0;    // fields from here on are empty
-  size_t trailing = 0;    // blanks at the current end of the text
+  int first_unset = 0;  // fields from here on are empty
+  size_t trailing = 0;  // blanks at the current end of the text
 
   for (; p < chunk_end; ++p) {
     // Runs of ordinary characters of a field are the bulk of every file.

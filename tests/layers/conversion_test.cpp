@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "layers/outline.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -20,8 +21,7 @@ using egib::test::write_file;
 
 std::string point(const std::string& id, const std::string& alt, const std::string& northing,
                   const std::string& easting) {
-  return "RP,,G5PZG," + id + "," + alt + "\nP,G," + northing + "," + easting +
-         "\nD,G5NRP,,1\nX\n";
+  return "RP,,G5PZG," + id + "," + alt + "\nP,G," + northing + "," + easting + "\nD,G5NRP,,1\nX\n";
 }
 
 // Three points of a 10 m square's corners and one more.
@@ -38,7 +38,8 @@ struct Outcome {
   std::string error_log;
 };
 
-Outcome convert(const TempDir& dir, const std::string& content, std::vector<std::string> codes = {"0", "0", "0"}) {
+Outcome convert(const TempDir& dir, const std::string& content,
+                std::vector<std::string> codes = {"0", "0", "0"}) {
   write_file(dir.file("in.swd"), content);
   std::vector<std::string> args = {"in.swd"};
   args.insert(args.end(), codes.begin(), codes.end());
@@ -59,8 +60,8 @@ std::string trimmed(const std::string& s) {
 
 TEST(Conversion, ParcelOutlineAttributesAndArea) {
   TempDir dir;
-  const Outcome r = convert(dir, swde_file(square_points() +
-                                       "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.123\nGL\nK,+\n"
+  const Outcome r = convert(
+      dir, swde_file(square_points() + "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.123\nGL\nK,+\n"
                                        "P,P,,p1\nP,K,k4\nP,P,,p3\nP,G,100,210\nP,P,,p1\nX\n"));
   ASSERT_EQ(r.result.status, 0) << r.result.err;
   ASSERT_EQ(r.parcels.shape_count, 1);
@@ -88,8 +89,8 @@ TEST(Conversion, ParcelOutlineAttributesAndArea) {
 
 TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndCounterClockwiseArea) {
   TempDir dir;
-  const Outcome r = convert(dir, swde_file(square_points() +
-                                       "RO,,G5BUD,b1\nD,G5IDB,,146518_8.0001.12_BUD\n"
+  const Outcome r = convert(
+      dir, swde_file(square_points() + "RO,,G5BUD,b1\nD,G5IDB,,146518_8.0001.12_BUD\n"
                                        "D,G5FUZ,,110\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"
                                        "RO,,G5G_BUD,b2\nD,G5IDB,,14651\nGL\nK,+\n"
                                        "P,P,,p1\nP,P,,p4\nP,P,,p3\nX\n"
@@ -100,13 +101,13 @@ TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndCounterClockwiseArea) {
   ASSERT_EQ(r.buildings.shape_count, 2);
   const auto& b1 = r.buildings.raw[0];
   EXPECT_EQ(trimmed(b1[1]), "146518_8.0001.12_BUD");
-  EXPECT_EQ(trimmed(b1[7]), "");  // DNR is never written for buildings
+  EXPECT_EQ(trimmed(b1[7]), "");   // DNR is never written for buildings
   EXPECT_EQ(b1[8], "    -50.00");  // counter-clockwise triangle
   EXPECT_EQ(b1[9], "       110");
   const auto& b2 = r.buildings.raw[1];
   EXPECT_EQ(b2[0], "         2");
   EXPECT_EQ(trimmed(b2[4]), "14651");
-  EXPECT_EQ(trimmed(b2[6]), "");  // identifier ends before character 10
+  EXPECT_EQ(trimmed(b2[6]), "");   // identifier ends before character 10
   EXPECT_EQ(b2[9], "         0");  // no G5FUZ
   EXPECT_EQ(b2[8], "     50.00");
   ASSERT_EQ(r.parcels.record_count, 1);
@@ -148,15 +149,15 @@ TEST(Conversion, RingsHolesAndSeveralGeometryLists) {
 TEST(Conversion, MissingPointsAndEmptyOutlines) {
   TempDir dir;
   const Outcome r = convert(dir, swde_file(square_points() +
-                                       // No geometry at all.
-                                       "RO,,G5DZE,d0\nD,G5IDD,,0\nX\n"
-                                       // One list gives nothing; no vertex of another leaks in.
-                                       "RO,,G5DZE,d1\nD,G5IDD,,1\nGL\nK,+\nP,P,,missing\nX\n"
-                                       "RO,,G5DZE,d2\nD,G5IDD,,2\nGL\nK,+\nP,P,,none\nGL\nK,+\n"
-                                       "P,P,,p1\nP,P,,P2\nP,P,,p2\nP,P,,p3\nX\n"
-                                       // A bad P line and a list without a ring start.
-                                       "RO,,G5DZE,d3\nD,G5IDD,,3\nGL\nP,Q,1,2,3\nP,P,,p1\n"
-                                       "P,P,,p2\nP,P,,p3\nX\n"));
+                                           // No geometry at all.
+                                           "RO,,G5DZE,d0\nD,G5IDD,,0\nX\n"
+                                           // One list gives nothing; no vertex of another leaks in.
+                                           "RO,,G5DZE,d1\nD,G5IDD,,1\nGL\nK,+\nP,P,,missing\nX\n"
+                                           "RO,,G5DZE,d2\nD,G5IDD,,2\nGL\nK,+\nP,P,,none\nGL\nK,+\n"
+                                           "P,P,,p1\nP,P,,P2\nP,P,,p2\nP,P,,p3\nX\n"
+                                           // A bad P line and a list without a ring start.
+                                           "RO,,G5DZE,d3\nD,G5IDD,,3\nGL\nP,Q,1,2,3\nP,P,,p1\n"
+                                           "P,P,,p2\nP,P,,p3\nX\n"));
   ASSERT_EQ(r.result.status, 0) << r.result.err;
   EXPECT_EQ(r.result.out,
             "SWDE.w.3.00\n\nSWDE.w.3.00\n\nerror3\nbrak punktu ID=missing\nerror3\n"
@@ -167,14 +168,15 @@ TEST(Conversion, MissingPointsAndEmptyOutlines) {
   EXPECT_EQ(trimmed(r.parcels.raw[0][1]), "2");
   EXPECT_EQ(r.parcels.shapes[0].part_start, (std::vector<int>{0}));
   EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{200, 210, 210, 200}));
-  EXPECT_EQ(r.run_log, "#;;;brak K,+ lub K,- line=47"
-                           "\nKONIEC\n");
+  EXPECT_EQ(r.run_log,
+            "#;;;brak K,+ lub K,- line=47"
+            "\nKONIEC\n");
 }
 
 TEST(Conversion, PrecinctsResolveBeforeTheIndexesExist) {
   TempDir dir;
-  const Outcome r = convert(dir, swde_file(square_points() +
-                                       "RO,,G5OBR,o1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nX\n"
+  const Outcome r = convert(
+      dir, swde_file(square_points() + "RO,,G5OBR,o1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nX\n"
                                        "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"));
   EXPECT_EQ(r.result.out,
             "SWDE.w.3.00\n\nbrak punktu ID=p1\nbrak punktu ID=p2\nSWDE.w.3.00\n\nfaza10KONIEC\n");
@@ -186,26 +188,26 @@ TEST(Conversion, PrecinctsResolveBeforeTheIndexesExist) {
 
 TEST(Conversion, ReferencesAreCaseSensitiveAndDuplicatesResolve) {
   TempDir dir;
-  const Outcome r = convert(dir, swde_file(point("a", "A1", "0", "0") + point("A", "a1", "0", "50") +
-                                       point("d", "x", "7", "7") + point("d", "y", "7", "7") +
-                                       point("b ", "b", "9", "9") +
-                                       "RO,,G5DZE,d1\nGL\nK,+\nP,P,,a\nP,P,,A\nP,K,a1\nP,P,,d\n"
-                                       "P,P,,b\nP,P,,b ,x\nX\n"));
+  const Outcome r = convert(dir, swde_file(point("a", "A1", "0", "0") +
+                                           point("A", "a1", "0", "50") + point("d", "x", "7", "7") +
+                                           point("d", "y", "7", "7") + point("b ", "b", "9", "9") +
+                                           "RO,,G5DZE,d1\nGL\nK,+\nP,P,,a\nP,P,,A\nP,K,a1\nP,P,,d\n"
+                                           "P,P,,b\nP,P,,b ,x\nX\n"));
   ASSERT_EQ(r.parcels.shape_count, 1);
   EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{0, 50, 50, 7, 9, 0}));
   // "b" is not "b ": a trailing blank is part of the key.
-  EXPECT_EQ(r.result.out,
-            "SWDE.w.3.00\n\nSWDE.w.3.00\n\nbrak punktu ID=b\nfaza10KONIEC\n");
+  EXPECT_EQ(r.result.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nbrak punktu ID=b\nfaza10KONIEC\n");
 }
 
 TEST(Conversion, GrammarMessagesGoToTheErrorLog) {
   TempDir dir;
   // Unknown top-level code, a parcel in an SP section, a bad P line in a
   // point, no SWDEX.
-  const Outcome r = convert(dir,
-                        "SWDE.w.2.00 extra\nXYZ,1\nSP\nRO,,G5DZE,d0\nGL\nK,+\nP,G,0,0\nP,G,0,1\n"
-                        "P,G,1,1\nX\nSX\nSO\nRP,,G5PZG,p1\nP,X,1,2\nP,G,5,6\nX\nRO,,G5DZE,d1\nGL\n"
-                        "K,+\nP,P,,p1\nP,G,0,0\nP,G,0,1\nX\nSX\n");
+  const Outcome r =
+      convert(dir,
+              "SWDE.w.2.00 extra\nXYZ,1\nSP\nRO,,G5DZE,d0\nGL\nK,+\nP,G,0,0\nP,G,0,1\n"
+              "P,G,1,1\nX\nSX\nSO\nRP,,G5PZG,p1\nP,X,1,2\nP,G,5,6\nX\nRO,,G5DZE,d1\nGL\n"
+              "K,+\nP,P,,p1\nP,G,0,0\nP,G,0,1\nX\nSX\n");
   EXPECT_EQ(r.result.status, 0);
   EXPECT_EQ(r.error_log,
             "line=2 code='XYZ' Unknown swde code\n\n"
@@ -221,8 +223,8 @@ TEST(Conversion, GrammarMessagesGoToTheErrorLog) {
 TEST(Conversion, UnacceptedHeaderGivesEmptyLayers) {
   TempDir dir;
   const Outcome r = convert(dir, swde_file(square_points() + "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\n"
-                                                         "P,P,,p2\nP,P,,p3\nX\n",
-                                       "SWDE.w.1.00"));
+                                                             "P,P,,p2\nP,P,,p3\nX\n",
+                                           "SWDE.w.1.00"));
   EXPECT_EQ(r.result.status, 0);
   EXPECT_EQ(r.parcels.shape_count, 0);
   EXPECT_EQ(r.parcels.record_count, 0);
@@ -238,14 +240,15 @@ TEST(Conversion, UnacceptedHeaderGivesEmptyLayers) {
 TEST(Conversion, LongTextsAreCutAndReported) {
   TempDir dir;
   const std::string id40(40, 'i');
-  const Outcome r = convert(dir, swde_file("RP,,G5PZG," + id40 + ",alt\nP,G,1,2\nX\n"
-                                       "RO,,G5DZE,d1\nD,G5IDD,," + std::string(60, '7') +
-                                       "\nGL\nK,+\nP,P,," + id40.substr(0, 29) +
-                                       "\nP,G,0,0\nP,G,9,0\nX\n"));
+  const Outcome r = convert(dir, swde_file("RP,,G5PZG," + id40 +
+                                           ",alt\nP,G,1,2\nX\n"
+                                           "RO,,G5DZE,d1\nD,G5IDD,," +
+                                           std::string(60, '7') + "\nGL\nK,+\nP,P,," +
+                                           id40.substr(0, 29) + "\nP,G,0,0\nP,G,9,0\nX\n"));
   EXPECT_EQ(r.result.status, 0) << r.result.err;
   EXPECT_EQ(r.error_log, "line=3 id '" + id40 + "' longer than 29 characters, cut\n\n");
   ASSERT_EQ(r.parcels.shape_count, 1);
-  EXPECT_EQ(r.parcels.shapes[0].x[0], 2);  // the cut identifier resolves
+  EXPECT_EQ(r.parcels.shapes[0].x[0], 2);                // the cut identifier resolves
   EXPECT_EQ(r.parcels.raw[0][1], std::string(50, '7'));  // the library cuts the column
   EXPECT_EQ(r.parcels.raw[0][3], "      7777");
 }
@@ -254,7 +257,7 @@ TEST(Conversion, AreaWiderThanItsColumnIsCutByTheLibrary) {
   TempDir dir;
   // A right triangle of legs 5000 and 4938.27... gives 12345678.91 m².
   const Outcome r = convert(dir, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,4938.271564,0\n"
-                                       "P,G,0,5000\nX\n"));
+                                           "P,G,0,5000\nX\n"));
   EXPECT_EQ(r.result.status, 0) << r.result.err;
   EXPECT_EQ(r.parcels.raw[0][8], "12345678.9");
 }
@@ -292,6 +295,45 @@ TEST(Conversion, WriteFailuresAreNotReportedAsSuccess) {
   EXPECT_NE(r.err.find("in_DZE"), std::string::npos) << r.err;
   EXPECT_EQ(read_file(dir.file("in_DZE.shp")), "previous");
   EXPECT_FALSE(file_exists(dir.file("in_DZE.tmp.shp")));
+}
+
+}  // namespace
+
+namespace {
+
+// Numbers are formatted by the converter itself: they must come out as the
+// dBase library formats them ("%10.0f", "%10.2f", right-aligned).
+TEST(Conversion, NumbersAreFormattedAsTheLibraryDoes) {
+  TempDir dir;
+  std::string body;
+  unsigned seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % 100000;
+  };
+  for (int i = 0; i < 300; ++i) {
+    // Triangles of all sizes and both orientations; areas with 3 decimals
+    // and more, so the rounding to 2 decimals is exercised.
+    const double a = next() / 1000.0, b = next() / 997.0, c = next() / 991.0;
+    char obj[400];
+    std::snprintf(obj, sizeof obj,
+                  "RO,,G5DZE,d\nD,G5IDD,,%u_%u.%u.%d\nGL\nK,+\nP,G,0,0\nP,G,%.3f,%.4f\n"
+                  "P,G,%.5f,%.3f\nX\n",
+                  next() % 100, next() % 10, next() % 10000, i, a, b, c, i % 2 ? -a : a);
+    body += obj;
+  }
+  const Outcome r = convert(dir, swde_file(body));
+  ASSERT_EQ(r.result.status, 0);
+  ASSERT_EQ(r.parcels.shape_count, 300);
+  for (size_t i = 0; i < 300; ++i) {
+    const auto& s = r.parcels.shapes[i];
+    char want[64];
+    std::snprintf(want, sizeof want, "%10.2f",
+                  egib::ring_area(static_cast<int>(s.x.size()), s.x.data(), s.y.data()));
+    EXPECT_EQ(r.parcels.raw[i][8], want) << i;
+    std::snprintf(want, sizeof want, "%10.0f", static_cast<double>(i + 1));
+    EXPECT_EQ(r.parcels.raw[i][0], want) << i;
+  }
 }
 
 }  // namespace

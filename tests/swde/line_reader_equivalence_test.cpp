@@ -13,7 +13,9 @@
 namespace egib {
 namespace {
 
-bool is_blank_char(char c) { return (c >= 7 && c <= 13) || c == ' '; }
+bool is_blank_char(char c) {
+  return (c >= 7 && c <= 13) || c == ' ';
+}
 
 // The plain reading of one chunk (as read_chunk gives it).
 SwdeLine plain_reading(const char* chunk, size_t size) {
