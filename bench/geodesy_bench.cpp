@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geodesy/grid_convert.h"
+#include "geodesy/poly1965.h"
 
 namespace {
 
@@ -47,7 +48,20 @@ int c2000_to_1992(GridPoint* d, int c, GridPoint* s, int) {
   return egib::convert_2000_to_1992(d, c, s);
 }
 
+// The routes of whole runs: "2 18 1" (zone-2 correction, stereographic
+// inverse, datum shift, Gauss-Krüger forward) and "10 18".
+int route_2_18_v1(GridPoint* d, int, GridPoint* s, int) {
+  GridPoint g = *s;
+  egib::poly1965_transform(&g.y, &g.x, &g.y, &g.x, 2, 1);
+  return egib::convert_1965_to_2000(d, 18, &g, 2);
+}
+int route_10_18(GridPoint* d, int, GridPoint* s, int) {
+  return egib::convert_1992_to_2000(d, 18, s);
+}
+
 const Pair kPairs[] = {
+    {"route_2_18_v1", route_2_18_v1, 0, 0, "EPSG:2172", "EPSG:2177", 4603000, 5806000, 40000},
+    {"route_10_18", route_10_18, 0, 0, "EPSG:2180", "EPSG:2177", 500000, 460000, 60000},
     {"1965z1_to_2000z21", egib::convert_1965_to_2000, 21, 1, "EPSG:3120", "EPSG:2178", 4637000,
      5467000, 40000},
     {"2000z21_to_1965z1", egib::convert_2000_to_1965, 1, 21, "EPSG:2178", "EPSG:3120", 7505000,

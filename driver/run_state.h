@@ -12,6 +12,7 @@ namespace egib {
 struct RunStats {
   int64_t parcels_written = 0;
   int64_t buildings_written = 0;
+  int64_t vertices_written = 0;
   int64_t objects_without_vertex = 0;    // "error3": not written
   int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
   int64_t lists_without_ring_start = 0;  // logged in err.log

@@ -282,6 +282,7 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
     run.write_failed = true;
   } else {
     ++(building ? run.stats.buildings_written : run.stats.parcels_written);
+    run.stats.vertices_written += vb.vertex_count;
   }
 }
 

@@ -5,7 +5,8 @@
 #         1965 correction: variant 0);
 #   test: runs the whole test suite, once in a Release build and once built
 #         with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   bench: builds and runs the benchmarks of bench/ (Release).
+#   bench: builds bench/ in Release and runs bench/run_bench.sh (end-to-end
+#         figures on generated files and the conversion kernels beside PROJ).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -73,7 +74,7 @@ case "$mode" in
     cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEGIB_BUILD_BENCH=ON \
       -DEGIB_BUILD_TESTS=OFF >/dev/null
     cmake --build build-bench -j"$jobs"
-    for b in build-bench/bench/*_bench; do "$b"; done
+    bash bench/run_bench.sh build-bench
     ;;
   *)
     echo "usage: tools/bootstrap.sh [demo|test|bench]" >&2

@@ -70,7 +70,7 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   const auto r = run_converter(dir, {"a.b.swd", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.err;
   // Nothing on stderr but the summary.
-  EXPECT_EQ(r.err.rfind("egib2shp: 0 parcels and 0 buildings written, 0 points collected\n", 0), 0u)
+  EXPECT_EQ(r.err.rfind("egib2shp: 0 parcels and 0 buildings written (0 vertices), 0 points collected\n", 0), 0u)
       << r.err;
   EXPECT_EQ(r.err.find("skipped"), std::string::npos);
   EXPECT_EQ(read_file(dir.file("err.log")), "KONIEC\n");
@@ -131,7 +131,7 @@ TEST(Driver, SummaryTellsWhatTheRunDid) {
   const auto r = egib::test::run_converter(dir, {"in.swd", "2", "18", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string& e = r.err;
-  EXPECT_NE(e.find("egib2shp: 1 parcel and 1 building written, 1 point collected\n"),
+  EXPECT_NE(e.find("egib2shp: 1 parcel and 1 building written (8 vertices), 1 point collected\n"),
             std::string::npos)
       << e;
   // The building's list and the empty list of d2 have no "K" line.
@@ -164,7 +164,7 @@ TEST(Driver, ProgressOnATerminalOnly) {
   EXPECT_NE(tty.find("\r\033[Kreading points"), std::string::npos) << tty;
   EXPECT_NE(tty.find("\r\033[Kwriting layers     100.0 %"), std::string::npos) << tty;
   EXPECT_NE(tty.find("taken"), std::string::npos) << tty;
-  EXPECT_NE(tty.find("0 parcels and 0 buildings written, 2000 points collected"),
+  EXPECT_NE(tty.find("0 parcels and 0 buildings written (0 vertices), 2000 points collected"),
             std::string::npos);
   // Standard output is what it always is.
   EXPECT_EQ(egib::test::read_file(dir.file("stdout.txt")),
