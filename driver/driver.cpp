@@ -66,15 +66,14 @@ const char* plural(int64_t n, const char* one, const char* many) {
 void print_summary(const std::string& base, bool written, double seconds) {
   const RunState& run = run_state();
   const RunStats& st = run.stats;
-  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
-               static_cast<long long>(st.parcels_written),
-               plural(st.parcels_written, "parcel", "parcels"),
-               static_cast<long long>(st.buildings_written),
-               plural(st.buildings_written, "building", "buildings"),
-               static_cast<long long>(st.vertices_written),
-               plural(st.vertices_written, "vertex", "vertices"),
-               static_cast<long long>(st.points_collected),
-               plural(st.points_collected, "point", "points"));
+  std::fprintf(
+      stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
+      static_cast<long long>(st.parcels_written), plural(st.parcels_written, "parcel", "parcels"),
+      static_cast<long long>(st.buildings_written),
+      plural(st.buildings_written, "building", "buildings"),
+      static_cast<long long>(st.vertices_written),
+      plural(st.vertices_written, "vertex", "vertices"),
+      static_cast<long long>(st.points_collected), plural(st.points_collected, "point", "points"));
   if (st.objects_without_vertex + st.unresolved_references + st.lists_without_ring_start > 0) {
     std::fprintf(stderr,
                  "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "

@@ -22,9 +22,12 @@ bool zone_ok(int zone) {
 
 // Warns (and goes on) when a Krassowski position lies outside the area of
 // the 1965 zone loaded in the state.  The message is in Windows-1250.
+uint64_t g_area_warnings = 0;
+
 void check_area(double lat, double lon, int zone, const GridPoint& source) {
   const ProjectionState& st = projection_state();
   if (lat < st.lat_min || lat > st.lat_max || lon < st.lon_min || lon > st.lon_max) {
+    ++g_area_warnings;
     std::printf(
         "Punkt x,y (%lf, %lf) mo\xBF"
         "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
@@ -96,6 +99,10 @@ void from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone, do
 }
 
 }  // namespace
+
+uint64_t area_warnings_printed() {
+  return g_area_warnings;
+}
 
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,
                          int source_zone) {

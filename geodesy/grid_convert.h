@@ -11,6 +11,8 @@
 // source".  Status: 0, or kBadZone1965 for a 1965 zone outside 1 to 5.
 #pragma once
 
+#include <cstdint>
+
 namespace egib {
 
 struct GridPoint {
@@ -20,6 +22,9 @@ struct GridPoint {
 };
 
 inline constexpr int kBadZone1965 = 32768;
+
+// How many area warnings the converters have printed so far.
+uint64_t area_warnings_printed();
 
 // target_code -1: the 2000 zone nearest to each point.
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,

@@ -1,5 +1,9 @@
 #include "geodesy/transform.h"
 
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
 #include "driver/run_state.h"
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
@@ -38,14 +42,68 @@ void correct(GridPoint& g, int zone, int variant) {
   poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant);
 }
 
+// Outlines share their boundary points: most vertices of a run are
+// converted several times over.  The results of the last conversions are
+// kept by the exact bits of the input pair, so a shared point is converted
+// once; a conversion that printed an area warning is not kept, so every
+// occurrence of such a vertex still prints its own.  The converters are
+// deterministic, so a kept result is bit for bit the one they would give.
+class ConversionCache {
+ public:
+  void prepare(int in, int out, int variant) {
+    if (slots_.empty()) slots_.resize(kSlots);
+    if (in != in_ || out != out_ || variant != variant_) {
+      for (Slot& s : slots_) s.used = false;
+      in_ = in;
+      out_ = out;
+      variant_ = variant;
+    }
+  }
+  template <typename Step>
+  void convert(GridPoint& g, Step step) {
+    uint64_t kx = 0, ky = 0;
+    std::memcpy(&kx, &g.x, sizeof kx);
+    std::memcpy(&ky, &g.y, sizeof ky);
+    const uint64_t h = (kx * 0x9E3779B97F4A7C15ULL) ^ (ky * 0xC2B2AE3D27D4EB4FULL);
+    Slot& s = slots_[static_cast<size_t>(h >> (64 - kSlotBits))];
+    if (s.used && s.kx == kx && s.ky == ky) {
+      g.x = s.x;
+      g.y = s.y;
+      return;
+    }
+    const uint64_t warnings = area_warnings_printed();
+    step(g);
+    if (area_warnings_printed() == warnings) s = {kx, ky, g.x, g.y, true};
+  }
+
+ private:
+  static constexpr int kSlotBits = 16;
+  static constexpr size_t kSlots = size_t{1} << kSlotBits;
+  struct Slot {
+    uint64_t kx, ky;
+    double x, y;
+    bool used;
+  };
+  std::vector<Slot> slots_;
+  int in_ = 0, out_ = 0, variant_ = 0;
+};
+
+ConversionCache& conversion_cache() {
+  static ConversionCache cache;
+  return cache;
+}
+
 template <typename Step>
 void for_each_vertex(VertexBuffer& vb, Step step) {
   double* const xs = vb.x.data();
   double* const ys = vb.y.data();
   const int n = vb.vertex_count;
+  const RunState& run = run_state();
+  ConversionCache& cache = conversion_cache();
+  cache.prepare(run.input_system, run.output_system, run.variant);
   for (int i = 0; i < n; ++i) {
     GridPoint g{xs[i], ys[i], 0.0};
-    step(g);
+    cache.convert(g, step);
     xs[i] = g.x;
     ys[i] = g.y;
   }

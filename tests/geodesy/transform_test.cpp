@@ -264,3 +264,37 @@ TEST(Route, AnnouncementsBeforeThePasses) {
 
 }  // namespace
 }  // namespace egib
+
+namespace egib {
+namespace {
+
+// Shared points are converted once; vertices that warn still warn each
+// time they occur.
+TEST(Route, RepeatedVerticesConvertAlikeAndWarnEveryTime) {
+  const Vertex inside{4603000, 5806000}, outside{4603000 + 400000, 5806000};
+  const std::vector<Vertex> vs = {inside, outside, inside, outside, inside};
+  testing::internal::CaptureStdout();
+  const std::vector<Vertex> got = dispatch(2, 21, 1, vs);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  size_t warnings = 0;
+  for (size_t at = printed.find("Punkt"); at != std::string::npos;
+       at = printed.find("Punkt", at + 1)) {
+    ++warnings;
+  }
+  EXPECT_EQ(warnings, 2u);
+  for (size_t i = 0; i < vs.size(); ++i) {
+    GridPoint g{vs[i].x, vs[i].y, 0};
+    poly1965_transform(&g.y, &g.x, &g.y, &g.x, 2, 1);
+    testing::internal::CaptureStdout();
+    convert_1965_to_2000(nullptr, 21, &g, 2);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(got[i].x, g.x) << i;
+    EXPECT_EQ(got[i].y, g.y) << i;
+  }
+  // Other settings, other results: nothing kept from the run before.
+  const std::vector<Vertex> other = dispatch(2, 18, 1, {inside});
+  EXPECT_NE(other[0].x, got[0].x);
+}
+
+}  // namespace
+}  // namespace egib
