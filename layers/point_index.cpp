@@ -1,6 +1,7 @@
 #include "layers/point_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -44,13 +45,17 @@ using PointText = char (PointEntry::*)[kPointText];
 
 KeyPrefix prefix_of(const char* s) {
   unsigned char b[16] = {};
-  for (int i = 0; i < 16 && s[i] != '\0'; ++i) b[i] = static_cast<unsigned char>(s[i]);
-  KeyPrefix k;
-  for (int i = 0; i < 8; ++i) {
-    k.hi = (k.hi << 8) | b[i];
-    k.lo = (k.lo << 8) | b[8 + i];
+  std::memcpy(b, s, strnlen(s, sizeof b));
+  uint64_t hi = 0;
+  uint64_t lo = 0;
+  std::memcpy(&hi, b, 8);
+  std::memcpy(&lo, b + 8, 8);
+  // Big-endian words compare like the bytes they hold.
+  if constexpr (std::endian::native == std::endian::little) {
+    return {__builtin_bswap64(hi), __builtin_bswap64(lo)};
+  } else {
+    return {hi, lo};
   }
-  return k;
 }
 
 // strcmp(a, b) of two texts with the given prefixes.
