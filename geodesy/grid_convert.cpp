@@ -98,6 +98,57 @@ void from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone, do
   forward(lat, lon, kind_of_zone(zone), northing, easting);
 }
 
+// The grids on GRS80, each loading its parameters into the state.
+struct Grid1992 {
+  void load() const {
+    set_grid_1992();
+    set_meridian_1992();
+  }
+};
+struct Grid2000 {
+  int code;
+  void load() const {
+    set_meridian_2000(code);
+    set_zone_2000(code);
+  }
+};
+
+// Out of a GRS80 grid into geodetic coordinates.
+template <typename Grid>
+void from_grs80_grid(const GridPoint& p, const Grid& grid, double* lat, double* lon) {
+  set_ellipsoid('W');
+  grid.load();
+  inverse(p, kGaussKruger, lat, lon);
+}
+
+// GRS80 geodetic coordinates into a GRS80 grid; stores the result.
+template <typename Grid>
+int into_grs80_grid(double lat, double lon, const Grid& grid, GridPoint* destination,
+                    GridPoint* source, double z) {
+  grid.load();
+  double northing = 0, easting = 0;
+  forward(lat, lon, kGaussKruger, &northing, &easting);
+  return store(destination, source, easting, northing, z);
+}
+
+template <typename From, typename To>
+int within_grs80(const From& from, const To& to, GridPoint* destination, GridPoint* source) {
+  const GridPoint p = *source;
+  double lat = 0, lon = 0;
+  from_grs80_grid(p, from, &lat, &lon);
+  return into_grs80_grid(lat, lon, to, destination, source, p.z);
+}
+
+template <typename From>
+int from_grs80_grid_to_1965(const From& from, GridPoint* destination, GridPoint* source, int zone) {
+  const GridPoint p = *source;
+  double lat = 0, lon = 0;
+  from_grs80_grid(p, from, &lat, &lon);
+  double northing = 0, easting = 0;
+  from_grs80_to_1965(p, lat, lon, zone, &northing, &easting);
+  return store(destination, source, easting, northing, p.z);
+}
+
 }  // namespace
 
 uint64_t area_warnings_printed() {
@@ -111,25 +162,13 @@ int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* sou
   double lat = 0, lon = 0;
   from_1965_to_grs80(p, source_zone, &lat, &lon);
   const int code = target_code == -1 ? zone_2000_for_longitude(lon) : target_code;
-  set_zone_2000(code);
-  set_meridian_2000(code);
-  double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return into_grs80_grid(lat, lon, Grid2000{code}, destination, source, p.z);
 }
 
 int convert_2000_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int source_code) {
   if (!zone_ok(target_zone)) return kBadZone1965;
-  const GridPoint p = *source;
-  set_ellipsoid('W');
-  set_meridian_2000(source_code);
-  set_zone_2000(source_code);
-  double lat = 0, lon = 0;
-  inverse(p, kGaussKruger, &lat, &lon);
-  double northing = 0, easting = 0;
-  from_grs80_to_1965(p, lat, lon, target_zone, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return from_grs80_grid_to_1965(Grid2000{source_code}, destination, source, target_zone);
 }
 
 int convert_1965_to_1992(GridPoint* destination, int /*target_code*/, GridPoint* source,
@@ -138,68 +177,26 @@ int convert_1965_to_1992(GridPoint* destination, int /*target_code*/, GridPoint*
   const GridPoint p = *source;
   double lat = 0, lon = 0;
   from_1965_to_grs80(p, source_zone, &lat, &lon);
-  set_grid_1992();
-  set_meridian_1992();
-  double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return into_grs80_grid(lat, lon, Grid1992{}, destination, source, p.z);
 }
 
 int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int /*unused*/) {
   if (!zone_ok(target_zone)) return kBadZone1965;
-  const GridPoint p = *source;
-  set_ellipsoid('W');
-  set_grid_1992();
-  set_meridian_1992();
-  double lat = 0, lon = 0;
-  inverse(p, kGaussKruger, &lat, &lon);
-  double northing = 0, easting = 0;
-  from_grs80_to_1965(p, lat, lon, target_zone, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return from_grs80_grid_to_1965(Grid1992{}, destination, source, target_zone);
 }
 
 int convert_1992_to_2000(GridPoint* destination, int target_code, GridPoint* source) {
-  const GridPoint p = *source;
-  set_ellipsoid('W');
-  set_grid_1992();
-  set_meridian_1992();
-  double lat = 0, lon = 0;
-  inverse(p, kGaussKruger, &lat, &lon);
-  set_zone_2000(target_code);
-  set_meridian_2000(target_code);
-  double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return within_grs80(Grid1992{}, Grid2000{target_code}, destination, source);
 }
 
 int convert_2000_to_1992(GridPoint* destination, int source_code, GridPoint* source) {
-  const GridPoint p = *source;
-  set_ellipsoid('W');
-  set_zone_2000(source_code);
-  set_meridian_2000(source_code);
-  double lat = 0, lon = 0;
-  inverse(p, kGaussKruger, &lat, &lon);
-  set_grid_1992();
-  set_meridian_1992();
-  double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return within_grs80(Grid2000{source_code}, Grid1992{}, destination, source);
 }
 
 int convert_2000_to_2000(GridPoint* destination, int target_code, GridPoint* source,
                          int source_code) {
-  const GridPoint p = *source;
-  set_ellipsoid('W');
-  set_zone_2000(source_code);
-  set_meridian_2000(source_code);
-  double lat = 0, lon = 0;
-  inverse(p, kGaussKruger, &lat, &lon);
-  set_zone_2000(target_code);
-  set_meridian_2000(target_code);
-  double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  return within_grs80(Grid2000{source_code}, Grid2000{target_code}, destination, source);
 }
 
 int convert_1965_to_utm(GridPoint* destination, int /*unused*/, GridPoint* source,
