@@ -1,8 +1,11 @@
 #include "layers/layer_files.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "diag/error_log.h"
@@ -28,69 +31,137 @@ constexpr const char* kLayerExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 
 std::string g_io_failure;
 
-// shapelib writes through these hooks, so a short write or a failed close
-// (disk full, file-size limit, I/O error) is noticed and named instead of
-// being lost inside the library.
-struct OpenFile {
-  std::FILE* file;
-  std::string name;
-};
-std::vector<OpenFile> g_open_files;
-
-const std::string& name_of(SAFile f) {
-  static const std::string unknown = "(layer file)";
-  for (const auto& o : g_open_files) {
-    if (reinterpret_cast<SAFile>(o.file) == f) return o.name;
+// shapelib writes through these hooks: a file of our own with a large
+// write-behind buffer.  The library positions before every record (and
+// rewrites the dBase end-of-file mark after each one); here such a seek
+// only moves a number, where a stdio stream would flush and call the
+// kernel each time.  Every short write or failed close (disk full,
+// file-size limit, I/O error) is noticed and named instead of being lost
+// inside the library.
+class LayerFile {
+ public:
+  LayerFile(std::FILE* f, std::string name) : file_(f), name_(std::move(name)) {
+    buffer_.reserve(kBufferSize);
+    std::fseek(file_, 0, SEEK_END);
+    const long size = std::ftell(file_);
+    size_ = size > 0 ? static_cast<uint64_t>(size) : 0;
+    std::fseek(file_, 0, SEEK_SET);
   }
-  return unknown;
+  const std::string& name() const { return name_; }
+  std::FILE* stream() const { return file_; }
+
+  size_t write(const void* p, size_t bytes) {
+    const uint64_t buffer_end = start_ + buffer_.size();
+    if (buffer_.empty() || pos_ < start_ || pos_ > buffer_end ||
+        pos_ + bytes > start_ + kBufferSize) {
+      if (!flush_buffer()) return 0;
+      start_ = pos_;
+    }
+    const auto at = static_cast<size_t>(pos_ - start_);
+    if (at + bytes > buffer_.size()) buffer_.resize(at + bytes);
+    std::memcpy(buffer_.data() + at, p, bytes);
+    pos_ += bytes;
+    size_ = std::max(size_, pos_);
+    return bytes;
+  }
+  size_t read(void* p, size_t bytes) {
+    if (!flush_buffer() || std::fseek(file_, static_cast<long>(pos_), SEEK_SET) != 0) return 0;
+    const size_t got = std::fread(p, 1, bytes, file_);
+    pos_ += got;
+    return got;
+  }
+  int seek(int64_t offset, int whence) {
+    int64_t base = 0;
+    if (whence == SEEK_CUR) base = static_cast<int64_t>(pos_);
+    if (whence == SEEK_END) base = static_cast<int64_t>(size_);
+    if (base + offset < 0) return -1;
+    pos_ = static_cast<uint64_t>(base + offset);
+    return 0;
+  }
+  uint64_t tell() const { return pos_; }
+  bool flush() { return flush_buffer() && std::fflush(file_) == 0; }
+  bool close() {
+    const bool flushed = flush();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return flushed && closed;
+  }
+
+ private:
+  static constexpr size_t kBufferSize = size_t{1} << 20;
+
+  bool flush_buffer() {
+    if (buffer_.empty()) return true;
+    const bool ok = std::fseek(file_, static_cast<long>(start_), SEEK_SET) == 0 &&
+                    std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+    buffer_.clear();
+    return ok;
+  }
+
+  std::FILE* file_;
+  std::string name_;
+  std::vector<char> buffer_;
+  uint64_t start_ = 0;  // file offset of buffer_[0]
+  uint64_t pos_ = 0;    // where the library reads or writes next
+  uint64_t size_ = 0;
+};
+
+std::vector<std::unique_ptr<LayerFile>> g_open_files;
+
+LayerFile* as_file(SAFile f) {
+  return reinterpret_cast<LayerFile*>(f);
+}
+
+void note_failure_of(const LayerFile& f) {
+  note_io_failure("cannot write " + f.name() + ": " + std::strerror(errno));
 }
 
 SAFile hook_open(const char* filename, const char* access) {
   std::FILE* f = std::fopen(filename, access);
   if (f == nullptr) return nullptr;
-  g_open_files.push_back({f, filename});
-  return reinterpret_cast<SAFile>(f);
+  // stdio's own buffer is not needed behind ours.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  g_open_files.push_back(std::make_unique<LayerFile>(f, filename));
+  return reinterpret_cast<SAFile>(g_open_files.back().get());
 }
 
 SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
-  return std::fread(p, size, nmemb, reinterpret_cast<std::FILE*>(file));
+  if (size == 0) return 0;
+  return as_file(file)->read(p, size * nmemb) / size;
 }
 
 SAOffset hook_write(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
-  const SAOffset written = std::fwrite(p, size, nmemb, reinterpret_cast<std::FILE*>(file));
-  if (written != nmemb) {
-    note_io_failure("cannot write " + name_of(file) + ": " + std::strerror(errno));
-  }
+  if (size == 0) return 0;
+  const SAOffset written = as_file(file)->write(p, size * nmemb) / size;
+  if (written != nmemb) note_failure_of(*as_file(file));
   return written;
 }
 
 SAOffset hook_seek(SAFile file, SAOffset offset, int whence) {
-  return static_cast<SAOffset>(
-      std::fseek(reinterpret_cast<std::FILE*>(file), static_cast<long>(offset), whence));
+  return static_cast<SAOffset>(as_file(file)->seek(static_cast<int64_t>(offset), whence));
 }
 
 SAOffset hook_tell(SAFile file) {
-  return static_cast<SAOffset>(std::ftell(reinterpret_cast<std::FILE*>(file)));
+  return static_cast<SAOffset>(as_file(file)->tell());
 }
 
 int hook_flush(SAFile file) {
-  const int r = std::fflush(reinterpret_cast<std::FILE*>(file));
-  if (r != 0) note_io_failure("cannot write " + name_of(file) + ": " + std::strerror(errno));
-  return r;
+  if (as_file(file)->flush()) return 0;
+  note_failure_of(*as_file(file));
+  return -1;
 }
 
 int hook_close(SAFile file) {
-  auto* f = reinterpret_cast<std::FILE*>(file);
-  std::string name = name_of(file);
+  LayerFile* f = as_file(file);
+  const bool ok = f->close();
+  if (!ok) note_failure_of(*f);
   for (auto it = g_open_files.begin(); it != g_open_files.end(); ++it) {
-    if (it->file == f) {
+    if (it->get() == f) {
       g_open_files.erase(it);
       break;
     }
   }
-  const int r = std::fclose(f);
-  if (r != 0) note_io_failure("cannot write " + name + ": " + std::strerror(errno));
-  return r;
+  return ok ? 0 : -1;
 }
 
 int hook_remove(const char* filename) {

@@ -43,6 +43,14 @@ int three_way(T a, T b) {
 
 using PointText = char (PointEntry::*)[kPointText];
 
+// The first 16 bytes of an identifier as two big-endian words, zero
+// padded: comparing prefixes as integers orders like strcmp, and only equal
+// prefixes of long identifiers need the strings themselves.
+struct KeyPrefix {
+  uint64_t hi = 0;
+  uint64_t lo = 0;
+};
+
 KeyPrefix prefix_of(const char* s) {
   unsigned char b[16] = {};
   std::memcpy(b, s, strnlen(s, sizeof b));
@@ -67,27 +75,51 @@ int compare_text(const KeyPrefix& pa, const char* a, const KeyPrefix& pb, const 
   return std::strcmp(a + 16, b + 16);
 }
 
-const PointEntry* find_point(double xyz[3], const char* key, const std::vector<int32_t>& order,
-                             const std::vector<KeyPrefix>& prefixes, PointText text) {
-  const PointStore& store = point_store();
-  if (store.indexed && !order.empty()) {
-    // First position whose text is not less than the key.
-    const KeyPrefix kp = prefix_of(key);
-    size_t lo = 0, n = order.size();
-    while (n > 0) {
-      const size_t half = n / 2;
-      const size_t mid = lo + half;
-      const PointEntry& e = *store.entry[static_cast<size_t>(order[mid])];
-      if (compare_text(prefixes[mid], e.*text, kp, key) < 0) {
-        lo = mid + 1;
-        n -= half + 1;
-      } else {
-        n = half;
+uint64_t text_hash(const char* s) {
+  // FNV-1a over the bytes, mixed at the end; identifiers are short.
+  uint64_t h = 0xCBF29CE484222325ULL;
+  for (; *s != '\0'; ++s) h = (h ^ static_cast<unsigned char>(*s)) * 0x100000001B3ULL;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 32);
+}
+
+using Table = std::vector<PointStore::Slot>;
+
+// For each distinct text of the ordering, its first position.
+Table build_table(const std::vector<int32_t>& order, const std::vector<const PointEntry*>& entries,
+                  PointText text) {
+  size_t capacity = 16;
+  while (capacity < order.size() * 2) capacity *= 2;
+  Table table(capacity);
+  const size_t mask = capacity - 1;
+  const char* previous = nullptr;
+  for (const int32_t position : order) {
+    const char* t = entries[static_cast<size_t>(position)]->*text;
+    // Equal texts stand next to each other in the ordering: keep the first.
+    if (previous != nullptr && std::strcmp(previous, t) == 0) continue;
+    previous = t;
+    const uint64_t h = text_hash(t);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      if (table[i].position < 0) {
+        table[i] = {static_cast<uint32_t>(h >> 32), position};
+        break;
       }
     }
-    if (lo < order.size()) {
-      const PointEntry& e = *store.entry[static_cast<size_t>(order[lo])];
-      if (compare_text(prefixes[lo], e.*text, kp, key) == 0) {
+  }
+  return table;
+}
+
+const PointEntry* find_point(double xyz[3], const char* key, const Table& table, PointText text) {
+  const PointStore& store = point_store();
+  if (store.indexed && !table.empty()) {
+    const uint64_t h = text_hash(key);
+    const auto tag = static_cast<uint32_t>(h >> 32);
+    const size_t mask = table.size() - 1;
+    for (size_t i = h & mask; table[i].position >= 0; i = (i + 1) & mask) {
+      if (table[i].tag != tag) continue;
+      const PointEntry& e = *store.entry[static_cast<size_t>(table[i].position)];
+      if (std::strcmp(e.*text, key) == 0) {
         xyz[0] = e.x;
         xyz[1] = e.y;
         xyz[2] = 0.0;
@@ -110,8 +142,7 @@ struct Keyed {
 // Orders positions by (first text, second text), as compare_by_id and
 // compare_by_alt_id do, but on prefixes computed once per point.
 void order_positions(const std::vector<const PointEntry*>& entries, PointText first,
-                     PointText second, std::vector<int32_t>* order,
-                     std::vector<KeyPrefix>* prefixes) {
+                     PointText second, std::vector<int32_t>* order) {
   const size_t n = entries.size();
   std::vector<Keyed> keyed(n);
   for (size_t i = 0; i < n; ++i) {
@@ -126,11 +157,7 @@ void order_positions(const std::vector<const PointEntry*>& entries, PointText fi
     return compare_text(a.second, ea.*second, b.second, eb.*second) < 0;
   });
   order->resize(n);
-  prefixes->resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    (*order)[i] = keyed[i].position;
-    (*prefixes)[i] = keyed[i].first;
-  }
+  for (size_t i = 0; i < n; ++i) (*order)[i] = keyed[i].position;
 }
 
 }  // namespace
@@ -193,10 +220,10 @@ void build_point_indexes() {
   }
   keys = {};
 
-  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id,
-                  &store.id_prefix);
-  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
-                  &store.alt_id_prefix);
+  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id);
+  store.id_table = build_table(store.by_id, store.entry, &PointEntry::id);
+  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id);
+  store.alt_id_table = build_table(store.by_alt_id, store.entry, &PointEntry::alt_id);
   store.indexed = true;
 }
 
@@ -206,19 +233,18 @@ void release_points() {
   store.points = nullptr;
   store.by_id = {};
   store.by_alt_id = {};
-  store.id_prefix = {};
-  store.alt_id_prefix = {};
+  store.id_table = {};
+  store.alt_id_table = {};
   store.entry = {};
   store.indexed = false;
 }
 
 const PointEntry* find_point_by_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().by_id, point_store().id_prefix, &PointEntry::id);
+  return find_point(xyz, key, point_store().id_table, &PointEntry::id);
 }
 
 const PointEntry* find_point_by_alt_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().by_alt_id, point_store().alt_id_prefix,
-                    &PointEntry::alt_id);
+  return find_point(xyz, key, point_store().alt_id_table, &PointEntry::alt_id);
 }
 
 }  // namespace egib

@@ -11,25 +11,22 @@
 
 namespace egib {
 
-// The first 16 bytes of an identifier as two big-endian words, zero
-// padded: comparing prefixes as integers orders like strcmp, and only equal
-// prefixes of long identifiers need the strings themselves.
-struct KeyPrefix {
-  uint64_t hi = 0;
-  uint64_t lo = 0;
-};
-
 struct PointStore {
   Array* points = nullptr;         // elements: PointEntry
   std::vector<int32_t> by_id;      // positions, ascending by id, then alt_id
   std::vector<int32_t> by_alt_id;  // positions, ascending by alt_id, then id
   bool indexed = false;            // the orderings exist
-  // Search aids beside the orderings: the key prefix of by_id[i] (by_alt_id[i])
-  // and the entry of each position, so that a lookup runs over contiguous
-  // memory and touches entries only at its end.
-  std::vector<KeyPrefix> id_prefix;
-  std::vector<KeyPrefix> alt_id_prefix;
+  // The entry of each position.
   std::vector<const PointEntry*> entry;
+  // Hash tables over the two orderings: for each distinct identifier
+  // (second identifier) the first position of the ordering that holds it,
+  // the one a binary search would find, in one or two probes.
+  struct Slot {
+    uint32_t tag = 0;         // upper hash bits, to skip most mismatches
+    int32_t position = -1;    // -1: empty
+  };
+  std::vector<Slot> id_table;
+  std::vector<Slot> alt_id_table;
 };
 
 PointStore& point_store();
