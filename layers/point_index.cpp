@@ -51,21 +51,6 @@ struct KeyPrefix {
   uint64_t lo = 0;
 };
 
-KeyPrefix prefix_of(const char* s) {
-  unsigned char b[16] = {};
-  std::memcpy(b, s, strnlen(s, sizeof b));
-  uint64_t hi = 0;
-  uint64_t lo = 0;
-  std::memcpy(&hi, b, 8);
-  std::memcpy(&lo, b + 8, 8);
-  // Big-endian words compare like the bytes they hold.
-  if constexpr (std::endian::native == std::endian::little) {
-    return {__builtin_bswap64(hi), __builtin_bswap64(lo)};
-  } else {
-    return {hi, lo};
-  }
-}
-
 // strcmp(a, b) of two texts with the given prefixes.
 int compare_text(const KeyPrefix& pa, const char* a, const KeyPrefix& pb, const char* b) {
   if (pa.hi != pb.hi) return pa.hi < pb.hi ? -1 : 1;
@@ -85,30 +70,6 @@ uint64_t text_hash(const char* s) {
 }
 
 using Table = std::vector<PointStore::Slot>;
-
-// For each distinct text of the ordering, its first position.
-Table build_table(const std::vector<int32_t>& order, const std::vector<const PointEntry*>& entries,
-                  PointText text) {
-  size_t capacity = 16;
-  while (capacity < order.size() * 2) capacity *= 2;
-  Table table(capacity);
-  const size_t mask = capacity - 1;
-  const char* previous = nullptr;
-  for (const int32_t position : order) {
-    const char* t = entries[static_cast<size_t>(position)]->*text;
-    // Equal texts stand next to each other in the ordering: keep the first.
-    if (previous != nullptr && std::strcmp(previous, t) == 0) continue;
-    previous = t;
-    const uint64_t h = text_hash(t);
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-      if (table[i].position < 0) {
-        table[i] = {static_cast<uint32_t>(h >> 32), position};
-        break;
-      }
-    }
-  }
-  return table;
-}
 
 const PointEntry* find_point(double xyz[3], const char* key, const Table& table, PointText text) {
   const PointStore& store = point_store();
@@ -132,21 +93,39 @@ const PointEntry* find_point(double xyz[3], const char* key, const Table& table,
   return nullptr;
 }
 
-// One position of an ordering with the prefixes of its two keys.
+// One position of an ordering with the prefixes of its two keys and the
+// hash of the first.
 struct Keyed {
   KeyPrefix first;
   KeyPrefix second;
+  uint64_t hash;
   int32_t position;
 };
 
+// The texts of the points are zero-padded: their prefix is their first
+// 16 bytes as they stand.
+KeyPrefix prefix_of_padded(const char (&text)[kPointText]) {
+  uint64_t hi = 0;
+  uint64_t lo = 0;
+  std::memcpy(&hi, text, 8);
+  std::memcpy(&lo, text + 8, 8);
+  if constexpr (std::endian::native == std::endian::little) {
+    return {__builtin_bswap64(hi), __builtin_bswap64(lo)};
+  } else {
+    return {hi, lo};
+  }
+}
+
 // Orders positions by (first text, second text), as compare_by_id and
-// compare_by_alt_id do, but on prefixes computed once per point.
+// compare_by_alt_id do, on prefixes computed once per point, and builds the
+// hash table of the first texts: for each distinct one, its first position.
 void order_positions(const std::vector<const PointEntry*>& entries, PointText first,
-                     PointText second, std::vector<int32_t>* order) {
+                     PointText second, std::vector<int32_t>* order, Table* table) {
   const size_t n = entries.size();
   std::vector<Keyed> keyed(n);
   for (size_t i = 0; i < n; ++i) {
-    keyed[i] = {prefix_of(entries[i]->*first), prefix_of(entries[i]->*second),
+    const PointEntry& e = *entries[i];
+    keyed[i] = {prefix_of_padded(e.*first), prefix_of_padded(e.*second), text_hash(e.*first),
                 static_cast<int32_t>(i)};
   }
   std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
@@ -158,6 +137,29 @@ void order_positions(const std::vector<const PointEntry*>& entries, PointText fi
   });
   order->resize(n);
   for (size_t i = 0; i < n; ++i) (*order)[i] = keyed[i].position;
+
+  size_t capacity = 16;
+  while (capacity < n + n / 3) capacity *= 2;  // at most three quarters full
+  table->assign(capacity, PointStore::Slot{});
+  const size_t mask = capacity - 1;
+  for (size_t i = 0; i < n; ++i) {
+    const Keyed& k = keyed[i];
+    // Equal texts stand next to each other in the ordering: keep the first.
+    if (i > 0) {
+      const Keyed& prev = keyed[i - 1];
+      if (prev.hash == k.hash &&
+          compare_text(prev.first, entries[static_cast<size_t>(prev.position)]->*first, k.first,
+                       entries[static_cast<size_t>(k.position)]->*first) == 0) {
+        continue;
+      }
+    }
+    for (size_t j = k.hash & mask;; j = (j + 1) & mask) {
+      if ((*table)[j].position < 0) {
+        (*table)[j] = {static_cast<uint32_t>(k.hash >> 32), k.position};
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -220,10 +222,10 @@ void build_point_indexes() {
   }
   keys = {};
 
-  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id);
-  store.id_table = build_table(store.by_id, store.entry, &PointEntry::id);
-  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id);
-  store.alt_id_table = build_table(store.by_alt_id, store.entry, &PointEntry::alt_id);
+  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id,
+                  &store.id_table);
+  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
+                  &store.alt_id_table);
   store.indexed = true;
 }
 
