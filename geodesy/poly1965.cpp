@@ -1,7 +1,9 @@
 #include "geodesy/poly1965.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
+#include <vector>
 
 namespace egib {
 
@@ -16,6 +18,32 @@ constexpr std::array<Poly1965Set, 10> kSets = {{
 #include "geodesy/poly1965_builtin.inc"
 #endif
 }};
+
+// The cells of a set that hold a coefficient in either triangle, i
+// ascending and j ascending within it.
+struct Cell {
+  int i;
+  int j;
+};
+
+std::vector<Cell> nonzero_cells(const Poly1965Set& set) {
+  std::vector<Cell> cells;
+  for (int i = 0; i <= set.degree; ++i) {
+    for (int j = 0; j <= set.degree - i; ++j) {
+      if (set.a[i][j] != 0.0 || set.b[i][j] != 0.0) cells.push_back({i, j});
+    }
+  }
+  return cells;
+}
+
+const std::vector<Cell>& cells_of(const Poly1965Set& set) {
+  static const std::array<std::vector<Cell>, 10> cells = [] {
+    std::array<std::vector<Cell>, 10> c;
+    for (size_t k = 0; k < kSets.size(); ++k) c[k] = nonzero_cells(kSets[k]);
+    return c;
+  }();
+  return cells[static_cast<size_t>(&set - kSets.data())];
+}
 
 }  // namespace
 
@@ -51,16 +79,32 @@ void poly1965_transform(const double* in_northing, const double* in_easting, dou
   double north = set->out_x0;
   double east = set->out_y0;
   const int degree = set->degree;
-  double pu = 1.0;
-  for (int i = 0; i <= degree; ++i) {
-    double pv = 1.0;
-    for (int j = 0; j <= degree - i; ++j) {
-      const double t = pu * pv;
-      north += t * set->a[i][j];
-      east += t * set->b[i][j];
-      pv *= v;
+  double pu[kPolyCells];
+  double pv[kPolyCells];
+  pu[0] = pv[0] = 1.0;
+  for (int i = 1; i <= degree; ++i) {
+    pu[i] = pu[i - 1] * u;
+    pv[i] = pv[i - 1] * v;
+  }
+  // A cell holding 0 in both triangles adds +0 to each sum, which changes
+  // nothing as long as every product of powers is finite (inf * 0 would
+  // not be 0): then only the cells that hold a coefficient are visited.
+  const double reach = std::fmax(1.0, std::fmax(std::fabs(u), std::fabs(v)));
+  const double largest = std::pow(reach, degree);
+  if (largest < 1e300) {
+    for (const Cell& c : cells_of(*set)) {
+      const double t = pu[c.i] * pv[c.j];
+      north += t * set->a[c.i][c.j];
+      east += t * set->b[c.i][c.j];
     }
-    pu *= u;
+  } else {
+    for (int i = 0; i <= degree; ++i) {
+      for (int j = 0; j <= degree - i; ++j) {
+        const double t = pu[i] * pv[j];
+        north += t * set->a[i][j];
+        east += t * set->b[i][j];
+      }
+    }
   }
   *out_northing = north;
   *out_easting = east;

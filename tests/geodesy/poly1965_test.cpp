@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace egib {
 namespace {
@@ -167,6 +168,54 @@ TEST(Poly1965, NoSetMeansNoChange) {
   poly1965_transform(&n, &e, &n, &e, 1, 3);
   EXPECT_EQ(n, 5500000.25);
   EXPECT_EQ(e, 4600000.75);
+}
+
+}  // namespace
+}  // namespace egib
+
+namespace egib {
+namespace {
+
+// The evaluation in its plain form: every cell, i then j ascending.
+void full_evaluation(double n, double e, const Poly1965Set& s, double* on, double* oe) {
+  const double u = (n - s.x0) * s.scale, v = (e - s.y0) * s.scale;
+  *on = s.out_x0;
+  *oe = s.out_y0;
+  double pu = 1.0;
+  for (int i = 0; i <= s.degree; ++i) {
+    double pv = 1.0;
+    for (int j = 0; j <= s.degree - i; ++j) {
+      const double t = pu * pv;
+      *on += t * s.a[i][j];
+      *oe += t * s.b[i][j];
+      pv *= v;
+    }
+    pu *= u;
+  }
+}
+
+TEST(Poly1965, BitForBitTheFullEvaluation) {
+  const double offsets[] = {0.0,  1.0,   -12345.678, 2e5, -3e5,    1e6,
+                            1e40, -1e80, 1e300,      NAN, INFINITY};
+  for (int zone = 1; zone <= 5; ++zone) {
+    for (int variant = 1; variant <= 2; ++variant) {
+      const Poly1965Set& s = *poly1965_set(zone, variant);
+      for (const double dn : offsets) {
+        for (const double de : offsets) {
+          const double n = s.x0 + dn, e = s.y0 + de;
+          double want_n = 0, want_e = 0, got_n = 0, got_e = 0;
+          full_evaluation(n, e, s, &want_n, &want_e);
+          poly1965_transform(&n, &e, &got_n, &got_e, zone, variant);
+          // NaN is NaN: its sign and payload are not part of any result.
+          const auto same = [](double a, double b) {
+            return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+          };
+          EXPECT_TRUE(same(want_n, got_n)) << zone << " " << dn << " " << de;
+          EXPECT_TRUE(same(want_e, got_e)) << zone << " " << dn << " " << de;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
