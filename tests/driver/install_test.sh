@@ -25,8 +25,13 @@ grep -q "faza10KONIEC" out.txt
 grep -q "36 parcels and 24 buildings written" err.txt
 test -f sample_DZE.shp && test -f sample_DZE.prj && test -f sample_BUD.dbf
 
-cc -I"$prefix/include/egib2shp" "$src/tests/array/shared_client.c" -L"$libdir" -legibarray \
-  -o client
+# A sanitized build installs a sanitized library: its clients link the runtime too.
+cflags=()
+if grep -q "^EGIB_SANITIZE:BOOL=ON" "$build/CMakeCache.txt"; then
+  cflags=(-fsanitize=address,undefined)
+fi
+cc "${cflags[@]}" -I"$prefix/include/egib2shp" "$src/tests/array/shared_client.c" -L"$libdir" \
+  -legibarray -o client
 LD_LIBRARY_PATH="$libdir" ./client
 
 cpack -G DEB -B "$prefix/package" --config "$build/CPackConfig.cmake" >/dev/null

@@ -54,7 +54,8 @@ SwdeLine plain_reading(const char* chunk, size_t size) {
 
 TEST(LineReaderEquivalence, RandomLines) {
   std::mt19937 rng(5);
-  const std::string alphabet = std::string("ab,,,  \t';\r\0\xB1\xA6\xE6Z9.-", 21);
+  static const char kAlphabet[] = "ab,,,  \t';\r\0\xB1\xA6\xE6Z9.-";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);  // the NUL inside kept
   std::string input;
   for (int line = 0; line < 20000; ++line) {
     const int kind = static_cast<int>(rng() % 10);
