@@ -1,6 +1,5 @@
 #include "driver/driver.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -51,10 +50,12 @@ void remove_work_files_on_signals(const RunState& run) {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_work_files_and_die);
 }
 
-uint64_t file_size(const char* path) {
-  struct stat st {};
-  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<uint64_t>(st.st_size);
+// One pass over the input, with its progress line on a terminal.
+void run_pass(const char* name, SwdeInput& input, int (*pass)(SwdeInput&)) {
+  PassProgress progress(name, input.size(), stderr_is_terminal());
+  input.set_progress_hook(&PassProgress::hook, &progress);
+  pass(input);
+  input.set_progress_hook(nullptr, nullptr);
 }
 
 const char* plural(int64_t n, const char* one, const char* many) {
@@ -165,9 +166,15 @@ int run_converter(int argc, char** argv) {
   set_run_log(log.get());
   line_number = 1;
 
+  // Both layers, and beside each its coordinate system when it is one this
+  // program knows (the output system of a conversion, else the input one).
   std::string error;
+  const std::string_view wkt =
+      esri_wkt_of_system(written_system(run.input_system, run.output_system));
   if (!run.parcel.create(input_base + "_DZE", LayerKind::kParcel, &error) ||
-      !run.building.create(input_base + "_BUD", LayerKind::kBuilding, &error)) {
+      !run.building.create(input_base + "_BUD", LayerKind::kBuilding, &error) ||
+      (!wkt.empty() && (!run.parcel.write_side_file(".prj", wkt, &error) ||
+                        !run.building.write_side_file(".prj", wkt, &error)))) {
     std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
     run.parcel.discard();
     run.building.discard();
@@ -177,42 +184,15 @@ int run_converter(int argc, char** argv) {
   }
 
   remove_work_files_on_signals(run);
-
-  // Each layer says its coordinate system, when it is one this program
-  // knows: the output system of a conversion, else the input system.
-  const std::string_view wkt =
-      esri_wkt_of_system(written_system(run.input_system, run.output_system));
-  if (!wkt.empty() && (!run.parcel.write_side_file(".prj", wkt, &error) ||
-                       !run.building.write_side_file(".prj", wkt, &error))) {
-    std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
-    default_signals();
-    run.parcel.discard();
-    run.building.discard();
-    release_points();
-    set_run_log(nullptr);
-    return 1;
-  }
   announce_conversion(run.input_system, run.output_system, run.variant, stderr);
 
   const auto started = std::chrono::steady_clock::now();
-  const uint64_t input_size = file_size(input_path);
-  const bool show_progress = stderr_is_terminal();
   run.stats = RunStats{};
-  {
-    PassProgress progress("reading points", input_size, show_progress);
-    input.set_progress_hook(&PassProgress::hook, &progress);
-    collect_pass(input);
-    input.set_progress_hook(nullptr, nullptr);
-  }
-  run.stats.points_collected = store.points != nullptr ? store.points->length : 0;
+  run_pass("reading points", input, collect_pass);
+  run.stats.points_collected = store.points->length;
   build_point_indexes();
   input.rewind();
-  {
-    PassProgress progress("writing layers", input_size, show_progress);
-    input.set_progress_hook(&PassProgress::hook, &progress);
-    write_pass(input);
-    input.set_progress_hook(nullptr, nullptr);
-  }
+  run_pass("writing layers", input, write_pass);
 
   release_points();
   run.parcel.close();

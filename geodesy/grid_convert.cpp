@@ -46,22 +46,24 @@ void forward(double lat, double lon, int kind, double* northing, double* easting
                easting);
 }
 
-// Geodetic position through geocentric coordinates and the datum shift onto
+// Geodetic position through geocentric coordinates and a datum shift onto
 // the other ellipsoid (the height is taken as 0 and dropped afterwards).
-void shift_to_grs80(double* lat, double* lon) {
+using DatumShift = void (*)(double, double, double, double*, double*, double*);
+
+void shift_datum(DatumShift shift, char target_ellipsoid, double* lat, double* lon) {
   double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
   geodetic_to_geocentric(*lat, *lon, 0, &x, &y, &z);
-  datum_shift_to_grs80(x, y, z, &xs, &ys, &zs);
-  set_ellipsoid('W');
+  shift(x, y, z, &xs, &ys, &zs);
+  set_ellipsoid(target_ellipsoid);
   geocentric_to_geodetic(xs, ys, zs, lat, lon, &h);
 }
 
+void shift_to_grs80(double* lat, double* lon) {
+  shift_datum(datum_shift_to_grs80, 'W', lat, lon);
+}
+
 void shift_to_krassowski(double* lat, double* lon) {
-  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
-  geodetic_to_geocentric(*lat, *lon, 0, &x, &y, &z);
-  datum_shift_to_krassowski(x, y, z, &xs, &ys, &zs);
-  set_ellipsoid('K');
-  geocentric_to_geodetic(xs, ys, zs, lat, lon, &h);
+  shift_datum(datum_shift_to_krassowski, 'K', lat, lon);
 }
 
 void set_meridian_2000(int code) {

@@ -21,20 +21,79 @@ bool applies_polynomial(int variant) {
   return variant == 1 || variant == 2;
 }
 
-// Zone whose correction a route applies, 0 when it applies none.
-int polynomial_zone(Route route, int input_system, int output_system) {
+// Which side of a route the 1965 correction belongs to: the source zone
+// before a conversion out of the 1965 system (and on its own for equal
+// codes), the target zone after a conversion into it.  Row 4, zone to zone,
+// corrects the source zone only.
+enum class CorrectionSide { kNone, kSource, kTarget };
+
+CorrectionSide correction_side(Route route) {
   switch (route) {
     case Route::kPolynomialOnly:
     case Route::k1965To2000:
     case Route::k1965To1965:
     case Route::k1965To1992:
-      return input_system;
+      return CorrectionSide::kSource;
     case Route::k2000To1965:
     case Route::k1992To1965:
+      return CorrectionSide::kTarget;
+    default:
+      return CorrectionSide::kNone;
+  }
+}
+
+// Zone whose correction a route applies, 0 when it applies none.
+int polynomial_zone(Route route, int input_system, int output_system) {
+  switch (correction_side(route)) {
+    case CorrectionSide::kSource:
+      return input_system;
+    case CorrectionSide::kTarget:
       return output_system;
     default:
       return 0;
   }
+}
+
+// The set a run applies when it is not the complete official one.
+const Poly1965Set* incomplete_set(Route route, int in, int out, int variant) {
+  if (!applies_polynomial(variant)) return nullptr;
+  const Poly1965Set* set = poly1965_set(polynomial_zone(route, in, out), variant);
+  return set != nullptr && !set->complete ? set : nullptr;
+}
+
+// The grid conversion of a route, from the input into the output system.
+void convert_on_route(Route route, int in, int out, GridPoint& g) {
+  GridPoint r = g;
+  switch (route) {
+    case Route::k1965To2000:
+      convert_1965_to_2000(&r, out, &g, in);
+      break;
+    case Route::k2000To1965:
+      convert_2000_to_1965(&r, out, &g, in);
+      break;
+    case Route::k1965To1965:
+      convert_1965_to_2000(&r, kIntermediate2000, &g, in);
+      convert_2000_to_1965(&r, out, &r, kIntermediate2000);
+      break;
+    case Route::k2000To2000:
+      convert_2000_to_2000(&r, out, &g, in);
+      break;
+    case Route::k1992To2000:
+      convert_1992_to_2000(&r, out, &g);
+      break;
+    case Route::k2000To1992:
+      convert_2000_to_1992(&r, in, &g);
+      break;
+    case Route::k1965To1992:
+      convert_1965_to_1992(&r, out, &g, in);
+      break;
+    case Route::k1992To1965:
+      convert_1992_to_1965(&r, out, &g, 0);
+      break;
+    default:
+      return;  // the correction alone, or nothing
+  }
+  g = r;
 }
 
 void correct(GridPoint& g, int zone, int variant) {
@@ -140,10 +199,8 @@ void announce_conversion(int in, int out, int variant, std::FILE* stream) {
                  in, out);
     return;
   }
-  if (!applies_polynomial(variant)) return;
-  const int zone = polynomial_zone(route, in, out);
-  const Poly1965Set* set = poly1965_set(zone, variant);
-  if (set != nullptr && !set->complete) {
+  if (incomplete_set(route, in, out, variant) != nullptr) {
+    const int zone = polynomial_zone(route, in, out);
     std::fprintf(stream,
                  "egib2shp: the 1965 zone %d correction (variant %d) is the "
                  "built-in constant-offset approximation, not the complete "
@@ -180,8 +237,9 @@ std::string describe_conversion(int in, int out, int variant) {
   if (applies_polynomial(variant)) {
     text +=
         ", 1965 zone " + std::to_string(zone) + " correction variant " + std::to_string(variant);
-    const Poly1965Set* set = poly1965_set(zone, variant);
-    if (set != nullptr && !set->complete) text += " (constant-offset approximation)";
+    if (incomplete_set(route, in, out, variant) != nullptr) {
+      text += " (constant-offset approximation)";
+    }
   } else if (zone != 0) {
     text += ", no 1965 correction (variant " + std::to_string(variant) + ")";
   }
@@ -193,80 +251,20 @@ int transform_vertices() {
   const int in = run.input_system;
   const int out = run.output_system;
   const int variant = run.variant;
-  const bool poly = applies_polynomial(variant);
-  VertexBuffer& vb = vertex_buffer();
-
-  switch (choose_route(in, out)) {
-    case Route::kNothing:
-      break;
-    case Route::kPolynomialOnly:
-      // Without a correction to make the coordinates stay bit for bit.
-      if (poly) for_each_vertex(vb, [&](GridPoint& g) { correct(g, in, variant); });
-      break;
-    case Route::k1965To2000:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        if (poly) correct(g, in, variant);
-        GridPoint r{};
-        convert_1965_to_2000(&r, out, &g, in);
-        g = r;
-      });
-      break;
-    case Route::k2000To1965:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        GridPoint r{};
-        convert_2000_to_1965(&r, out, &g, in);
-        if (poly) correct(r, out, variant);
-        g = r;
-      });
-      break;
-    case Route::k1965To1965:
-      // The correction of the source zone only: the target zone gets none.
-      for_each_vertex(vb, [&](GridPoint& g) {
-        if (poly) correct(g, in, variant);
-        GridPoint r{};
-        convert_1965_to_2000(&r, kIntermediate2000, &g, in);
-        convert_2000_to_1965(&r, out, &r, kIntermediate2000);
-        g = r;
-      });
-      break;
-    case Route::k2000To2000:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        GridPoint r{};
-        convert_2000_to_2000(&r, out, &g, in);
-        g = r;
-      });
-      break;
-    case Route::k1992To2000:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        GridPoint r{};
-        convert_1992_to_2000(&r, out, &g);
-        g = r;
-      });
-      break;
-    case Route::k2000To1992:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        GridPoint r{};
-        convert_2000_to_1992(&r, in, &g);
-        g = r;
-      });
-      break;
-    case Route::k1965To1992:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        if (poly) correct(g, in, variant);
-        GridPoint r{};
-        convert_1965_to_1992(&r, out, &g, in);
-        g = r;
-      });
-      break;
-    case Route::k1992To1965:
-      for_each_vertex(vb, [&](GridPoint& g) {
-        GridPoint r{};
-        convert_1992_to_1965(&r, out, &g, 0);
-        if (poly) correct(r, out, variant);
-        g = r;
-      });
-      break;
+  const Route route = choose_route(in, out);
+  const CorrectionSide side =
+      applies_polynomial(variant) ? correction_side(route) : CorrectionSide::kNone;
+  // Without a conversion and without a correction the coordinates stay bit
+  // for bit: the buffer is not even written.
+  if (route == Route::kNothing ||
+      (route == Route::kPolynomialOnly && side == CorrectionSide::kNone)) {
+    return 0;
   }
+  for_each_vertex(vertex_buffer(), [&](GridPoint& g) {
+    if (side == CorrectionSide::kSource) correct(g, in, variant);
+    convert_on_route(route, in, out, g);
+    if (side == CorrectionSide::kTarget) correct(g, out, variant);
+  });
   return 0;
 }
 

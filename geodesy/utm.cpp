@@ -286,28 +286,18 @@ int latlon_to_utm_in_zone(const LatLon& position, UtmPoint* point, int datum) {
   if (utm_zone_meridian(std::string_view(point->zone, strnlen(point->zone, 3)), &lambda0) != 0) {
     return -1;
   }
-  double easting = 0;
-  double northing = 0;
-  project(el, position.latitude * kDegToRad, position.longitude * kDegToRad, lambda0, &easting,
-          &northing);
-  point->easting = easting;
-  point->northing = northing;
+  project(el, position.latitude * kDegToRad, position.longitude * kDegToRad, lambda0,
+          &point->easting, &point->northing);
   return 0;
 }
 
 int latlon_to_utm(const LatLon& position, UtmPoint* point, int datum) {
   Ellipsoid el{};
   if (!ellipsoid_for_datum(datum, &el)) return -1;
-  char zone[4];
   double lambda0 = 0;
-  utm_zone_from_latlon(position, zone, &lambda0);
-  double easting = 0;
-  double northing = 0;
-  project(el, position.latitude * kDegToRad, position.longitude * kDegToRad, lambda0, &easting,
-          &northing);
-  for (int i = 0; i < 4; ++i) point->zone[i] = zone[i];
-  point->easting = easting;
-  point->northing = northing;
+  utm_zone_from_latlon(position, point->zone, &lambda0);
+  project(el, position.latitude * kDegToRad, position.longitude * kDegToRad, lambda0,
+          &point->easting, &point->northing);
   return 0;
 }
 

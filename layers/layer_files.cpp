@@ -48,7 +48,6 @@ class LayerFile {
     std::fseek(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
-  std::FILE* stream() const { return file_; }
 
   size_t write(const void* p, size_t bytes) {
     const uint64_t buffer_end = start_ + buffer_.size();

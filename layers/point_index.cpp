@@ -18,6 +18,12 @@ PointStore& point_store() {
 
 namespace {
 
+// The entry at a position, read straight from its slot: the lookups and
+// orderings go through here millions of times.
+const PointEntry& slot_entry(const Array* points, int32_t position) {
+  return *static_cast<const PointEntry*>(points->data[position].ptr);
+}
+
 const PointEntry& entry_at(int32_t position) {
   return *static_cast<const PointEntry*>(Array_get_ptr(point_store().points, position));
 }
@@ -79,7 +85,7 @@ const PointEntry* find_point(double xyz[3], const char* key, const Table& table,
     const size_t mask = table.size() - 1;
     for (size_t i = h & mask; table[i].position >= 0; i = (i + 1) & mask) {
       if (table[i].tag != tag) continue;
-      const PointEntry& e = *store.entry[static_cast<size_t>(table[i].position)];
+      const PointEntry& e = slot_entry(store.points, table[i].position);
       if (std::strcmp(e.*text, key) == 0) {
         xyz[0] = e.x;
         xyz[1] = e.y;
@@ -119,18 +125,18 @@ KeyPrefix prefix_of_padded(const char (&text)[kPointText]) {
 // Orders positions by (first text, second text), as compare_by_id and
 // compare_by_alt_id do, on prefixes computed once per point, and builds the
 // hash table of the first texts: for each distinct one, its first position.
-void order_positions(const std::vector<const PointEntry*>& entries, PointText first,
-                     PointText second, std::vector<int32_t>* order, Table* table) {
-  const size_t n = entries.size();
+void order_positions(const Array* points, PointText first, PointText second,
+                     std::vector<int32_t>* order, Table* table) {
+  const auto n = static_cast<size_t>(points->length);
   std::vector<Keyed> keyed(n);
   for (size_t i = 0; i < n; ++i) {
-    const PointEntry& e = *entries[i];
+    const PointEntry& e = slot_entry(points, static_cast<int32_t>(i));
     keyed[i] = {prefix_of_padded(e.*first), prefix_of_padded(e.*second), text_hash(e.*first),
                 static_cast<int32_t>(i)};
   }
   std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-    const PointEntry& ea = *entries[static_cast<size_t>(a.position)];
-    const PointEntry& eb = *entries[static_cast<size_t>(b.position)];
+    const PointEntry& ea = slot_entry(points, a.position);
+    const PointEntry& eb = slot_entry(points, b.position);
     const int c = compare_text(a.first, ea.*first, b.first, eb.*first);
     if (c != 0) return c < 0;
     return compare_text(a.second, ea.*second, b.second, eb.*second) < 0;
@@ -148,8 +154,8 @@ void order_positions(const std::vector<const PointEntry*>& entries, PointText fi
     if (i > 0) {
       const Keyed& prev = keyed[i - 1];
       if (prev.hash == k.hash &&
-          compare_text(prev.first, entries[static_cast<size_t>(prev.position)]->*first, k.first,
-                       entries[static_cast<size_t>(k.position)]->*first) == 0) {
+          compare_text(prev.first, slot_entry(points, prev.position).*first, k.first,
+                       slot_entry(points, k.position).*first) == 0) {
         continue;
       }
     }
@@ -215,16 +221,11 @@ void build_point_indexes() {
   std::stable_sort(keys.begin(), keys.end(), [](const CoordKey& a, const CoordKey& b) {
     return a.x != b.x ? a.x < b.x : a.y < b.y;
   });
-  store.entry.resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    points->data[i].ptr = keys[i].slot;
-    store.entry[i] = static_cast<const PointEntry*>(keys[i].slot);
-  }
+  for (size_t i = 0; i < n; ++i) points->data[i].ptr = keys[i].slot;
   keys = {};
 
-  order_positions(store.entry, &PointEntry::id, &PointEntry::alt_id, &store.by_id,
-                  &store.id_table);
-  order_positions(store.entry, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
+  order_positions(points, &PointEntry::id, &PointEntry::alt_id, &store.by_id, &store.id_table);
+  order_positions(points, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
                   &store.alt_id_table);
   store.indexed = true;
 }
@@ -237,7 +238,6 @@ void release_points() {
   store.by_alt_id = {};
   store.id_table = {};
   store.alt_id_table = {};
-  store.entry = {};
   store.indexed = false;
 }
 

@@ -16,14 +16,12 @@ struct PointStore {
   std::vector<int32_t> by_id;      // positions, ascending by id, then alt_id
   std::vector<int32_t> by_alt_id;  // positions, ascending by alt_id, then id
   bool indexed = false;            // the orderings exist
-  // The entry of each position.
-  std::vector<const PointEntry*> entry;
   // Hash tables over the two orderings: for each distinct identifier
   // (second identifier) the first position of the ordering that holds it,
   // the one a binary search would find, in one or two probes.
   struct Slot {
-    uint32_t tag = 0;         // upper hash bits, to skip most mismatches
-    int32_t position = -1;    // -1: empty
+    uint32_t tag = 0;       // upper hash bits, to skip most mismatches
+    int32_t position = -1;  // -1: empty
   };
   std::vector<Slot> id_table;
   std::vector<Slot> alt_id_table;

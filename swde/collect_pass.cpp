@@ -25,11 +25,15 @@ void copy_point_text(char (&dst)[kPointText], const char* src, const char* what)
   dst[keep] = '\0';
 }
 
-int32_t to_int32(const char* s) { return static_cast<int32_t>(to_long(s)); }
+int32_t to_int32(const char* s) {
+  return static_cast<int32_t>(to_long(s));
+}
 
 }  // namespace
 
-int collect_pass(SwdeInput& in) { return walk_swde_file(in, collect_objects, HeaderPolicy::kGoOn); }
+int collect_pass(SwdeInput& in) {
+  return walk_swde_file(in, collect_objects, HeaderPolicy::kGoOn);
+}
 
 void collect_objects(SwdeInput& in, SwdeLine& line) {
   while (read_swde_line(in, line)) {

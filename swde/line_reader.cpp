@@ -1,5 +1,7 @@
 #include "swde/line_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -28,10 +30,6 @@ constexpr std::array<std::array<unsigned char, 2>, 25> kLatin2ToCp1250Pairs{{
 struct CodeTables {
   unsigned char to_cp1250[256];
   unsigned char to_latin2[256];
-  // Bytes that stop the line scan: NUL, LF, CR and ';'.  Apostrophes are
-  // marked 2.
-  unsigned char scan[256];
-  unsigned char blank[256];
   // to_cp1250 with apostrophes turned into blanks: the bytes as the line
   // and its fields keep them.
   unsigned char cleaned[256];
@@ -40,43 +38,32 @@ struct CodeTables {
 };
 
 constexpr unsigned char kOrdinary = 0;
-constexpr unsigned char kStop = 1;
+constexpr unsigned char kStop = 1;  // NUL, LF, CR and ';' end the line
 constexpr unsigned char kComma = 2;
-constexpr unsigned char kBlank = 3;
+constexpr unsigned char kBlank = 3;  // 7 to 13, space, and the apostrophe
 
 constexpr CodeTables make_tables() {
   CodeTables t{};
   for (int i = 0; i < 256; ++i) {
     t.to_cp1250[i] = static_cast<unsigned char>(i);
     t.to_latin2[i] = static_cast<unsigned char>(i);
-    t.scan[i] = 0;
-    t.blank[i] = (i >= 7 && i <= 13) || i == 32 ? 1 : 0;
   }
   for (const auto& p : kLatin2ToCp1250Pairs) {
     t.to_cp1250[p[0]] = p[1];
     t.to_latin2[p[1]] = p[0];
   }
-  t.scan[0] = 1;
-  t.scan[static_cast<unsigned char>('\n')] = 1;
-  t.scan[static_cast<unsigned char>('\r')] = 1;
-  t.scan[static_cast<unsigned char>(';')] = 1;
-  t.scan[static_cast<unsigned char>('\'')] = 2;
   for (int i = 0; i < 256; ++i) t.cleaned[i] = t.to_cp1250[i];
   t.cleaned[static_cast<unsigned char>('\'')] = ' ';
   for (int i = 0; i < 256; ++i) {
-    t.kind[i] = t.scan[i] == 1               ? 1   // stop
-                : i == ','                   ? 2   // comma
-                : t.blank[t.cleaned[i]] != 0 ? 3   // blank, apostrophe
-                                             : 0;  // ordinary
+    const int c = t.cleaned[i];
+    const bool stop = i == 0 || i == '\n' || i == '\r' || i == ';';
+    const bool blank = (c >= 7 && c <= 13) || c == ' ';
+    t.kind[i] = stop ? kStop : i == ',' ? kComma : blank ? kBlank : kOrdinary;
   }
   return t;
 }
 
 constexpr CodeTables kTables = make_tables();
-
-inline bool blank(char c) {
-  return kTables.blank[static_cast<unsigned char>(c)] != 0;
-}
 
 void clear_line(SwdeLine& line) {
   line = SwdeLine{};
@@ -146,6 +133,12 @@ bool SwdeInput::read_chunk(char* dst, size_t* length) {
   return n > 0;
 }
 
+uint64_t SwdeInput::size() const {
+  struct stat st {};
+  if (!file_ || fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
 void SwdeInput::rewind() {
   if (!file_) return;
   std::rewind(file_.get());
@@ -163,7 +156,7 @@ int is_blank(int c) {
 int trim_right(char* s) {
   int removed = 0;
   size_t n = std::strlen(s);
-  while (n > 0 && blank(s[n - 1])) {
+  while (n > 0 && is_blank(static_cast<unsigned char>(s[n - 1]))) {
     s[--n] = '\0';
     ++removed;
   }
@@ -172,7 +165,7 @@ int trim_right(char* s) {
 
 int trim_left(char* s) {
   size_t k = 0;
-  while (s[k] != '\0' && blank(s[k])) ++k;
+  while (s[k] != '\0' && is_blank(static_cast<unsigned char>(s[k]))) ++k;
   if (k > 0) std::memmove(s, s + k, std::strlen(s + k) + 1);
   return static_cast<int>(k);
 }

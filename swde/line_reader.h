@@ -59,6 +59,8 @@ class SwdeInput {
   void rewind();
   bool read_error() const { return error_; }
   uint64_t offset() const { return consumed_; }
+  // Size of the input file in bytes; 0 when it is not a regular file.
+  uint64_t size() const;
   // Called with the number of bytes read from the file so far, after every
   // block read (once per megabyte or so): the hook for progress display.
   using ProgressHook = void (*)(uint64_t bytes_read, void* context);

@@ -7,7 +7,9 @@
 
 namespace egib {
 
-int write_pass(SwdeInput& in) { return walk_swde_file(in, write_objects, HeaderPolicy::kStop); }
+int write_pass(SwdeInput& in) {
+  return walk_swde_file(in, write_objects, HeaderPolicy::kStop);
+}
 
 void write_objects(SwdeInput& in, SwdeLine& line) {
   while (read_swde_line(in, line)) {

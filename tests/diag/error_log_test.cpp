@@ -10,8 +10,8 @@
 
 namespace {
 
-using egib::test::TempDir;
 using egib::test::read_file;
+using egib::test::TempDir;
 using egib::test::write_file;
 
 // Points HOME at a directory for the duration of a test.

@@ -70,7 +70,10 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   const auto r = run_converter(dir, {"a.b.swd", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.err;
   // Nothing on stderr but the summary.
-  EXPECT_EQ(r.err.rfind("egib2shp: 0 parcels and 0 buildings written (0 vertices), 0 points collected\n", 0), 0u)
+  EXPECT_EQ(
+      r.err.rfind("egib2shp: 0 parcels and 0 buildings written (0 vertices), 0 points collected\n",
+                  0),
+      0u)
       << r.err;
   EXPECT_EQ(r.err.find("skipped"), std::string::npos);
   EXPECT_EQ(read_file(dir.file("err.log")), "KONIEC\n");

@@ -12,12 +12,7 @@
 
 namespace {
 
-using egib::test::file_exists;
-using egib::test::read_file;
-using egib::test::run_converter;
-using egib::test::swde_file;
-using egib::test::TempDir;
-using egib::test::write_file;
+using namespace egib::test;
 
 std::string parcels(int count) {
   std::string body;

@@ -10,14 +10,7 @@
 
 namespace {
 
-using egib::test::file_exists;
-using egib::test::LayerContent;
-using egib::test::read_file;
-using egib::test::read_layer;
-using egib::test::run_converter;
-using egib::test::swde_file;
-using egib::test::TempDir;
-using egib::test::write_file;
+using namespace egib::test;
 
 std::string point(const std::string& id, const std::string& alt, const std::string& northing,
                   const std::string& easting) {
@@ -30,23 +23,16 @@ std::string square_points() {
          point("p3", "k3", "110", "210") + point("p4", "k4", "110", "200");
 }
 
-struct Outcome {
-  egib::test::RunResult result;
-  LayerContent parcels;
-  LayerContent buildings;
+// A run with both logs read back as well.
+struct Outcome : egib::test::Conversion {
   std::string run_log;
   std::string error_log;
 };
 
 Outcome convert(const TempDir& dir, const std::string& content,
-                std::vector<std::string> codes = {"0", "0", "0"}) {
-  write_file(dir.file("in.swd"), content);
-  std::vector<std::string> args = {"in.swd"};
-  args.insert(args.end(), codes.begin(), codes.end());
+                const std::vector<std::string>& codes = {"0", "0", "0"}) {
   Outcome r;
-  r.result = run_converter(dir, args);
-  r.parcels = read_layer(dir.file("in_DZE"));
-  r.buildings = read_layer(dir.file("in_BUD"));
+  static_cast<egib::test::Conversion&>(r) = egib::test::convert_swde(dir, content, codes);
   r.run_log = read_file(dir.file("err.log"));
   r.error_log = file_exists(dir.file("ZOV_uriri.txt")) ? read_file(dir.file("ZOV_uriri.txt")) : "";
   return r;

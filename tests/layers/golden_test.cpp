@@ -18,12 +18,7 @@
 
 namespace {
 
-using egib::test::LayerContent;
-using egib::test::read_file;
-using egib::test::read_layer;
-using egib::test::run_converter;
-using egib::test::TempDir;
-using egib::test::write_file;
+using namespace egib::test;
 
 struct Golden {
   const char* name;

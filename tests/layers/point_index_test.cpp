@@ -147,8 +147,9 @@ TEST_F(PointIndexTest, LongSharedPrefixesAndNationalLetters) {
   egib::build_point_indexes();
   const egib::PointStore& s = egib::point_store();
   for (size_t i = 1; i < s.by_id.size(); ++i) {
-    EXPECT_LT(std::strcmp(s.entry[static_cast<size_t>(s.by_id[i - 1])]->id,
-                          s.entry[static_cast<size_t>(s.by_id[i])]->id),
+    EXPECT_LT(std::strcmp(
+                  static_cast<const egib::PointEntry*>(Array_get_ptr(s.points, s.by_id[i - 1]))->id,
+                  static_cast<const egib::PointEntry*>(Array_get_ptr(s.points, s.by_id[i]))->id),
               0);
   }
   testing::internal::CaptureStdout();

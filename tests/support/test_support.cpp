@@ -141,4 +141,16 @@ LayerContent read_layer(const std::string& base) {
   return c;
 }
 
+Conversion convert_swde(const TempDir& dir, const std::string& content,
+                        const std::vector<std::string>& codes) {
+  write_file(dir.file("in.swd"), content);
+  std::vector<std::string> args = {"in.swd"};
+  args.insert(args.end(), codes.begin(), codes.end());
+  Conversion c;
+  c.result = run_converter(dir, args);
+  c.parcels = read_layer(dir.file("in_DZE"));
+  c.buildings = read_layer(dir.file("in_BUD"));
+  return c;
+}
+
 }  // namespace egib::test

@@ -62,4 +62,14 @@ struct LayerContent {
 
 LayerContent read_layer(const std::string& base);
 
+// A run of the binary on content written as dir/in.swd, with the system
+// codes and variant, and both layers read back.
+struct Conversion {
+  RunResult result;
+  LayerContent parcels;
+  LayerContent buildings;
+};
+Conversion convert_swde(const TempDir& dir, const std::string& content,
+                        const std::vector<std::string>& codes = {"0", "0", "0"});
+
 }  // namespace egib::test

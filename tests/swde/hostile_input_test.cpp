@@ -11,29 +11,13 @@
 
 namespace {
 
-using egib::test::LayerContent;
-using egib::test::read_layer;
-using egib::test::run_converter;
-using egib::test::RunResult;
-using egib::test::swde_file;
-using egib::test::TempDir;
-using egib::test::write_file;
+using namespace egib::test;
 
-struct Converted {
-  RunResult result;
-  LayerContent parcels, buildings;
-};
+using Converted = Conversion;
 
 Converted convert(const TempDir& dir, const std::string& content,
-                  std::vector<std::string> codes = {"0", "0", "0"}) {
-  write_file(dir.file("in.swd"), content);
-  std::vector<std::string> args = {"in.swd"};
-  args.insert(args.end(), codes.begin(), codes.end());
-  Converted c;
-  c.result = run_converter(dir, args);
-  c.parcels = read_layer(dir.file("in_DZE"));
-  c.buildings = read_layer(dir.file("in_BUD"));
-  return c;
+                  const std::vector<std::string>& codes = {"0", "0", "0"}) {
+  return convert_swde(dir, content, codes);
 }
 
 // The layers are consistent: one record per shape in both.

@@ -195,8 +195,8 @@ TEST(SkipSections, StopAtTheirTerminatorsAndTdBlocksAreOpaque) {
 }
 
 TEST(Numbers, ConvertLikeTheCLibrary) {
-  for (const char* s : {"5517488.50603", "-12.5", ".25", "1e3", "0x10", "  7", "+3.5", "abc",
-                        "", "12abc", "1e999", "-1e999", "inf", "1e-400", "00012.000"}) {
+  for (const char* s : {"5517488.50603", "-12.5", ".25", "1e3", "0x10", "  7", "+3.5", "abc", "",
+                        "12abc", "1e999", "-1e999", "inf", "1e-400", "00012.000"}) {
     const double want = std::strtod(s, nullptr);
     const double got = egib::to_double(s);
     if (std::isnan(want)) {
