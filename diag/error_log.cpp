@@ -9,6 +9,11 @@ namespace egib {
 
 namespace {
 std::FILE* g_run_log = nullptr;
+uint64_t g_error_log_messages = 0;
+}  // namespace
+
+uint64_t error_log_messages() {
+  return g_error_log_messages;
 }
 
 std::string error_log_path() {
@@ -35,6 +40,7 @@ void log_error(const char* format, ...) {
   FilePtr log(path.empty() ? nullptr : std::fopen(path.c_str(), "a+"));
   if (log) {
     std::fprintf(log.get(), "%s\n", message);
+    ++g_error_log_messages;
   } else {
     std::fflush(stdout);
     std::printf("%s\n", message);

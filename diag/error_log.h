@@ -2,6 +2,7 @@
 // "err.log" and the error log that grows across runs.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -25,6 +26,8 @@ std::string error_log_path();
 // every message; the console gets it when the log cannot be opened.
 // Formatting is bounded by a 1024-byte buffer.
 void log_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// How many messages this process has appended to the error log.
+uint64_t error_log_messages();
 
 // Byte copy of a file in 512-byte blocks.  An open failure is logged and
 // ends the program with status 1.  Returns 0 after a complete copy.

@@ -1,21 +1,29 @@
 #include "driver/driver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "array/array.h"
 #include "diag/error_log.h"
+#include "driver/options.h"
 #include "driver/progress.h"
 #include "driver/run_state.h"
 #include "geodesy/prj_wkt.h"
+#include "geodesy/system_area.h"
 #include "geodesy/transform.h"
 #include "layers/point_index.h"
+#include "swde/axis_order.h"
 #include "swde/collect_pass.h"
 #include "swde/line_reader.h"
 #include "swde/write_pass.h"
@@ -64,30 +72,43 @@ const char* plural(int64_t n, const char* one, const char* many) {
 
 // What the run did, on stderr, so that nobody has to read the console
 // messages to know it.
-void print_summary(const std::string& base, bool written, double seconds) {
+void print_summary(const std::string& base, bool written, uint64_t error_log_count,
+                   double seconds) {
   const RunState& run = run_state();
   const RunStats& st = run.stats;
-  std::fprintf(
-      stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
-      static_cast<long long>(st.parcels_written), plural(st.parcels_written, "parcel", "parcels"),
-      static_cast<long long>(st.buildings_written),
-      plural(st.buildings_written, "building", "buildings"),
-      static_cast<long long>(st.vertices_written),
-      plural(st.vertices_written, "vertex", "vertices"),
-      static_cast<long long>(st.points_collected), plural(st.points_collected, "point", "points"));
+  const auto n = [](int64_t v) { return static_cast<long long>(v); };
+  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
+               n(st.parcels_written), plural(st.parcels_written, "parcel", "parcels"),
+               n(st.buildings_written), plural(st.buildings_written, "building", "buildings"),
+               n(st.vertices_written), plural(st.vertices_written, "vertex", "vertices"),
+               n(st.points_collected), plural(st.points_collected, "point", "points"));
   if (st.objects_without_vertex + st.unresolved_references + st.lists_without_ring_start > 0) {
     std::fprintf(stderr,
                  "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "
                  "%lld geometry %s without a ring start (see err.log)\n",
-                 static_cast<long long>(st.objects_without_vertex),
-                 plural(st.objects_without_vertex, "object", "objects"),
-                 static_cast<long long>(st.unresolved_references),
+                 n(st.objects_without_vertex), plural(st.objects_without_vertex, "object", "objects"),
+                 n(st.unresolved_references),
                  plural(st.unresolved_references, "reference", "references"),
-                 static_cast<long long>(st.lists_without_ring_start),
-                 plural(st.lists_without_ring_start, "list", "lists"));
+                 n(st.lists_without_ring_start), plural(st.lists_without_ring_start, "list", "lists"));
   }
-  std::fprintf(stderr, "egib2shp: %s\n",
-               describe_conversion(run.input_system, run.output_system, run.variant).c_str());
+  if (st.degenerate_outlines + st.duplicate_parcel_ids + st.duplicate_building_ids > 0) {
+    std::fprintf(stderr,
+                 "egib2shp: to look at: %lld %s with fewer than three distinct vertices, "
+                 "%lld parcel %s and %lld building %s written more than once\n",
+                 n(st.degenerate_outlines), plural(st.degenerate_outlines, "outline", "outlines"),
+                 n(st.duplicate_parcel_ids),
+                 plural(st.duplicate_parcel_ids, "identifier", "identifiers"),
+                 n(st.duplicate_building_ids),
+                 plural(st.duplicate_building_ids, "identifier", "identifiers"));
+  }
+  if (error_log_count > 0) {
+    const auto count = static_cast<long long>(error_log_count);
+    std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
+                 count == 1 ? "message" : "messages", error_log_path().c_str());
+  }
+  std::fprintf(stderr, "egib2shp: %s%s\n",
+               describe_conversion(run.input_system, run.output_system, run.variant).c_str(),
+               run.swap_axes ? "; coordinate pairs read easting first" : "");
   if (written) {
     const char* prj = written_system(run.input_system, run.output_system) != 0 ? ",prj" : "";
     std::fprintf(stderr,
@@ -103,23 +124,59 @@ void default_signals() {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
 }
 
-constexpr const char* kUsage =
-    "usage: egib2shp INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT\n"
-    "\n"
-    "Converts the parcels (G5DZE) and buildings (G5BUD) of an SWDE file into\n"
-    "the polygon shapefiles INPUT_DZE and INPUT_BUD.\n"
-    "\n"
-    "system codes:\n"
-    "   1 .. 5       1965 system, zones 1 to 5 (Krassowski)\n"
-    "  10            1992 grid (GRS80)\n"
-    "  15 18 21 24   2000 grid, zone by central meridian (GRS80)\n"
-    "  equal codes   no conversion (for a 1965 zone: the polynomial correction alone)\n"
-    "\n"
-    "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
-    "inverse of variant 1); any other value skips it.\n";
+// The first characters of a line as they can be shown on a terminal.
+std::string printable_prefix(std::string_view text, size_t count) {
+  std::string shown;
+  for (const char c : text.substr(0, count)) {
+    if (c == '\n' || c == '\r') break;
+    const auto u = static_cast<unsigned char>(c);
+    shown += (u < 0x20 || u == 0x7F) ? '?' : c;
+  }
+  return shown;
+}
 
-int32_t to_int32(const char* s) {
-  return static_cast<int32_t>(std::strtol(s, nullptr, 10));
+// Decides whether the coordinate pairs of the file put the easting first
+// and, if so, turns the collected points around; the writing pass then
+// reads every inline pair the same way.
+void settle_axis_order(const Options& options, RunState& run) {
+  bool easting_first = options.axes == AxisChoice::kEastingFirst;
+  if (options.axes == AxisChoice::kAuto) {
+    const std::optional<GridExtent> area = system_extent(run.input_system);
+    if (!area) return;
+    const PointStore& store = point_store();
+    std::vector<WrittenPair> pairs;
+    if (store.points->length > 0) {
+      pairs.reserve(static_cast<size_t>(store.points->length));
+      for (int64_t i = 0; i < store.points->length; ++i) {
+        const auto* p = static_cast<const PointEntry*>(store.points->data[i].ptr);
+        pairs.push_back({p->y, p->x});
+      }
+    }
+    const AxisVote vote = count_axis_votes(*area, pairs.empty() ? store.inline_pairs : pairs);
+    easting_first = pairs_are_easting_first(vote);
+    if (easting_first) {
+      std::fprintf(stderr,
+                   "egib2shp: coordinate pairs read easting first (EN): %lld of %lld lie in the "
+                   "area of %s read that way, %lld read northing first (--axes=NE keeps the "
+                   "northing first)\n",
+                   static_cast<long long>(vote.inside_easting_first),
+                   static_cast<long long>(vote.pairs), system_name(run.input_system).c_str(),
+                   static_cast<long long>(vote.inside_northing_first));
+    }
+  }
+  if (!easting_first) return;
+  run.swap_axes = true;
+  Array* points = point_store().points;
+  for (int64_t i = 0; i < points->length; ++i) {
+    auto* p = static_cast<PointEntry*>(points->data[i].ptr);
+    std::swap(p->x, p->y);
+  }
+}
+
+int usage_failure(const std::string& error) {
+  if (!error.empty()) std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+  std::fputs(std::string(usage_text()).c_str(), stderr);
+  return 2;
 }
 
 }  // namespace
@@ -134,32 +191,72 @@ std::string layer_base_name(std::string_view input_path) {
   return std::string(input_path);
 }
 
+std::string layer_base_for(const Options& options) {
+  const std::string base = layer_base_name(options.input);
+  if (options.output_dir.empty()) return base;
+  const size_t sep = base.find_last_of("/\\");
+  const std::string name = sep == std::string::npos ? base : base.substr(sep + 1);
+  std::string dir = options.output_dir;
+  if (dir.back() != '/') dir += '/';
+  return dir + name;
+}
+
 int run_converter(int argc, char** argv) {
-  if (argc < 5) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  const ParsedCommandLine command_line =
+      parse_command_line(std::span<const char* const>(argv, static_cast<size_t>(argc)));
+  switch (command_line.action) {
+    case ParsedCommandLine::Action::kHelp:
+      std::fputs(std::string(usage_text()).c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case ParsedCommandLine::Action::kVersion:
+      std::printf("egib2shp %s\n", EGIB_VERSION);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case ParsedCommandLine::Action::kUsageError:
+      return usage_failure(command_line.error);
+    case ParsedCommandLine::Action::kRun:
+      break;
   }
+  const Options& options = command_line.options;
+
   RunState& run = run_state();
   run.write_failed = false;
+  run.swap_axes = false;
+  run.parcel_idents.clear();
+  run.building_idents.clear();
   clear_io_failure();
-  const char* input_path = argv[1];
-  const std::string input_base = layer_base_name(input_path);
-  run.input_system = to_int32(argv[2]);
-  run.output_system = to_int32(argv[3]);
-  run.variant = to_int32(argv[4]);
+  const char* input_path = options.input.c_str();
+  const std::string input_base = layer_base_for(options);
+  run.input_system = options.input_system;
+  run.output_system = options.output_system;
+  run.variant = options.variant;
 
+  struct stat input_status {};
+  if (stat(input_path, &input_status) == 0 && S_ISDIR(input_status.st_mode)) {
+    std::fprintf(stderr, "egib2shp: %s is a directory, not an SWDE file\n", input_path);
+    return 1;
+  }
   SwdeInput input = SwdeInput::open(input_path);
   if (!input.is_open()) {
     std::fprintf(stderr, "nie moge otworzyc pliku %s\n", input_path);
     return 1;
   }
+  if (!options.output_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(options.output_dir, ec);
+    if (ec || !std::filesystem::is_directory(options.output_dir)) {
+      std::fprintf(stderr, "egib2shp: cannot create the output directory %s: %s\n",
+                   options.output_dir.c_str(),
+                   ec ? ec.message().c_str() : "a file of that name is in the way");
+      return 1;
+    }
+  }
 
   PointStore& store = point_store();
   store.points = Array_new(0, kPointEntrySize, 1000);
 
-  FilePtr log(std::fopen("err.log", "w"));
+  FilePtr log(std::fopen(options.log_path.c_str(), "w"));
   if (!log) {
-    std::fprintf(stderr, "nie moge otworzyc pliku %s\n", "err.log");
+    std::fprintf(stderr, "nie moge otworzyc pliku %s\n", options.log_path.c_str());
     release_points();
     return 1;
   }
@@ -187,9 +284,17 @@ int run_converter(int argc, char** argv) {
   announce_conversion(run.input_system, run.output_system, run.variant, stderr);
 
   const auto started = std::chrono::steady_clock::now();
+  const uint64_t error_log_before = error_log_messages();
   run.stats = RunStats{};
   run_pass("reading points", input, collect_pass);
   run.stats.points_collected = store.points->length;
+  if (!is_accepted_header(input.header().c_str()) && !input.header().empty()) {
+    std::fprintf(stderr,
+                 "egib2shp: the first line is not an SWDE header (SWDE.w.2.00 or SWDE.w.3.00), "
+                 "so no object is written: \"%s\"\n",
+                 printable_prefix(input.header(), 40).c_str());
+  }
+  settle_axis_order(options, run);
   build_point_indexes();
   input.rewind();
   run_pass("writing layers", input, write_pass);
@@ -222,12 +327,12 @@ int run_converter(int argc, char** argv) {
   std::fputs("KONIEC\n", log.get());
   set_run_log(nullptr);
   if (std::fclose(log.release()) != 0) {
-    std::fprintf(stderr, "egib2shp: cannot write err.log\n");
+    std::fprintf(stderr, "egib2shp: cannot write %s\n", options.log_path.c_str());
     status = 1;
   }
   std::printf("KONIEC\n");
   if (std::fflush(stdout) != 0) status = 1;
-  print_summary(input_base, status == 0,
+  print_summary(input_base, status == 0, error_log_messages() - error_log_before,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return status;
 }

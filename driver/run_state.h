@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "layers/layer_files.h"
 
@@ -17,6 +19,10 @@ struct RunStats {
   int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
   int64_t lists_without_ring_start = 0;  // logged in err.log
   int64_t points_collected = 0;
+  // Written all the same, but worth a look.
+  int64_t degenerate_outlines = 0;     // fewer than three distinct vertices
+  int64_t duplicate_parcel_ids = 0;    // identifiers written more than once
+  int64_t duplicate_building_ids = 0;
 };
 
 struct RunState {
@@ -28,7 +34,12 @@ struct RunState {
   // Set when a shape or record could not be written; the run then ends
   // with a failure status after closing the layers.
   bool write_failed = false;
+  // Coordinate pairs of the file put the easting first.
+  bool swap_axes = false;
   RunStats stats;
+  // How often each identifier was written, per layer.
+  std::unordered_map<std::string, uint32_t> parcel_idents;
+  std::unordered_map<std::string, uint32_t> building_idents;
 };
 
 RunState& run_state();

@@ -89,6 +89,13 @@ int epsg_of_system(int system) {
   return 0;
 }
 
+int system_of_epsg(int epsg) {
+  for (const SystemWkt& s : kSystems) {
+    if (s.epsg == epsg) return s.system;
+  }
+  return 0;
+}
+
 std::string_view esri_wkt_of_system(int system) {
   for (const SystemWkt& s : kSystems) {
     if (s.system == system) return s.wkt;

@@ -1,5 +1,6 @@
 #include "layers/outline.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -25,15 +26,63 @@ void VertexBuffer::grow_vertices() {
   y.resize(n);
 }
 
-void VertexBuffer::start_part(int type) {
+void VertexBuffer::start_part(int type, int first_vertex) {
   if (static_cast<size_t>(part_count) == part_start.size()) {
     const size_t n = part_start.empty() ? 1024 : part_start.size() * 2;
     part_start.resize(n);
     part_type.resize(n);
   }
-  part_start[static_cast<size_t>(part_count)] = vertex_count;
+  part_start[static_cast<size_t>(part_count)] = first_vertex;
   part_type[static_cast<size_t>(part_count)] = type;
   ++part_count;
+}
+
+void VertexBuffer::finish_rings() {
+  // A first geometry list without a ring start, followed by lists with
+  // one, still makes a ring of its own.
+  if (part_count > 0 && part_start[0] > 0) {
+    start_part(SHPP_RING, 0);
+    std::rotate(part_start.begin(), part_start.begin() + part_count - 1,
+                part_start.begin() + part_count);
+    std::rotate(part_type.begin(), part_type.begin() + part_count - 1,
+                part_type.begin() + part_count);
+  }
+  drop_empty_parts();
+}
+
+void VertexBuffer::orient_rings() {
+  if (part_count < 2) return;
+  const auto parts = static_cast<size_t>(part_count);
+  if (std::find(part_type.begin(), part_type.begin() + part_count, SHPP_INNERRING) ==
+      part_type.begin() + part_count) {
+    return;
+  }
+  for (size_t i = 0; i < parts; ++i) {
+    const auto s = static_cast<size_t>(part_start[i]);
+    const auto e = static_cast<size_t>(i + 1 < parts ? part_start[i + 1] : vertex_count);
+    const double area = ring_area(static_cast<int>(e - s), &x[s], &y[s]);
+    const bool outer = part_type[i] != SHPP_INNERRING;
+    if ((outer && area < 0) || (!outer && area > 0)) {
+      std::reverse(x.begin() + static_cast<std::ptrdiff_t>(s),
+                   x.begin() + static_cast<std::ptrdiff_t>(e));
+      std::reverse(y.begin() + static_cast<std::ptrdiff_t>(s),
+                   y.begin() + static_cast<std::ptrdiff_t>(e));
+    }
+  }
+}
+
+bool VertexBuffer::has_three_distinct_vertices() const {
+  const auto n = static_cast<size_t>(vertex_count);
+  size_t second = 0;
+  for (size_t i = 1; i < n; ++i) {
+    if (x[i] == x[0] && y[i] == y[0]) continue;
+    if (second == 0) {
+      second = i;
+    } else if (x[i] != x[second] || y[i] != y[second]) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void VertexBuffer::drop_empty_parts() {
@@ -51,28 +100,38 @@ void VertexBuffer::drop_empty_parts() {
 
 void read_outline(SwdeInput& in, SwdeLine& line) {
   VertexBuffer& vb = vertex_buffer();
-  const int start = vb.vertex_count;
+  const int list_start = vb.vertex_count;
+  const int parts_before = vb.part_count;
+  int ring_first = list_start;  // first vertex of the ring being read
   int ring_starts = 0;
   for (;;) {
     if (!read_swde_line(in, line)) return;  // end of input: no closing vertex
     if (line.is_ignorable()) continue;
     if (line.code_is("K")) {
-      if (line.field_is(1, "+")) {
-        vb.start_part(SHPP_RING);
-        ++ring_starts;
-        continue;
+      const bool outer = line.field_is(1, "+");
+      if (!outer && !line.field_is(1, "-")) break;
+      const int type = outer ? SHPP_RING : SHPP_INNERRING;
+      if (ring_starts == 0) {
+        // The list's first ring also takes the vertices that came before
+        // its ring start.
+        vb.start_part(type, list_start);
+      } else {
+        // The next ring starts: the one before it is closed first.
+        vb.close_ring(ring_first);
+        ring_first = vb.vertex_count;
+        vb.start_part(type, ring_first);
       }
-      if (line.field_is(1, "-")) {
-        vb.start_part(SHPP_INNERRING);
-        ++ring_starts;
-        continue;
-      }
-      break;
+      ++ring_starts;
+      continue;
     }
     if (!line.code_is("P")) break;
     double xyz[3];
     if (line.field_is(1, "G")) {
-      vb.append(to_double(line.field[3]), to_double(line.field[2]));
+      if (run_state().swap_axes) {
+        vb.append(to_double(line.field[2]), to_double(line.field[3]));
+      } else {
+        vb.append(to_double(line.field[3]), to_double(line.field[2]));
+      }
     } else if (line.field_is(1, "P")) {
       if (find_point_by_id(xyz, line.field[3])) vb.append(xyz[0], xyz[1]);
     } else if (line.field_is(1, "K")) {
@@ -86,13 +145,13 @@ void read_outline(SwdeInput& in, SwdeLine& line) {
   if (ring_starts == 0) {
     std::fprintf(run_log(), "#;;;brak K,+ lub K,- line=%d\n", line_number);
     ++run_state().stats.lists_without_ring_start;
+    // Taken as one outer ring of its own; where it is the object's first,
+    // no ring start is needed (the shape's first ring begins at vertex 0).
+    if (parts_before > 0) vb.start_part(SHPP_RING, list_start);
   }
-  // Close the list with a copy of its first vertex; a list that gave no
-  // vertex of its own gets none, so nothing of another list leaks in.
-  if (vb.vertex_count > start) {
-    const auto s = static_cast<size_t>(start);
-    vb.append(vb.x[s], vb.y[s]);
-  }
+  // Each ring is closed by a copy of its own first vertex; a ring that gave
+  // no vertex gets none, so nothing of another ring leaks in.
+  vb.close_ring(ring_first);
 }
 
 double ring_area(int n, const double* x, const double* y) {
@@ -243,7 +302,7 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
     ++run_state().stats.objects_without_vertex;
     return;
   }
-  vb.drop_empty_parts();
+  vb.finish_rings();
 
   RunState& run = run_state();
   const Layer& layer = building ? run.building : run.parcel;
@@ -263,6 +322,7 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
   }
 
   transform_vertices();
+  vb.orient_rings();
 
   const bool with_parts = vb.part_count > 1;
   ShapePtr shape(SHPCreateObject(SHPT_POLYGON, -1, with_parts ? vb.part_count : 0,
@@ -283,6 +343,13 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
   } else {
     ++(building ? run.stats.buildings_written : run.stats.parcels_written);
     run.stats.vertices_written += vb.vertex_count;
+    if (!vb.has_three_distinct_vertices()) ++run.stats.degenerate_outlines;
+    if (ident[0] != '\0') {
+      auto& seen = building ? run.building_idents : run.parcel_idents;
+      if (++seen[ident] == 2) {
+        ++(building ? run.stats.duplicate_building_ids : run.stats.duplicate_parcel_ids);
+      }
+    }
   }
 }
 

@@ -35,7 +35,28 @@ struct VertexBuffer {
     y[static_cast<size_t>(vertex_count)] = vy;
     ++vertex_count;
   }
-  void start_part(int type);
+  // A ring of the given type beginning at first_vertex.
+  void start_part(int type, int first_vertex);
+  // Closes the ring that began at first_vertex with a copy of that vertex,
+  // when the ring holds any vertex.
+  void close_ring(int first_vertex) {
+    if (vertex_count > first_vertex) {
+      const auto s = static_cast<size_t>(first_vertex);
+      append(x[s], y[s]);
+    }
+  }
+  // After the last geometry list of an object: gives vertices that no
+  // ring start covers (a first list without one) a ring of their own and
+  // drops empty rings.
+  void finish_rings();
+  // In an outline with holes, turns every outer ring ("K,+") clockwise and
+  // every hole ("K,-") counter-clockwise (X east, Y north), the order that
+  // shapefile readers take to tell holes from islands.  Outlines without a
+  // hole keep their vertex order.
+  void orient_rings();
+  // False for an outline of fewer than three distinct vertices, which
+  // encloses no area.
+  bool has_three_distinct_vertices() const;
   // Drops ring starts that hold no vertex (a ring start directly followed by
   // another, or at the very end), which readers reject as corrupt shapes.
   void drop_empty_parts();

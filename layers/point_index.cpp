@@ -238,6 +238,7 @@ void release_points() {
   store.by_alt_id = {};
   store.id_table = {};
   store.alt_id_table = {};
+  store.inline_pairs = {};
   store.indexed = false;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "array/array.h"
+#include "swde/axis_order.h"
 #include "swde/point_entry.h"
 
 namespace egib {
@@ -25,6 +26,14 @@ struct PointStore {
   };
   std::vector<Slot> id_table;
   std::vector<Slot> alt_id_table;
+  // Coordinates of vertices given inline ("P,G" in outlines) that the
+  // collecting pass met, up to kInlineSample of them: what tells the axis
+  // order of a file without point objects.
+  static constexpr size_t kInlineSample = 65536;
+  std::vector<WrittenPair> inline_pairs;
+  void sample_inline(double first, double second) {
+    if (inline_pairs.size() < kInlineSample) inline_pairs.push_back({first, second});
+  }
 };
 
 PointStore& point_store();

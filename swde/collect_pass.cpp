@@ -43,6 +43,9 @@ void collect_objects(SwdeInput& in, SwdeLine& line) {
       if (line.field_is(2, "G5G_OBR") || line.field_is(2, "G5OBR")) collect_precinct(in, line);
     } else if (line.is_section_end()) {
       return;
+    } else if (line.code_is("P") && line.field_is(1, "G")) {
+      // A vertex given inline in an object this pass reads past.
+      point_store().sample_inline(to_double(line.field[2]), to_double(line.field[3]));
     }
   }
 }
@@ -100,12 +103,18 @@ void collect_point(SwdeInput& in, SwdeLine& line) {
 }
 
 void collect_precinct(SwdeInput& in, SwdeLine& line) {
-  vertex_buffer().clear();
+  VertexBuffer& vb = vertex_buffer();
+  vb.clear();
   while (read_swde_line(in, line)) {
     if (line.code_is("GL")) {
       do {
         read_outline(in, line);
       } while (line.code_is("GL"));
+      // Its vertices as written (northing first), for the axis order.
+      for (int i = 0; i < vb.vertex_count; ++i) {
+        point_store().sample_inline(vb.y[static_cast<size_t>(i)], vb.x[static_cast<size_t>(i)]);
+      }
+      vb.clear();
       if (line.is_object_end()) return;
     } else if (line.is_object_end()) {
       return;

@@ -311,7 +311,10 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
 }
 
 bool read_header_line(SwdeInput& in, char (&header)[kLineChars]) {
-  return in.read_chunk(header);
+  size_t n = 0;
+  const bool ok = in.read_chunk(header, &n);
+  in.set_header(std::string_view(header, n));
+  return ok;
 }
 
 bool is_accepted_header(const char* header) {

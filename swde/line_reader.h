@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diag/error_log.h"
@@ -58,6 +59,10 @@ class SwdeInput {
   bool next_chunk(const char** data, size_t* length);
   void rewind();
   bool read_error() const { return error_; }
+  // The first line of the file as the last pass read it (cleaned of
+  // nothing), empty before.
+  const std::string& header() const { return header_; }
+  void set_header(std::string_view line) { header_ = line; }
   uint64_t offset() const { return consumed_; }
   // Size of the input file in bytes; 0 when it is not a regular file.
   uint64_t size() const;
@@ -84,6 +89,7 @@ class SwdeInput {
   uint64_t read_total_ = 0;
   ProgressHook hook_ = nullptr;
   void* hook_context_ = nullptr;
+  std::string header_;
 };
 
 // Reads the next line into line; 1 when a line was read, 0 at the end of input

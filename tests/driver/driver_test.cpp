@@ -28,7 +28,7 @@ TEST(Driver, FewerThanFourArgumentsPrintsUsage) {
   TempDir dir;
   const auto r = run_converter(dir, {"plik.swd", "2", "18"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("usage: egib2shp INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT"),
+  EXPECT_NE(r.err.find("usage: egib2shp [OPTION]... INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT"),
             std::string::npos);
   EXPECT_NE(r.err.find("1965"), std::string::npos);
   EXPECT_EQ(r.out, "");

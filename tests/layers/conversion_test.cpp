@@ -118,18 +118,62 @@ TEST(Conversion, RingsHolesAndSeveralGeometryLists) {
   ASSERT_EQ(r.result.status, 0) << r.result.err;
   ASSERT_EQ(r.parcels.shape_count, 3);
   const auto& d1 = r.parcels.shapes[0];
-  EXPECT_EQ(d1.part_start, (std::vector<int>{0, 4}));
-  ASSERT_EQ(d1.x.size(), 9u);  // one closing vertex for the whole list
-  EXPECT_EQ(d1.x[8], 0);
-  EXPECT_EQ(d1.y[8], 0);
-  // 10000 for the outer ring; the hole runs the other way and, carrying the
-  // list's closing vertex (0,0), counts -150.
-  EXPECT_EQ(r.parcels.raw[0][8], "   9850.00");
+  // Each ring is closed by a copy of its own first vertex.
+  EXPECT_EQ(d1.part_start, (std::vector<int>{0, 5}));
+  EXPECT_EQ(d1.x, (std::vector<double>{0, 0, 100, 100, 0, 10, 20, 20, 10, 10}));
+  EXPECT_EQ(d1.y, (std::vector<double>{0, 100, 100, 0, 0, 10, 10, 20, 20, 10}));
+  // The outer ring less the hole.
+  EXPECT_EQ(r.parcels.raw[0][8], "   9900.00");
   EXPECT_EQ(r.parcels.shapes[1].part_start, (std::vector<int>{0}));
   EXPECT_EQ(r.parcels.shapes[1].x.size(), 4u);
   const auto& d3 = r.parcels.shapes[2];
   EXPECT_EQ(d3.part_start, (std::vector<int>{0, 4}));
   EXPECT_EQ(d3.x, (std::vector<double>{0, 1, 1, 0, 5, 6, 6, 5}));
+}
+
+// The enclave of the bug report: a 100 m square around a 60 m hole, given
+// in one list, rings not closed in the input; before the mend the hole ran
+// on to the outer ring's first vertex and POW came out as 5800.00.
+TEST(Conversion, HoleOfUnclosedRingsIsClosedAndSubtracted) {
+  TempDir dir;
+  const std::string body =
+      "RO,,G5DZE,d1\nD,G5IDD,,1\nGL\nK,+\nP,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n"
+      "K,-\nP,G,20,20\nP,G,20,80\nP,G,80,80\nP,G,80,20\nX\n";
+  const Outcome r = convert(dir, swde_file(body));
+  ASSERT_EQ(r.parcels.shape_count, 1);
+  const auto& s = r.parcels.shapes[0];
+  EXPECT_EQ(s.part_start, (std::vector<int>{0, 5}));
+  EXPECT_EQ(s.x, (std::vector<double>{0, 0, 100, 100, 0, 20, 80, 80, 20, 20}));
+  EXPECT_EQ(s.y, (std::vector<double>{0, 100, 100, 0, 0, 20, 20, 80, 80, 20}));
+  EXPECT_EQ(r.parcels.raw[0][8], "   6400.00");
+
+  // Two holes, the second one given clockwise like the outer ring: it is
+  // turned, so that readers take it for a hole and not for an island.
+  TempDir two;
+  const Outcome t = convert(
+      two, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n"
+                     "P,G,0,0\nK,-\nP,G,10,10\nP,G,10,20\nP,G,20,20\nP,G,20,10\nP,G,10,10\n"
+                     "K,-\nP,G,50,50\nP,G,60,50\nP,G,60,60\nP,G,50,60\nX\n"));
+  ASSERT_EQ(t.parcels.shape_count, 1);
+  EXPECT_EQ(t.parcels.shapes[0].part_start, (std::vector<int>{0, 6, 12}));
+  EXPECT_EQ(t.parcels.raw[0][8], "   9800.00");
+  const auto& h2 = t.parcels.shapes[0];
+  EXPECT_LT(egib::ring_area(5, h2.x.data() + 12, h2.y.data() + 12), 0);
+}
+
+TEST(Conversion, SingleRingOutlinesKeepTheirVertices) {
+  TempDir dir;
+  // Closed and unclosed in the input, both orientations.
+  const Outcome r = convert(dir, swde_file("RO,,G5BUD,b1\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\n"
+                                           "P,G,0,0\nX\nRO,,G5BUD,b2\nGL\nK,+\nP,G,0,0\n"
+                                           "P,G,5,0\nP,G,5,5\nX\n"));
+  ASSERT_EQ(r.buildings.shape_count, 2);
+  EXPECT_EQ(r.buildings.shapes[0].x, (std::vector<double>{0, 5, 5, 0, 0}));
+  EXPECT_EQ(r.buildings.shapes[0].y, (std::vector<double>{0, 0, 5, 0, 0}));
+  EXPECT_EQ(r.buildings.raw[0][8], "    -12.50");
+  EXPECT_EQ(r.buildings.shapes[1].x, (std::vector<double>{0, 0, 5, 0}));
+  EXPECT_EQ(r.buildings.shapes[1].y, (std::vector<double>{0, 5, 5, 0}));
+  EXPECT_EQ(r.buildings.raw[1][8], "     12.50");
 }
 
 TEST(Conversion, MissingPointsAndEmptyOutlines) {
@@ -263,7 +307,8 @@ TEST(Conversion, HugeObjectsAreWrittenWhole) {
   const Outcome r = convert(dir, swde_file(body));
   ASSERT_EQ(r.result.status, 0) << r.result.err;
   ASSERT_EQ(r.parcels.shape_count, 1);
-  EXPECT_EQ(r.parcels.shapes[0].x.size(), 600001u);
+  // Every ring closed by its own copy of its first vertex.
+  EXPECT_EQ(r.parcels.shapes[0].x.size(), 601200u);
   EXPECT_EQ(r.parcels.shapes[0].part_start.size(), 1200u);
 }
 

@@ -110,19 +110,70 @@ TEST(RingArea, FanOfTriangles) {
 
 TEST(VertexBufferParts, EmptyRingStartsAreDropped) {
   egib::VertexBuffer vb;
-  vb.start_part(5);
-  vb.start_part(5);  // empty: directly followed by another
+  vb.start_part(5, vb.vertex_count);
+  vb.start_part(5, vb.vertex_count);  // empty: directly followed by another
   vb.append(0, 0);
   vb.append(1, 1);
-  vb.start_part(3);
+  vb.start_part(3, vb.vertex_count);
   vb.append(2, 2);
-  vb.start_part(3);  // empty: at the very end
+  vb.start_part(3, vb.vertex_count);  // empty: at the very end
   vb.drop_empty_parts();
   ASSERT_EQ(vb.part_count, 2);
   EXPECT_EQ(vb.part_start[0], 0);
   EXPECT_EQ(vb.part_type[0], 5);
   EXPECT_EQ(vb.part_start[1], 2);
   EXPECT_EQ(vb.part_type[1], 3);
+}
+
+TEST(VertexBufferParts, VerticesBeforeTheFirstRingStartGetARingOfTheirOwn) {
+  egib::VertexBuffer vb;
+  for (int i = 0; i < 4; ++i) vb.append(i, 0);
+  vb.start_part(3, vb.vertex_count);
+  for (int i = 0; i < 4; ++i) vb.append(i, 1);
+  vb.finish_rings();
+  ASSERT_EQ(vb.part_count, 2);
+  EXPECT_EQ(vb.part_start[0], 0);
+  EXPECT_EQ(vb.part_type[0], 5);
+  EXPECT_EQ(vb.part_start[1], 4);
+  EXPECT_EQ(vb.part_type[1], 3);
+}
+
+std::vector<double> ring_x(const egib::VertexBuffer& vb, int from, int to) {
+  return {vb.x.begin() + from, vb.x.begin() + to};
+}
+
+TEST(VertexBufferParts, OutlinesWithHolesAreOrientedAsShapefilesWantThem) {
+  // Outer ring counter-clockwise and the hole clockwise: both turned.
+  egib::VertexBuffer vb;
+  vb.start_part(5, 0);
+  for (const auto& [x, y] : {std::pair{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}) vb.append(x, y);
+  vb.start_part(3, vb.vertex_count);
+  for (const auto& [x, y] : {std::pair{2, 2}, {2, 4}, {4, 4}, {4, 2}, {2, 2}}) vb.append(x, y);
+  vb.orient_rings();
+  EXPECT_GT(egib::ring_area(5, vb.x.data(), vb.y.data()), 0);
+  EXPECT_LT(egib::ring_area(5, vb.x.data() + 5, vb.y.data() + 5), 0);
+  EXPECT_EQ(ring_x(vb, 0, 5), (std::vector<double>{0, 0, 10, 10, 0}));
+  EXPECT_EQ(ring_x(vb, 5, 10), (std::vector<double>{2, 4, 4, 2, 2}));
+
+  // Without a hole nothing moves, whatever the orientation.
+  egib::VertexBuffer islands;
+  islands.start_part(5, 0);
+  for (const auto& [x, y] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 0}}) islands.append(x, y);
+  islands.start_part(5, islands.vertex_count);
+  for (const auto& [x, y] : {std::pair{5, 5}, {6, 5}, {6, 6}, {5, 5}}) islands.append(x, y);
+  islands.orient_rings();
+  EXPECT_EQ(ring_x(islands, 0, 8), (std::vector<double>{0, 1, 1, 0, 5, 6, 6, 5}));
+}
+
+TEST(VertexBufferParts, DistinctVertices) {
+  egib::VertexBuffer vb;
+  for (const auto& [x, y] : {std::pair{1, 1}, {1, 1}, {2, 1}, {1, 1}, {2, 1}}) vb.append(x, y);
+  EXPECT_FALSE(vb.has_three_distinct_vertices());
+  vb.append(2, 2);
+  EXPECT_TRUE(vb.has_three_distinct_vertices());
+  egib::VertexBuffer one;
+  one.append(3, 3);
+  EXPECT_FALSE(one.has_three_distinct_vertices());
 }
 
 }  // namespace

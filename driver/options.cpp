@@ -1,0 +1,215 @@
+#include "driver/options.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "geodesy/prj_wkt.h"
+
+namespace egib {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: egib2shp [OPTION]... INPUT.swd INPUT_SYSTEM OUTPUT_SYSTEM VARIANT\n"
+    "\n"
+    "Converts the parcels (G5DZE) and buildings (G5BUD) of an SWDE file into\n"
+    "the polygon shapefiles INPUT_DZE and INPUT_BUD.\n"
+    "\n"
+    "system codes (or the EPSG code, bare or as EPSG:NNNN):\n"
+    "   1 .. 5       1965 system, zones 1 to 5 (Krassowski)    EPSG 3120, 2172-2175\n"
+    "  10            1992 grid (GRS80)                          EPSG 2180\n"
+    "  15 18 21 24   2000 grid, zone by central meridian        EPSG 2176-2179\n"
+    "  equal codes   no conversion (for a 1965 zone: the polynomial correction alone)\n"
+    "\n"
+    "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
+    "inverse of variant 1); any other value skips it.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output-dir=DIR   write the layers into DIR (created when missing),\n"
+    "                         named after the input's file name\n"
+    "      --points           also write the boundary points, INPUT_PKT\n"
+    "      --precincts        also write the precinct outlines, INPUT_OBR\n"
+    "      --axes=ORDER       order of the coordinate pairs: NE (northing first),\n"
+    "                         EN (easting first) or auto (default: told from the\n"
+    "                         coordinates when the input system is known)\n"
+    "      --encoding=CODE    texts of the input: auto (default), iso-8859-2,\n"
+    "                         windows-1250 or utf-8\n"
+    "      --log=FILE         the run log goes to FILE instead of err.log\n"
+    "      --report=FILE      write a JSON account of the run to FILE\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "Options come before the four arguments; \"--\" ends them.\n";
+
+using Action = ParsedCommandLine::Action;
+
+ParsedCommandLine usage_error(std::string message) {
+  ParsedCommandLine r;
+  r.action = Action::kUsageError;
+  r.error = std::move(message);
+  return r;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool parse_axes(std::string_view v, AxisChoice* out) {
+  if (equals_ignoring_case(v, "auto")) {
+    *out = AxisChoice::kAuto;
+  } else if (equals_ignoring_case(v, "NE")) {
+    *out = AxisChoice::kNorthingFirst;
+  } else if (equals_ignoring_case(v, "EN")) {
+    *out = AxisChoice::kEastingFirst;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool parse_encoding(std::string_view v, EncodingChoice* out) {
+  if (equals_ignoring_case(v, "auto")) {
+    *out = EncodingChoice::kAuto;
+  } else if (equals_ignoring_case(v, "iso-8859-2") || equals_ignoring_case(v, "latin2")) {
+    *out = EncodingChoice::kIso8859_2;
+  } else if (equals_ignoring_case(v, "windows-1250") || equals_ignoring_case(v, "cp1250")) {
+    *out = EncodingChoice::kWindows1250;
+  } else if (equals_ignoring_case(v, "utf-8") || equals_ignoring_case(v, "utf8")) {
+    *out = EncodingChoice::kUtf8;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view usage_text() {
+  return kUsage;
+}
+
+bool parse_system_argument(std::string_view text, int32_t* code) {
+  constexpr std::string_view kPrefix = "EPSG:";
+  if (text.size() >= kPrefix.size() && equals_ignoring_case(text.substr(0, 5), kPrefix)) {
+    const std::string digits(text.substr(kPrefix.size()));
+    char* end = nullptr;
+    const long epsg = std::strtol(digits.c_str(), &end, 10);
+    const int system = system_of_epsg(static_cast<int>(epsg));
+    if (digits.empty() || *end != '\0' || system == 0) return false;
+    *code = system;
+    return true;
+  }
+  // The program's own codes convert as a decimal number does (leading
+  // blanks, a sign, digits up to the first other character, none is 0).
+  const std::string s(text);
+  const auto value = static_cast<int32_t>(std::strtol(s.c_str(), nullptr, 10));
+  const int system = system_of_epsg(value);
+  *code = system != 0 ? system : value;
+  return true;
+}
+
+ParsedCommandLine parse_command_line(std::span<const char* const> args) {
+  ParsedCommandLine r;
+  Options& o = r.options;
+  size_t i = 1;
+  // The value of an option that takes one: "--name=value", "--name value",
+  // "-ovalue" or "-o value".
+  const auto take_value = [&](std::string_view arg, size_t name_length,
+                              std::string* value) -> bool {
+    if (arg.size() > name_length && arg[name_length] == '=') {
+      *value = std::string(arg.substr(name_length + 1));
+      return true;
+    }
+    if (arg.size() > name_length && arg.substr(0, 2) != "--") {  // -oDIR
+      *value = std::string(arg.substr(name_length));
+      return true;
+    }
+    if (arg.size() == name_length && i + 1 < args.size()) {
+      *value = args[++i];
+      return true;
+    }
+    return false;
+  };
+  const auto is_option = [](std::string_view arg, std::string_view name) {
+    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
+                           arg[name.size()] == '=');
+  };
+
+  for (; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') break;  // the first positional argument ("-" too)
+    std::string value;
+    if (arg == "-h" || arg == "--help") {
+      r.action = Action::kHelp;
+      return r;
+    }
+    if (arg == "--version") {
+      r.action = Action::kVersion;
+      return r;
+    }
+    if (arg == "--points") {
+      o.points = true;
+    } else if (arg == "--precincts") {
+      o.precincts = true;
+    } else if (arg.substr(0, 2) == "-o") {
+      if (!take_value(arg, 2, &value) || value.empty()) {
+        return usage_error("option '-o' needs a directory");
+      }
+      o.output_dir = value;
+    } else if (is_option(arg, "--output-dir")) {
+      if (!take_value(arg, 12, &value) || value.empty()) {
+        return usage_error("option '--output-dir' needs a directory");
+      }
+      o.output_dir = value;
+    } else if (is_option(arg, "--axes")) {
+      if (!take_value(arg, 6, &value) || !parse_axes(value, &o.axes)) {
+        return usage_error("option '--axes' takes NE, EN or auto, not '" + value + "'");
+      }
+    } else if (is_option(arg, "--encoding")) {
+      if (!take_value(arg, 10, &value) || !parse_encoding(value, &o.encoding)) {
+        return usage_error(
+            "option '--encoding' takes auto, iso-8859-2, windows-1250 or utf-8, not '" + value +
+            "'");
+      }
+    } else if (is_option(arg, "--log")) {
+      if (!take_value(arg, 5, &value) || value.empty()) {
+        return usage_error("option '--log' needs a file name");
+      }
+      o.log_path = value;
+    } else if (is_option(arg, "--report")) {
+      if (!take_value(arg, 8, &value) || value.empty()) {
+        return usage_error("option '--report' needs a file name");
+      }
+      o.report_path = value;
+    } else {
+      return usage_error("unknown option '" + std::string(arg) + "'");
+    }
+  }
+
+  const size_t positional = args.size() - i;
+  if (positional != 4) {
+    return usage_error(positional < 4 ? "" : "too many arguments: '" + std::string(args[i + 4]) +
+                                                 "' after the four");
+  }
+  o.input = args[i];
+  if (!parse_system_argument(args[i + 1], &o.input_system)) {
+    return usage_error("'" + std::string(args[i + 1]) + "' is not the EPSG code of a system");
+  }
+  if (!parse_system_argument(args[i + 2], &o.output_system)) {
+    return usage_error("'" + std::string(args[i + 2]) + "' is not the EPSG code of a system");
+  }
+  o.variant = static_cast<int32_t>(std::strtol(args[i + 3], nullptr, 10));
+  r.action = Action::kRun;
+  return r;
+}
+
+}  // namespace egib
