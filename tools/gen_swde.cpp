@@ -8,9 +8,12 @@
 // point objects too, some buildings are given by inline coordinates (P,G),
 // every fiftieth parcel has a hole, each precinct has an outline, and the
 // file has the "SN", "SP" and "ST" sections, comments and national letters in
-// ISO 8859-2.
+// ISO 8859-2.  With --sample it also holds the odd cases of the bundled
+// sample: a parcel around an enclave (a "K,-" ring in the same list, and the
+// enclave as a parcel of its own), a building with a courtyard, a point
+// without coordinates and a reference to a point that does not exist.
 //
-//   gen_swde --parcels N [--edge-points K] [--seed S] [--north N] [--east E] OUTPUT
+//   gen_swde --parcels N [--edge-points K] [--seed S] [--north N] [--east E] [--sample] OUTPUT
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -78,6 +81,11 @@ std::string coord(double v) {
 struct Pt {
   double n, e;
 };
+
+// In the sample: the parcel around an enclave and the building with a
+// courtyard.
+constexpr long kEnclaveAround = 15;
+constexpr long kCourtyardBuilding = 3;
 
 int usage() {
   std::fputs(
@@ -208,6 +216,13 @@ int main(int argc, char** argv) {
     for (long c = 0; c < cols && parcel_no < o.parcels; ++c) {
       ++parcel_no;
       const std::string idd = "146518_8." + obr + "." + std::to_string(parcel_no);
+      if (o.sample_extras && parcel_no == kEnclaveAround) {
+        // Corners of the enclave, clear of the parcel's building.
+        const Pt a = at(r, c);
+        const Pt e[4] = {{a.n + 21, a.e + 21}, {a.n + 25, a.e + 21}, {a.n + 25, a.e + 26},
+                         {a.n + 21, a.e + 26}};
+        for (int i = 0; i < 4; ++i) point("E" + std::to_string(i), "", e[i], nr++);
+      }
       out << "RO,,"
           << (parcel_no % 7 == 0 ? "G5G_DZE," : "G5DZE,") << "DZ" << std::to_string(parcel_no)
           << "\nD,G5IDD,,"
@@ -230,8 +245,15 @@ int main(int argc, char** argv) {
       ref(corner_id(r, c + 1), corner_alt(r, c + 1), by_alt);
       for (int j = k; j >= 1; --j) ref(hedge_id(r, c, j), "", false);
       ref(corner_id(r, c), corner_alt(r, c), by_alt);
+      if (o.sample_extras && parcel_no == kEnclaveAround) {
+        // The enclave: a hole in the same list, counter-clockwise, through
+        // the points of the enclave parcel written after this one.
+        out << "K,-\n";
+        for (int i : {0, 3, 2, 1, 0}) out << "P,P,,E" << std::to_string(i) << "\n";
+      }
       if (parcel_no % 50 == 0) {
-        // A hole (a pond), counter-clockwise, inline coordinates.
+        // A hole (a pond), inline coordinates, clockwise like its outer
+        // ring, as some offices write them.
         const Pt a = at(r, c);
         out << "K,-\n";
         for (const auto& d : {std::pair{10.0, 10.0}, std::pair{10.0, 14.0}, std::pair{14.0, 14.0},
@@ -241,6 +263,13 @@ int main(int argc, char** argv) {
       }
       if (parcel_no % 11 == 0) out << "C,granica ustalona\n";
       out << "X\n";
+      if (o.sample_extras && parcel_no == kEnclaveAround) {
+        // The enclave parcel itself, clockwise.
+        out << "RO,,G5DZE,DZ" << std::to_string(parcel_no) << "E\nD,G5IDD,," << idd
+            << "/1\nGL\nK,+\n";
+        for (int i : {0, 1, 2, 3, 0}) out << "P,P,,E" << std::to_string(i) << "\n";
+        out << "X\n";
+      }
 
       // Two buildings in every three parcels.
       if (parcel_no % 3 == 2) continue;
@@ -271,6 +300,16 @@ int main(int argc, char** argv) {
           out << "P,P,," << bid << "." << std::to_string(i) << "\n";
         }
       }
+      if (o.sample_extras && building_no == kCourtyardBuilding) {
+        // A courtyard, 2.5 m inside the walls, counter-clockwise.
+        out << "K,-\n";
+        const double d = 2.5;
+        for (const Pt p : {Pt{b[0].n + d, b[0].e + d}, Pt{b[3].n + d, b[3].e - d},
+                           Pt{b[2].n - d, b[2].e - d}, Pt{b[1].n - d, b[1].e + d},
+                           Pt{b[0].n + d, b[0].e + d}}) {
+          out << "P,G," << coord(p.n) << "," << coord(p.e) << "\n";
+        }
+      }
       if (o.sample_extras && building_no == 7) out << "P,P,,BRAK.1\n";
       out << "X\n";
     }
@@ -281,6 +320,7 @@ int main(int argc, char** argv) {
     std::perror(o.output);
     return 1;
   }
+  if (o.sample_extras) ++parcel_no;  // the enclave
   std::fprintf(stderr, "gen_swde: %ld parcels, %ld buildings, %ld points\n", parcel_no,
                building_no, nr - 1);
   return 0;

@@ -175,3 +175,105 @@ TEST(Driver, ProgressOnATerminalOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+using egib::test::swde_file;
+
+TEST(Driver, DirectoryAsInputFailsWithoutCreatingAnything) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("dane.swd"));
+  const auto r = run_converter(dir, {"dane.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "egib2shp: dane.swd is a directory, not an SWDE file\n");
+  EXPECT_EQ(r.out, "");
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    entries += e.path().filename().string()[0] == '.' ? 0 : 1;  // the captured streams
+  }
+  EXPECT_EQ(entries, 1u);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.file("dane.swd")));
+}
+
+TEST(Driver, ForeignFirstLineIsShownOnStderr) {
+  TempDir dir;
+  write_file(dir.file("p.swd"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\t<GML><still more of it>\nSWDEX\n");
+  const auto r = run_converter(dir, {"p.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("egib2shp: the first line is not an SWDE header (SWDE.w.2.00 or "
+                       "SWDE.w.3.00), so no object is written: \"<?xml version=\"1.0\" "
+                       "encoding=\"UTF-8\"?>?<\"\n"),
+            std::string::npos)
+      << r.err;
+  // Only once, and the run goes on as before: the error log has it per pass.
+  EXPECT_EQ(r.err.find("not an SWDE header"), r.err.rfind("not an SWDE header"));
+  EXPECT_EQ(r.out, "faza10KONIEC\n");
+  EXPECT_NE(r.err.find("egib2shp: 2 messages written to the error log " + dir.file("ZOV_uriri.txt")),
+            std::string::npos)
+      << r.err;
+}
+
+TEST(Driver, SummaryCountsWhatToLookAt) {
+  TempDir dir;
+  write_file(dir.file("in.swd"),
+             swde_file("RO,,G5DZE,d1\nD,G5IDD,,A\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\nX\n"
+                       "RO,,G5DZE,d2\nD,G5IDD,,A\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,0,0\nX\n"
+                       "RO,,G5DZE,d3\nD,G5IDD,,A\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\nX\n"
+                       "RO,,G5DZE,d4\nD,G5IDD,,B\nGL\nK,+\nP,G,1,1\nX\n"
+                       "RO,,G5BUD,b1\nD,G5IDB,,A\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\nX\n"));
+  const auto r = run_converter(dir, {"in.swd", "0", "0", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("egib2shp: to look at: 2 outlines with fewer than three distinct "
+                       "vertices, 1 parcel identifier and 0 building identifiers written more "
+                       "than once\n"),
+            std::string::npos)
+      << r.err;
+  // A clean run says nothing of it, nor of the error log.
+  write_file(dir.file("clean.swd"), swde_file(""));
+  const auto clean = run_converter(dir, {"clean.swd", "0", "0", "0"});
+  EXPECT_EQ(clean.err.find("to look at"), std::string::npos);
+  EXPECT_EQ(clean.err.find("error log"), std::string::npos);
+}
+
+TEST(Driver, HelpVersionAndUnknownOptions) {
+  TempDir dir;
+  const auto help = run_converter(dir, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: egib2shp [OPTION]... INPUT.swd", 0), 0u);
+  EXPECT_NE(help.out.find("--output-dir=DIR"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+  const auto version = run_converter(dir, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("egib2shp ", 0), 0u);
+  EXPECT_EQ(version.out.find('\n'), version.out.size() - 1);
+  write_file(dir.file("p.swd"), swde_file(""));
+  const auto bad = run_converter(dir, {"--bogus", "p.swd", "0", "0", "0"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err.rfind("egib2shp: unknown option '--bogus'\nusage: egib2shp", 0), 0u) << bad.err;
+  EXPECT_FALSE(file_exists(dir.file("err.log")));
+  EXPECT_FALSE(file_exists(dir.file("p_DZE.shp")));
+}
+
+TEST(Driver, OutputDirectoryTakesTheLayers) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("dane"));
+  write_file(dir.file("dane/plik.swd"),
+             swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\nX\n"));
+  const auto r = run_converter(dir, {"-o", "wynik/a", "dane/plik.swd", "2", "2", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(file_exists(dir.file("wynik/a/plik_DZE.shp")));
+  EXPECT_TRUE(file_exists(dir.file("wynik/a/plik_BUD.dbf")));
+  EXPECT_TRUE(file_exists(dir.file("wynik/a/plik_DZE.prj")));
+  EXPECT_TRUE(file_exists(dir.file("err.log")));
+  EXPECT_FALSE(file_exists(dir.file("dane/plik_DZE.shp")));
+  EXPECT_NE(r.err.find("wrote wynik/a/plik_DZE."), std::string::npos) << r.err;
+  // A file in the way of the directory.
+  write_file(dir.file("plik"), "");
+  const auto blocked = run_converter(dir, {"--output-dir=plik", "dane/plik.swd", "2", "2", "0"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("cannot create the output directory plik"), std::string::npos);
+}
+
+}  // namespace

@@ -6,7 +6,7 @@ GIS sees: feature counts, geometry type, the schema, UTF-8 text through the
 .cpg, the EPSG system of the .prj, a valid GeoPackage made by ogr2ogr and
 valid polygons.
 
-usage: gdal_interop_test.py EGIB2SHP_BINARY SOURCE_DIR
+usage: gdal_interop_test.py EGIB2SHP_BINARY SOURCE_DIR GEN_SWDE_BINARY
 """
 import os
 import shutil
@@ -70,18 +70,101 @@ def check_layer(base, fields, count, epsg):
     return ds
 
 
-def check_validity(base, expect_valid):
-    """Polygons the input closes are valid; others are reported only."""
+def check_validity(base):
+    """Every polygon valid for GEOS, every ring closed, and GDAL silent."""
+    messages = []
+
+    def handler(_level, _number, message):
+        messages.append(message)
+
+    gdal.PushErrorHandler(handler)
+    try:
+        ds = ogr.Open(base + ".shp")
+        invalid, unclosed = [], []
+        for feature in ds.GetLayer(0):
+            geometry = feature.GetGeometryRef()
+            if geometry is None or not geometry.IsValid():
+                invalid.append(feature.GetFID())
+                continue
+            polygons = ([geometry] if geometry.GetGeometryType() == ogr.wkbPolygon
+                        else [geometry.GetGeometryRef(i) for i in range(geometry.GetGeometryCount())])
+            for polygon in polygons:
+                for r in range(polygon.GetGeometryCount()):
+                    ring = polygon.GetGeometryRef(r)
+                    if ring.GetPoint_2D(0) != ring.GetPoint_2D(ring.GetPointCount() - 1):
+                        unclosed.append(feature.GetFID())
+    finally:
+        gdal.PopErrorHandler()
+    check(not invalid, f"{base}: invalid polygons {invalid}")
+    check(not unclosed, f"{base}: unclosed rings in {unclosed}")
+    check(not messages, f"{base}: GDAL says {messages[:3]}")
+    return ds
+
+
+def polygon_areas(base):
     ds = ogr.Open(base + ".shp")
-    invalid = []
-    for feature in ds.GetLayer(0):
-        geometry = feature.GetGeometryRef()
-        if geometry is None or not geometry.IsValid():
-            invalid.append(feature.GetFID())
-    if expect_valid:
-        check(not invalid, f"{base}: invalid polygons {invalid}")
-    elif invalid:
-        print(f"note: {base}: {len(invalid)} polygons not valid (input rings not closed)")
+    return [(f.GetGeometryRef().GetArea(), f.GetField("POW"), f.GetGeometryRef().GetGeometryName(),
+             f.GetGeometryRef().GetGeometryCount()) for f in ds.GetLayer(0)]
+
+
+def check_outlines_with_holes(binary, workdir):
+    """Rings as SWDE writes them: holes in the outer ring's list, closed in
+    the input or not, either orientation, several lists, courtyards."""
+    outer = b"P,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n"
+    hole = b"P,G,20,20\nP,G,20,80\nP,G,80,80\nP,G,80,20\n"          # counter-clockwise
+    hole_cw = b"P,G,20,20\nP,G,80,20\nP,G,80,80\nP,G,20,80\n"       # clockwise
+    small = [b"P,G,10,10\nP,G,10,15\nP,G,15,15\nP,G,15,10\n",
+             b"P,G,85,85\nP,G,85,90\nP,G,90,90\nP,G,90,85\n"]
+    closed = lambda ring: ring + ring.split(b"\n")[0] + b"\n"
+    cases = [
+        # (name, object lines, expected POW)
+        ("unclosed", b"GL\nK,+\n" + outer + b"K,-\n" + hole, 6400.0),
+        ("closed", b"GL\nK,+\n" + closed(outer) + b"K,-\n" + closed(hole), 6400.0),
+        ("hole clockwise", b"GL\nK,+\n" + outer + b"K,-\n" + hole_cw, 6400.0),
+        ("two holes", b"GL\nK,+\n" + outer + b"K,-\n" + small[0] + b"K,-\n" + small[1], 9950.0),
+        ("two lists", b"GL\nK,+\n" + outer + b"GL\nK,-\n" + hole, 6400.0),
+        ("single ring", b"GL\nK,+\n" + outer, 10000.0),
+    ]
+    body = b"".join(b"RO,,G5DZE,d%d\nD,G5IDD,,%d\n" % (i, i) + lines + b"X\n"
+                    for i, (_, lines, _) in enumerate(cases))
+    # A building with a courtyard, through point references.
+    body += (b"RP,,G5PZG,w1,\nP,G,0,0\nX\nRP,,G5PZG,w2,\nP,G,30,0\nX\n"
+             b"RP,,G5PZG,w3,\nP,G,30,30\nX\nRP,,G5PZG,w4,\nP,G,0,30\nX\n"
+             b"RO,,G5BUD,b1\nD,G5IDB,,b1\nGL\nK,+\nP,P,,w1\nP,P,,w2\nP,P,,w3\nP,P,,w4\n"
+             b"P,P,,w1\nK,-\nP,G,10,10\nP,G,20,10\nP,G,20,20\nP,G,10,20\nX\n")
+    content = b"SWDE.w.3.00\nSO\n" + body + b"SX\nSWDEX\n"
+    for codes in (["0", "0", "0"], ["2", "18", "0"]):
+        base = convert(binary, workdir, "holes", content, codes)
+        check_validity(base + "_DZE")
+        check_validity(base + "_BUD")
+        areas = polygon_areas(base + "_DZE")
+        for (name, _, pow_expected), (area, pow_written, kind, rings) in zip(cases, areas):
+            check(abs(area - pow_written) < 0.01, f"{codes} {name}: POW {pow_written}, area {area}")
+            if codes[0] == "0":
+                check(pow_written == pow_expected, f"{name}: POW {pow_written}, not {pow_expected}")
+            check(kind == "POLYGON", f"{codes} {name}: read as {kind}")
+        building = polygon_areas(base + "_BUD")[0]
+        check(building[2] == "POLYGON" and building[3] == 2,
+              f"{codes} courtyard: read as {building[2]} of {building[3]} rings")
+        if codes[0] == "0":
+            check(building[1] == 800.0, f"courtyard: POW {building[1]}")
+
+
+def check_generated(binary, gen_swde, workdir):
+    """Generated county-like files with ponds: every polygon valid."""
+    path = os.path.join(workdir, "generated.swd")
+    subprocess.run([gen_swde, "--parcels", "400", "--seed", "9", path], check=True,
+                   capture_output=True)
+    with open(path, "rb") as f:
+        content = f.read()
+    for codes in (["0", "0", "0"], ["2", "18", "1"], ["2", "4", "0"]):
+        base = convert(binary, workdir, "generated", content, codes)
+        check_validity(base + "_DZE")
+        check_validity(base + "_BUD")
+        holes = [a for a in polygon_areas(base + "_DZE") if a[3] > 1]
+        check(len(holes) == 8, f"generated {codes}: {len(holes)} parcels with a hole, not 8")
+        for area, pow_written, _, _ in holes:
+            check(abs(area - pow_written) < 0.01, f"generated {codes}: POW {pow_written}, area {area}")
 
 
 def check_geopackage(base, count):
@@ -98,6 +181,7 @@ def check_geopackage(base, count):
 
 def main():
     binary, source = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    gen_swde = os.path.abspath(sys.argv[3])
     workdir = tempfile.mkdtemp(prefix="egib_gdal_")
     try:
         # "Łąka" and "Świętokrzyska" in ISO 8859-2, closed rings.
@@ -117,20 +201,25 @@ def main():
         names = [f.GetField("IDD") for f in ds.GetLayer(0)]
         check(names == ["Łąka.0001.1"], f"UTF-8 text read back as {names}")
         for layer in ("_DZE", "_BUD"):
-            check_validity(base + layer, True)
+            check_validity(base + layer)
             check_geopackage(base + layer, 1)
+        check_outlines_with_holes(binary, workdir)
+        check_generated(binary, gen_swde, workdir)
 
         with open(os.path.join(source, "examples", "sample.swd"), "rb") as f:
             sample = f.read()
         for codes, epsg in ((["2", "21", "0"], 2178), (["2", "2", "1"], 2172),
                             (["0", "0", "0"], None)):
             base = convert(binary, workdir, "sample", sample, codes)
-            check_layer(base + "_DZE", PARCEL_FIELDS, 36, epsg)
+            check_layer(base + "_DZE", PARCEL_FIELDS, 37, epsg)
             check_layer(base + "_BUD", BUILDING_FIELDS, 24, epsg)
-            # The sample's outlines are closed in the input.
-            check_validity(base + "_DZE", True)
-            check_validity(base + "_BUD", True)
-        check_geopackage(base + "_DZE", 36)
+            check_validity(base + "_DZE")
+            check_validity(base + "_BUD")
+            # The parcel around the enclave and the building with a courtyard.
+            with_holes = [a for a in polygon_areas(base + "_DZE") + polygon_areas(base + "_BUD")
+                          if a[3] == 2]
+            check(len(with_holes) == 2, f"sample {codes}: {len(with_holes)} outlines with a hole")
+        check_geopackage(base + "_DZE", 37)
         check_geopackage(base + "_BUD", 24)
     finally:
         shutil.rmtree(workdir)

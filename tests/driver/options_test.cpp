@@ -1,0 +1,102 @@
+// The command line: options before the four arguments, system codes given
+// as EPSG codes, usage errors.
+#include "driver/options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using egib::AxisChoice;
+using egib::EncodingChoice;
+using egib::ParsedCommandLine;
+using Action = ParsedCommandLine::Action;
+
+ParsedCommandLine parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "egib2shp");
+  return egib::parse_command_line(args);
+}
+
+TEST(CommandLine, FourArgumentsAlone) {
+  const auto r = parse({"plik.swd", "2", "18", "1"});
+  ASSERT_EQ(r.action, Action::kRun);
+  EXPECT_EQ(r.options.input, "plik.swd");
+  EXPECT_EQ(r.options.input_system, 2);
+  EXPECT_EQ(r.options.output_system, 18);
+  EXPECT_EQ(r.options.variant, 1);
+  EXPECT_EQ(r.options.axes, AxisChoice::kAuto);
+  EXPECT_EQ(r.options.encoding, EncodingChoice::kAuto);
+  EXPECT_FALSE(r.options.points);
+  EXPECT_EQ(r.options.log_path, "err.log");
+  // Numbers convert as before: text without digits is 0, and after the
+  // first positional argument nothing is an option, not even "-1".
+  const auto n = parse({"-", "x", " -1", "2abc"});
+  ASSERT_EQ(n.action, Action::kRun);
+  EXPECT_EQ(n.options.input, "-");
+  EXPECT_EQ(n.options.input_system, 0);
+  EXPECT_EQ(n.options.output_system, -1);
+  EXPECT_EQ(n.options.variant, 2);
+}
+
+TEST(CommandLine, EpsgCodesNameTheSystems) {
+  const std::vector<std::pair<const char*, int>> cases = {
+      {"3120", 1},      {"2172", 2},      {"EPSG:2173", 3}, {"epsg:2174", 4}, {"Epsg:2175", 5},
+      {"2180", 10},     {"EPSG:2176", 15}, {"2177", 18},    {"ePsG:2178", 21}, {"2179", 24},
+      {"21", 21},       {"7", 7},         {"4326", 4326}};
+  for (const auto& [text, code] : cases) {
+    int32_t got = -99;
+    EXPECT_TRUE(egib::parse_system_argument(text, &got)) << text;
+    EXPECT_EQ(got, code) << text;
+  }
+  int32_t got = 0;
+  EXPECT_FALSE(egib::parse_system_argument("EPSG:4326", &got));
+  EXPECT_FALSE(egib::parse_system_argument("EPSG:", &got));
+  EXPECT_FALSE(egib::parse_system_argument("EPSG:2178x", &got));
+  const auto r = parse({"p.swd", "EPSG:9999", "2", "0"});
+  EXPECT_EQ(r.action, Action::kUsageError);
+  EXPECT_NE(r.error.find("EPSG:9999"), std::string::npos);
+}
+
+TEST(CommandLine, OptionsInTheirGnuForms) {
+  const auto r = parse({"--points", "--precincts", "-o", "out", "--axes=EN", "--encoding",
+                        "utf-8", "--log=run.log", "--report", "r.json", "--", "-plik.swd", "2",
+                        "2178", "0"});
+  ASSERT_EQ(r.action, Action::kRun) << r.error;
+  EXPECT_TRUE(r.options.points);
+  EXPECT_TRUE(r.options.precincts);
+  EXPECT_EQ(r.options.output_dir, "out");
+  EXPECT_EQ(r.options.axes, AxisChoice::kEastingFirst);
+  EXPECT_EQ(r.options.encoding, EncodingChoice::kUtf8);
+  EXPECT_EQ(r.options.log_path, "run.log");
+  EXPECT_EQ(r.options.report_path, "r.json");
+  EXPECT_EQ(r.options.input, "-plik.swd");
+  EXPECT_EQ(r.options.output_system, 21);
+
+  EXPECT_EQ(parse({"-oout", "a", "1", "1", "0"}).options.output_dir, "out");
+  EXPECT_EQ(parse({"--output-dir=d/e", "a", "1", "1", "0"}).options.output_dir, "d/e");
+  EXPECT_EQ(parse({"--output-dir", "d", "a", "1", "1", "0"}).options.output_dir, "d");
+  EXPECT_EQ(parse({"--axes=ne", "a", "1", "1", "0"}).options.axes, AxisChoice::kNorthingFirst);
+  EXPECT_EQ(parse({"--encoding=windows-1250", "a", "1", "1", "0"}).options.encoding,
+            EncodingChoice::kWindows1250);
+  EXPECT_EQ(parse({"--encoding=ISO-8859-2", "a", "1", "1", "0"}).options.encoding,
+            EncodingChoice::kIso8859_2);
+}
+
+TEST(CommandLine, HelpVersionAndUsageErrors) {
+  EXPECT_EQ(parse({"--help"}).action, Action::kHelp);
+  EXPECT_EQ(parse({"-h", "a", "1", "1", "0"}).action, Action::kHelp);
+  EXPECT_EQ(parse({"--version"}).action, Action::kVersion);
+  const auto unknown = parse({"--frobnicate", "a", "1", "1", "0"});
+  EXPECT_EQ(unknown.action, Action::kUsageError);
+  EXPECT_EQ(unknown.error, "unknown option '--frobnicate'");
+  EXPECT_EQ(parse({"--pointsx", "a", "1", "1", "0"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"--axes=XY", "a", "1", "1", "0"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"--encoding=ebcdic", "a", "1", "1", "0"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"a", "1", "1", "0", "--points"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"a", "1", "1"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"-o"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({}).action, Action::kUsageError);
+}
+
+}  // namespace
