@@ -23,6 +23,7 @@
 #include "geodesy/system_area.h"
 #include "geodesy/transform.h"
 #include "layers/point_index.h"
+#include "layers/point_layer.h"
 #include "swde/axis_order.h"
 #include "swde/collect_pass.h"
 #include "swde/line_reader.h"
@@ -51,11 +52,51 @@ extern "C" void remove_work_files_and_die(int sig) {
   std::raise(sig);
 }
 
-void remove_work_files_on_signals(const RunState& run) {
+// The layers of the run, in the order they are created and committed.
+std::vector<Layer*> run_layers(RunState& run) {
+  std::vector<Layer*> layers;
+  for (Layer* layer : {&run.parcel, &run.building, &run.points, &run.precincts}) {
+    if (layer->created()) layers.push_back(layer);
+  }
+  return layers;
+}
+
+void remove_work_files_on_signals(RunState& run) {
   std::vector<std::string>& files = interrupted_cleanup();
-  files = run.parcel.work_files();
-  for (std::string& f : run.building.work_files()) files.push_back(std::move(f));
+  files.clear();
+  for (const Layer* layer : run_layers(run)) {
+    for (std::string& f : layer->work_files()) files.push_back(std::move(f));
+  }
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, remove_work_files_and_die);
+}
+
+// Creates the run's layers and, beside each, its coordinate system when it
+// is one this program knows (the output system of a conversion, else the
+// input one).  False with a message in *error.
+bool create_layers(const Options& options, const std::string& base, RunState& run,
+                   std::string* error) {
+  struct Wanted {
+    Layer* layer;
+    const char* suffix;
+    LayerKind kind;
+    bool wanted;
+  };
+  const Wanted wanted[] = {
+      {&run.parcel, "_DZE", LayerKind::kParcel, true},
+      {&run.building, "_BUD", LayerKind::kBuilding, true},
+      {&run.points, "_PKT", LayerKind::kPoint, options.points},
+      {&run.precincts, "_OBR", LayerKind::kPrecinct, options.precincts},
+  };
+  const std::string_view wkt =
+      esri_wkt_of_system(written_system(run.input_system, run.output_system));
+  for (const Wanted& w : wanted) {
+    if (!w.wanted) continue;
+    if (!w.layer->create(base + w.suffix, w.kind, error) ||
+        (!wkt.empty() && !w.layer->write_side_file(".prj", wkt, error))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // One pass over the input, with its progress line on a terminal.
@@ -72,9 +113,9 @@ const char* plural(int64_t n, const char* one, const char* many) {
 
 // What the run did, on stderr, so that nobody has to read the console
 // messages to know it.
-void print_summary(const std::string& base, bool written, uint64_t error_log_count,
-                   double seconds) {
-  const RunState& run = run_state();
+void print_summary(bool written, uint64_t error_log_count, TextEncoding encoding,
+                   bool encoding_told, double seconds) {
+  RunState& run = run_state();
   const RunStats& st = run.stats;
   const auto n = [](int64_t v) { return static_cast<long long>(v); };
   std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
@@ -106,14 +147,26 @@ void print_summary(const std::string& base, bool written, uint64_t error_log_cou
     std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
                  count == 1 ? "message" : "messages", error_log_path().c_str());
   }
+  std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
+               std::string(encoding_name(encoding)).c_str(),
+               encoding_told ? " (told from the file)" : "");
   std::fprintf(stderr, "egib2shp: %s%s\n",
                describe_conversion(run.input_system, run.output_system, run.variant).c_str(),
                run.swap_axes ? "; coordinate pairs read easting first" : "");
+  if (run.points.created() || run.precincts.created()) {
+    std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
+                 plural(st.points_written, "boundary point", "boundary points"),
+                 n(st.precincts_written), plural(st.precincts_written, "precinct", "precincts"));
+  }
   if (written) {
     const char* prj = written_system(run.input_system, run.output_system) != 0 ? ",prj" : "";
-    std::fprintf(stderr,
-                 "egib2shp: wrote %s_DZE.{shp,shx,dbf,cpg%s} and %s_BUD.{shp,shx,dbf,cpg%s}\n",
-                 base.c_str(), prj, base.c_str(), prj);
+    std::string names;
+    const std::vector<Layer*> layers = run_layers(run);
+    for (size_t i = 0; i < layers.size(); ++i) {
+      if (i > 0) names += i + 1 == layers.size() ? " and " : ", ";
+      names += layers[i]->final_base() + ".{shp,shx,dbf,cpg" + prj + "}";
+    }
+    std::fprintf(stderr, "egib2shp: wrote %s\n", names.c_str());
   } else {
     std::fprintf(stderr, "egib2shp: no layer written; earlier layers are left as they were\n");
   }
@@ -173,6 +226,27 @@ void settle_axis_order(const Options& options, RunState& run) {
   }
 }
 
+// The code page of the input's texts: given, or told from its bytes.
+bool settle_encoding(const Options& options, SwdeInput& input) {
+  switch (options.encoding) {
+    case EncodingChoice::kIso8859_2:
+      input.set_encoding(TextEncoding::kIso8859_2);
+      return true;
+    case EncodingChoice::kWindows1250:
+      input.set_encoding(TextEncoding::kWindows1250);
+      return true;
+    case EncodingChoice::kUtf8:
+      input.set_encoding(TextEncoding::kUtf8);
+      return true;
+    case EncodingChoice::kAuto:
+      break;
+  }
+  EncodingDetector detector;
+  const bool ok = input.scan([&](std::span<const unsigned char> block) { return detector.feed(block); });
+  input.set_encoding(detector.result());
+  return ok;
+}
+
 int usage_failure(const std::string& error) {
   if (!error.empty()) std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
   std::fputs(std::string(usage_text()).c_str(), stderr);
@@ -219,7 +293,7 @@ int run_converter(int argc, char** argv) {
   const Options& options = command_line.options;
 
   RunState& run = run_state();
-  run.write_failed = false;
+  for (Layer* layer : {&run.parcel, &run.building, &run.points, &run.precincts}) *layer = Layer{};
   run.swap_axes = false;
   run.parcel_idents.clear();
   run.building_idents.clear();
@@ -263,18 +337,10 @@ int run_converter(int argc, char** argv) {
   set_run_log(log.get());
   line_number = 1;
 
-  // Both layers, and beside each its coordinate system when it is one this
-  // program knows (the output system of a conversion, else the input one).
   std::string error;
-  const std::string_view wkt =
-      esri_wkt_of_system(written_system(run.input_system, run.output_system));
-  if (!run.parcel.create(input_base + "_DZE", LayerKind::kParcel, &error) ||
-      !run.building.create(input_base + "_BUD", LayerKind::kBuilding, &error) ||
-      (!wkt.empty() && (!run.parcel.write_side_file(".prj", wkt, &error) ||
-                        !run.building.write_side_file(".prj", wkt, &error)))) {
+  if (!create_layers(options, input_base, run, &error)) {
     std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
-    run.parcel.discard();
-    run.building.discard();
+    for (Layer* layer : run_layers(run)) layer->discard();
     release_points();
     set_run_log(nullptr);
     return 1;
@@ -282,6 +348,9 @@ int run_converter(int argc, char** argv) {
 
   remove_work_files_on_signals(run);
   announce_conversion(run.input_system, run.output_system, run.variant, stderr);
+  if (!settle_encoding(options, input)) {
+    std::fprintf(stderr, "egib2shp: cannot read %s\n", input_path);
+  }
 
   const auto started = std::chrono::steady_clock::now();
   const uint64_t error_log_before = error_log_messages();
@@ -295,32 +364,36 @@ int run_converter(int argc, char** argv) {
                  printable_prefix(input.header(), 40).c_str());
   }
   settle_axis_order(options, run);
+  if (run.points.created()) {
+    // In input order, before the points are arranged for the lookups.
+    run.stats.points_written = write_point_layer(*store.points, run.points, run.input_system,
+                                                 run.output_system, run.variant);
+  }
   build_point_indexes();
   input.rewind();
   run_pass("writing layers", input, write_pass);
 
   release_points();
-  run.parcel.close();
-  run.building.close();
-
+  const std::vector<Layer*> layers = run_layers(run);
   int status = 0;
+  for (Layer* layer : layers) {
+    layer->close();
+    if (layer->write_failed()) status = 1;
+  }
   if (!io_failure().empty()) {
     std::fprintf(stderr, "egib2shp: %s\n", io_failure().c_str());
-    status = 1;
-  } else if (run.write_failed) {
     status = 1;
   }
   // From here on the working files are renamed or removed by the run itself.
   default_signals();
-  if (status == 0) {
-    if (!run.parcel.commit(&error) || !run.building.commit(&error)) {
+  for (Layer* layer : layers) {
+    if (status == 0 && !layer->commit(&error)) {
       std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
       status = 1;
     }
   }
   if (status != 0) {
-    run.parcel.discard();
-    run.building.discard();
+    for (Layer* layer : layers) layer->discard();
   }
 
   std::printf("faza10");
@@ -332,8 +405,8 @@ int run_converter(int argc, char** argv) {
   }
   std::printf("KONIEC\n");
   if (std::fflush(stdout) != 0) status = 1;
-  print_summary(input_base, status == 0, error_log_messages() - error_log_before,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  print_summary(status == 0, error_log_messages() - error_log_before,
+                input.encoding(), options.encoding == EncodingChoice::kAuto, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return status;
 }
 

@@ -19,6 +19,8 @@ struct RunStats {
   int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
   int64_t lists_without_ring_start = 0;  // logged in err.log
   int64_t points_collected = 0;
+  int64_t points_written = 0;     // with --points
+  int64_t precincts_written = 0;  // with --precincts
   // Written all the same, but worth a look.
   int64_t degenerate_outlines = 0;     // fewer than three distinct vertices
   int64_t duplicate_parcel_ids = 0;    // identifiers written more than once
@@ -31,9 +33,8 @@ struct RunState {
   int32_t variant = 0;
   Layer parcel;    // "_DZE": parcel_shp / parcel_dbf
   Layer building;  // "_BUD": building_shp / building_dbf
-  // Set when a shape or record could not be written; the run then ends
-  // with a failure status after closing the layers.
-  bool write_failed = false;
+  Layer points;     // "_PKT", with --points
+  Layer precincts;  // "_OBR", with --precincts
   // Coordinate pairs of the file put the easting first.
   bool swap_axes = false;
   RunStats stats;

@@ -2,13 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
-#include "driver/run_state.h"
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
 #include "geodesy/prj_wkt.h"
-#include "layers/outline.h"
 
 namespace egib {
 
@@ -153,14 +152,11 @@ ConversionCache& conversion_cache() {
 }
 
 template <typename Step>
-void for_each_vertex(VertexBuffer& vb, Step step) {
-  double* const xs = vb.x.data();
-  double* const ys = vb.y.data();
-  const int n = vb.vertex_count;
-  const RunState& run = run_state();
+void for_each_vertex(std::span<double> xs, std::span<double> ys, int in, int out, int variant,
+                     Step step) {
   ConversionCache& cache = conversion_cache();
-  cache.prepare(run.input_system, run.output_system, run.variant);
-  for (int i = 0; i < n; ++i) {
+  cache.prepare(in, out, variant);
+  for (size_t i = 0; i < xs.size(); ++i) {
     GridPoint g{xs[i], ys[i], 0.0};
     cache.convert(g, step);
     xs[i] = g.x;
@@ -246,11 +242,7 @@ std::string describe_conversion(int in, int out, int variant) {
   return text;
 }
 
-int transform_vertices() {
-  const RunState& run = run_state();
-  const int in = run.input_system;
-  const int out = run.output_system;
-  const int variant = run.variant;
+int transform_vertices(std::span<double> x, std::span<double> y, int in, int out, int variant) {
   const Route route = choose_route(in, out);
   const CorrectionSide side =
       applies_polynomial(variant) ? correction_side(route) : CorrectionSide::kNone;
@@ -260,7 +252,7 @@ int transform_vertices() {
       (route == Route::kPolynomialOnly && side == CorrectionSide::kNone)) {
     return 0;
   }
-  for_each_vertex(vertex_buffer(), [&](GridPoint& g) {
+  for_each_vertex(x, y.first(x.size()), in, out, variant, [&](GridPoint& g) {
     if (side == CorrectionSide::kSource) correct(g, in, variant);
     convert_on_route(route, in, out, g);
     if (side == CorrectionSide::kTarget) correct(g, out, variant);

@@ -1,5 +1,6 @@
-// System codes and the transformation dispatcher: converts the outline in
-// the VertexBuffer from the run's input system into its output system.
+// System codes and the transformation dispatcher: converts coordinates from
+// an input system into an output system along the route the pair of codes
+// chooses.
 //
 // System codes: 1..5 the zones of the 1965 system, 10 the 1992 grid, 15, 18,
 // 21 and 24 the zones of the 2000 grid by central meridian.  Any other code
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace egib {
@@ -54,7 +56,11 @@ std::string system_name(int system);
 // One line for the run summary: the systems, the route and the correction.
 std::string describe_conversion(int input_system, int output_system, int variant);
 
-// Converts every vertex of the VertexBuffer in place; always returns 0.
-int transform_vertices();
+// Converts the pairs (x[i] easting, y[i] northing) in place from the input
+// into the output system, with the 1965 correction of the variant where the
+// route applies one; always returns 0.  The same pair always gets the same
+// bits.
+int transform_vertices(std::span<double> x, std::span<double> y, int input_system,
+                       int output_system, int variant);
 
 }  // namespace egib

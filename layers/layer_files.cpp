@@ -27,6 +27,18 @@ constexpr FieldSpec kBuildingSchema[] = {
     {"FUNKCJA", FTDouble, 10, 0},
 };
 
+constexpr FieldSpec kPointSchema[] = {
+    {"ID", FTDouble, 10, 0},    {"IDP", FTString, 30, 0},   {"KLUCZ", FTString, 30, 0},
+    {"G5NRP", FTString, 50, 0}, {"G5OZR", FTString, 30, 0}, {"G5STB", FTDouble, 10, 0},
+    {"G5ZRD", FTDouble, 10, 0}, {"G5BPP", FTDouble, 10, 0}, {"G5RZG", FTDouble, 10, 0},
+    {"G5RKRG", FTString, 30, 0},
+};
+
+constexpr FieldSpec kPrecinctSchema[] = {
+    {"ID", FTDouble, 10, 0},     {"G5IDR", FTString, 50, 0}, {"G5NRO", FTString, 10, 0},
+    {"G5NAZ", FTString, 100, 0}, {"POW", FTDouble, 16, 2},
+};
+
 constexpr const char* kLayerExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 
 std::string g_io_failure;
@@ -209,10 +221,21 @@ void note_io_failure(const std::string& message) {
 }
 
 std::basic_string_view<FieldSpec> layer_schema(LayerKind kind) {
-  if (kind == LayerKind::kParcel) {
-    return {kParcelSchema, std::size(kParcelSchema)};
+  switch (kind) {
+    case LayerKind::kParcel:
+      return {kParcelSchema, std::size(kParcelSchema)};
+    case LayerKind::kBuilding:
+      return {kBuildingSchema, std::size(kBuildingSchema)};
+    case LayerKind::kPoint:
+      return {kPointSchema, std::size(kPointSchema)};
+    case LayerKind::kPrecinct:
+      return {kPrecinctSchema, std::size(kPrecinctSchema)};
   }
-  return {kBuildingSchema, std::size(kBuildingSchema)};
+  return {};
+}
+
+int layer_shape_type(LayerKind kind) {
+  return kind == LayerKind::kPoint ? SHPT_POINT : SHPT_POLYGON;
 }
 
 Layer::~Layer() {
@@ -223,11 +246,14 @@ Layer::~Layer() {
 bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error) {
   final_base_ = final_base;
   work_base_ = final_base + ".tmp";
+  has_prj_ = false;
+  committed_ = false;
+  write_failed_ = false;
   // The extension is always given, so shapelib never mistakes a '.' in the
   // file name for one.
   const std::string shp_name = work_base_ + ".shp";
   const std::string dbf_name = work_base_ + ".dbf";
-  shp_.reset(SHPCreateLL(shp_name.c_str(), SHPT_POLYGON, layer_hooks()));
+  shp_.reset(SHPCreateLL(shp_name.c_str(), layer_shape_type(kind), layer_hooks()));
   if (!shp_) {
     *error = "cannot create " + final_base_ + ".shp: " + std::strerror(errno);
     return false;

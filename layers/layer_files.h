@@ -21,7 +21,7 @@ struct DbfCloser {
 using ShpHandle = std::unique_ptr<SHPInfo, ShpCloser>;
 using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
 
-enum class LayerKind { kParcel, kBuilding };
+enum class LayerKind { kParcel, kBuilding, kPoint, kPrecinct };
 
 // Attribute columns, in table order.  The building table has IDB where the
 // parcel table has IDD, and one more column, FUNKCJA.
@@ -38,6 +38,29 @@ enum Field : int {
   kFieldFunkcja,
 };
 
+// Columns of the boundary-point table.
+enum PointField : int {
+  kPointFieldId = 0,
+  kPointFieldIdp,
+  kPointFieldKlucz,
+  kPointFieldNrp,
+  kPointFieldOzr,
+  kPointFieldStb,
+  kPointFieldZrd,
+  kPointFieldBpp,
+  kPointFieldRzg,
+  kPointFieldRkrg,
+};
+
+// Columns of the precinct table.
+enum PrecinctField : int {
+  kPrecinctFieldId = 0,
+  kPrecinctFieldIdr,
+  kPrecinctFieldNro,
+  kPrecinctFieldNaz,
+  kPrecinctFieldPow,
+};
+
 struct FieldSpec {
   const char* name;
   DBFFieldType type;
@@ -47,6 +70,9 @@ struct FieldSpec {
 
 // Schema of a layer's table, in column order.
 std::basic_string_view<FieldSpec> layer_schema(LayerKind kind);
+// Shape type of a layer: SHPT_POINT for the boundary points, SHPT_POLYGON
+// for the others.
+int layer_shape_type(LayerKind kind);
 
 // One layer.  It is written under a working name beside its final one
 // ("<name>.tmp.shp" ...) and put in place by commit(), so an interrupted or
@@ -74,6 +100,11 @@ class Layer {
   bool commit(std::string* error);
   // Removes the working files.
   void discard();
+  // A shape or record of the layer could not be written (reported already).
+  void note_write_failure() { write_failed_ = true; }
+  bool write_failed() const { return write_failed_; }
+  // Whether the layer is part of the run.
+  bool created() const { return !work_base_.empty(); }
 
  private:
   std::string final_base_;
@@ -82,6 +113,7 @@ class Layer {
   DbfHandle dbf_;
   bool has_prj_ = false;
   bool committed_ = false;
+  bool write_failed_ = false;
 };
 
 // The first write failure of any layer file (disk full, I/O error), or an

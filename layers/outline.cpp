@@ -12,6 +12,7 @@
 #include "driver/run_state.h"
 #include "geodesy/transform.h"
 #include "layers/point_index.h"
+#include "layers/record_writer.h"
 
 namespace egib {
 
@@ -198,130 +199,105 @@ std::string slice(const char* ident, size_t first, size_t last = std::string::np
   return std::string(ident + first - 1, end - (first - 1));
 }
 
-// Writes of attributes that fail for another reason than the library's cut
-// of a value too long for its column are write failures.
-class RecordWriter {
- public:
-  RecordWriter(const Layer& layer, int record) : layer_(layer), record_(record) {}
+enum class ObjectKind { kParcel, kBuilding, kPrecinct };
 
-  void text(int field, const std::string& value) {
-    const bool cut = static_cast<int>(value.size()) > width(field);
-    check(DBFWriteStringAttribute(layer_.dbf(), record_, field, value.c_str()) != 0 || cut, field);
-  }
-  // Numbers are formatted here, as the library would ("%*.*f" right-aligned
-  // in the field's width), and stored directly: the library's own path goes
-  // through snprintf for every value.  Values it would cut, and non-finite
-  // ones, still take the library's path.
-  void integer(int field, long value) {
-    const int v = static_cast<int>(value);
-    char digits[16];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
-    const int w = width(field);
-    if (ec == std::errc() && end - digits <= w) {
-      store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
-      return;
+// The attributes ("D" lines) an object kind keeps, by name; the later line
+// wins when an object carries one twice.
+struct Attributes {
+  static constexpr int kMax = 3;
+  const char* names[kMax] = {};
+  char values[kMax][kFieldChars] = {};
+  void keep(const SwdeLine& line) {
+    for (int i = 0; i < kMax && names[i] != nullptr; ++i) {
+      if (line.field_is(1, names[i])) std::memcpy(values[i], line.field[3], kFieldChars);
     }
-    char formatted[32];
-    const bool cut = std::snprintf(formatted, sizeof formatted, "%d", v) > w;
-    check(DBFWriteIntegerAttribute(layer_.dbf(), record_, field, v) != 0 || cut, field);
   }
-  void real(int field, double value) {
-    int w = 0;
-    int decimals = 0;
-    DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, &decimals);
-    if (std::isfinite(value)) {
-      char digits[64];
-      const auto [end, ec] =
-          std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
-      if (ec == std::errc() && end - digits <= w) {
-        store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
-        return;
-      }
-    }
-    char formatted[512];
-    const bool cut = std::snprintf(formatted, sizeof formatted, "%*.*f", w, decimals, value) > w;
-    check(DBFWriteDoubleAttribute(layer_.dbf(), record_, field, value) != 0 || cut, field);
-  }
-
- private:
-  void store_right_aligned(int field, const char* digits, size_t n, int w) {
-    char cell[256];
-    const auto pad = static_cast<size_t>(w) - n;
-    std::memset(cell, ' ', pad);
-    std::memcpy(cell + pad, digits, n);
-    cell[w] = '\0';
-    check(DBFWriteAttributeDirectly(layer_.dbf(), record_, field, cell) != 0, field);
-  }
-  int width(int field) const {
-    int w = 0;
-    DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, nullptr);
-    return w;
-  }
-  void check(bool ok, int field) {
-    if (ok) return;
-    std::fprintf(stderr, "egib2shp: cannot write field %d of record %d of %s.dbf\n", field + 1,
-                 record_ + 1, layer_.final_base().c_str());
-    run_state().write_failed = true;
-  }
-  const Layer& layer_;
-  int record_;
 };
 
-enum class ObjectKind { kParcel, kBuilding };
+Attributes attributes_of(ObjectKind kind) {
+  Attributes a;
+  switch (kind) {
+    case ObjectKind::kParcel:
+      a.names[0] = "G5IDD";
+      break;
+    case ObjectKind::kBuilding:
+      a.names[0] = "G5IDB";
+      a.names[1] = "G5FUZ";
+      break;
+    case ObjectKind::kPrecinct:
+      a.names[0] = "G5IDR";
+      a.names[1] = "G5NRO";
+      a.names[2] = "G5NAZ";
+      break;
+  }
+  return a;
+}
 
-void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
-  VertexBuffer& vb = vertex_buffer();
-  vb.clear();
-  const bool building = kind == ObjectKind::kBuilding;
-  const char* ident_attribute = building ? "G5IDB" : "G5IDD";
-  char ident[kFieldChars] = "";
-  char function_code[kFieldChars] = "";
-
+// Reads the rest of an object: its attributes and its outline into the
+// buffer.  False when the input ends inside it.
+bool read_object(SwdeInput& in, SwdeLine& line, Attributes& attributes) {
   for (;;) {
-    if (!read_swde_line(in, line)) return;  // end of input: the object is dropped
+    if (!read_swde_line(in, line)) return false;
     if (line.is_ignorable()) continue;
     if (line.code_is("D")) {
-      if (line.field_is(1, ident_attribute)) {
-        std::memcpy(ident, line.field[3], sizeof ident);
-      } else if (building && line.field_is(1, "G5FUZ")) {
-        std::memcpy(function_code, line.field[3], sizeof function_code);
-      }
+      attributes.keep(line);
     } else if (line.code_is("GL")) {
       // A list may end on the next list's own "GL" line, which starts it.
       do {
         read_outline(in, line);
       } while (line.code_is("GL"));
-      if (line.is_object_end()) break;
+      if (line.is_object_end()) return true;
     } else if (line.is_object_end()) {
-      break;
+      return true;
     }
   }
+}
 
+void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
+  VertexBuffer& vb = vertex_buffer();
+  vb.clear();
+  Attributes attributes = attributes_of(kind);
+  if (!read_object(in, line, attributes)) return;  // end of input: the object is dropped
+
+  RunState& run = run_state();
   if (vb.vertex_count <= 0) {
     std::printf("error3\n");
-    ++run_state().stats.objects_without_vertex;
+    ++run.stats.objects_without_vertex;
     return;
   }
   vb.finish_rings();
 
-  RunState& run = run_state();
-  const Layer& layer = building ? run.building : run.parcel;
+  Layer& layer = kind == ObjectKind::kBuilding   ? run.building
+                 : kind == ObjectKind::kPrecinct ? run.precincts
+                                                 : run.parcel;
   const int r = DBFGetRecordCount(layer.dbf());
   RecordWriter record(layer, r);
-  record.integer(kFieldId, r + 1);
-  record.text(kFieldIdent, ident);
-  record.integer(kFieldKodWoj, to_long(slice(ident, 1, 2).c_str()));
-  record.integer(kFieldKodPow, to_long(slice(ident, 1, 4).c_str()));
-  record.text(kFieldKodGmi, slice(ident, 1, 8));
-  record.text(kFieldKodObr, slice(ident, 1, 13));
-  record.text(kFieldObr, slice(ident, 10, 13));
-  if (building) {
-    record.integer(kFieldFunkcja, to_long(function_code));
+  const char* ident = attributes.values[0];
+  int area_field = kFieldPow;
+  if (kind == ObjectKind::kPrecinct) {
+    record.integer(kPrecinctFieldId, r + 1);
+    record.text(kPrecinctFieldIdr, ident);
+    record.text(kPrecinctFieldNro, attributes.values[1]);
+    record.text(kPrecinctFieldNaz, attributes.values[2]);
+    area_field = kPrecinctFieldPow;
   } else {
-    record.text(kFieldDnr, slice(ident, 15));
+    record.integer(kFieldId, r + 1);
+    record.text(kFieldIdent, ident);
+    record.integer(kFieldKodWoj, to_long(slice(ident, 1, 2).c_str()));
+    record.integer(kFieldKodPow, to_long(slice(ident, 1, 4).c_str()));
+    record.text(kFieldKodGmi, slice(ident, 1, 8));
+    record.text(kFieldKodObr, slice(ident, 1, 13));
+    record.text(kFieldObr, slice(ident, 10, 13));
+    if (kind == ObjectKind::kBuilding) {
+      record.integer(kFieldFunkcja, to_long(attributes.values[1]));
+    } else {
+      record.text(kFieldDnr, slice(ident, 15));
+    }
   }
 
-  transform_vertices();
+  const auto n = static_cast<size_t>(vb.vertex_count);
+  transform_vertices({vb.x.data(), n}, {vb.y.data(), n}, run.input_system, run.output_system,
+                     run.variant);
   vb.orient_rings();
 
   const bool with_parts = vb.part_count > 1;
@@ -332,24 +308,28 @@ void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
   if (!shape) {
     std::fprintf(stderr, "egib2shp: cannot create shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());
-    run.write_failed = true;
+    layer.note_write_failure();
     return;
   }
-  record.real(kFieldPow, outline_area(shape.get()));
+  record.real(area_field, outline_area(shape.get()));
   if (SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
     std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());
-    run.write_failed = true;
-  } else {
-    ++(building ? run.stats.buildings_written : run.stats.parcels_written);
-    run.stats.vertices_written += vb.vertex_count;
-    if (!vb.has_three_distinct_vertices()) ++run.stats.degenerate_outlines;
-    if (ident[0] != '\0') {
-      auto& seen = building ? run.building_idents : run.parcel_idents;
-      if (++seen[ident] == 2) {
-        ++(building ? run.stats.duplicate_building_ids : run.stats.duplicate_parcel_ids);
-      }
-    }
+    layer.note_write_failure();
+    return;
+  }
+  RunStats& st = run.stats;
+  if (kind == ObjectKind::kPrecinct) {
+    ++st.precincts_written;
+    return;
+  }
+  const bool building = kind == ObjectKind::kBuilding;
+  ++(building ? st.buildings_written : st.parcels_written);
+  st.vertices_written += vb.vertex_count;
+  if (!vb.has_three_distinct_vertices()) ++st.degenerate_outlines;
+  if (ident[0] != '\0') {
+    auto& seen = building ? run.building_idents : run.parcel_idents;
+    if (++seen[ident] == 2) ++(building ? st.duplicate_building_ids : st.duplicate_parcel_ids);
   }
 }
 
@@ -361,6 +341,13 @@ void write_parcel(SwdeInput& in, SwdeLine& line) {
 
 void write_building(SwdeInput& in, SwdeLine& line) {
   write_object(in, line, ObjectKind::kBuilding);
+}
+
+void write_precinct(SwdeInput& in, SwdeLine& line) {
+  // Without the precinct layer the object is read past line by line by the
+  // caller, as any other object, and its references are not looked up.
+  if (!run_state().precincts.created()) return;
+  write_object(in, line, ObjectKind::kPrecinct);
 }
 
 }  // namespace egib

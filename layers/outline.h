@@ -81,5 +81,9 @@ double outline_area(const SHPObject* shape);
 // and attribute record into the parcel or building layer.
 void write_parcel(SwdeInput& in, SwdeLine& line);
 void write_building(SwdeInput& in, SwdeLine& line);
+// The same for a precinct (G5OBR, G5G_OBR) into the precinct layer: G5IDR,
+// G5NRO, G5NAZ and the area.  Reads nothing when the run has no precinct
+// layer.
+void write_precinct(SwdeInput& in, SwdeLine& line);
 
 }  // namespace egib

@@ -33,6 +33,8 @@ struct CodeTables {
   // to_cp1250 with apostrophes turned into blanks: the bytes as the line
   // and its fields keep them.
   unsigned char cleaned[256];
+  // The same for text that is Windows-1250 already.
+  unsigned char cleaned_cp1250[256];
   // Classes of the raw bytes for the one-pass split.
   unsigned char kind[256];
 };
@@ -52,8 +54,12 @@ constexpr CodeTables make_tables() {
     t.to_cp1250[p[0]] = p[1];
     t.to_latin2[p[1]] = p[0];
   }
-  for (int i = 0; i < 256; ++i) t.cleaned[i] = t.to_cp1250[i];
+  for (int i = 0; i < 256; ++i) {
+    t.cleaned[i] = t.to_cp1250[i];
+    t.cleaned_cp1250[i] = static_cast<unsigned char>(i);
+  }
   t.cleaned[static_cast<unsigned char>('\'')] = ' ';
+  t.cleaned_cp1250[static_cast<unsigned char>('\'')] = ' ';
   for (int i = 0; i < 256; ++i) {
     const int c = t.cleaned[i];
     const bool stop = i == 0 || i == '\n' || i == '\r' || i == ';';
@@ -225,6 +231,15 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
   // at most eleven fields.  One pass does it all; the blanks at the end of
   // the line are taken off the text and the last field afterwards.
   const auto* p = reinterpret_cast<const unsigned char*>(chunk);
+  const unsigned char* cleaned = kTables.cleaned;
+  unsigned char converted[kLineChars];
+  if (in.encoding() == TextEncoding::kUtf8) {
+    size = utf8_to_cp1250({p, size}, converted);
+    p = converted;
+    cleaned = kTables.cleaned_cp1250;
+  } else if (in.encoding() == TextEncoding::kWindows1250) {
+    cleaned = kTables.cleaned_cp1250;
+  }
   const unsigned char* const chunk_end = p + size;
 
   char* const text_start = line.text;
@@ -245,7 +260,7 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
       const unsigned char* run_end = p + std::min(room, static_cast<size_t>(chunk_end - p));
       const unsigned char* q = p;
       while (q < run_end && kTables.kind[*q] == kOrdinary) {
-        const char c = static_cast<char>(kTables.cleaned[*q]);
+        const char c = static_cast<char>(cleaned[*q]);
         *text++ = c;
         field[length++] = c;
         ++q;
@@ -259,7 +274,7 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
     }
     const unsigned char kind = kTables.kind[*p];
     if (kind == kStop) break;
-    const char c = static_cast<char>(kTables.cleaned[*p]);
+    const char c = static_cast<char>(cleaned[*p]);
     if (kind == kBlank) {
       if (skipping) {
         if (text != text_start) {  // not at the start of the line
@@ -313,6 +328,12 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
 bool read_header_line(SwdeInput& in, char (&header)[kLineChars]) {
   size_t n = 0;
   const bool ok = in.read_chunk(header, &n);
+  // A UTF-8 file may open with a byte order mark, which is no part of the
+  // header.
+  if (in.encoding() == TextEncoding::kUtf8 && n >= 3 && std::memcmp(header, "\xEF\xBB\xBF", 3) == 0) {
+    std::memmove(header, header + 3, n - 2);
+    n -= 3;
+  }
   in.set_header(std::string_view(header, n));
   return ok;
 }

@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "diag/error_log.h"
+#include "swde/encoding.h"
 
 namespace egib {
 
@@ -63,6 +65,24 @@ class SwdeInput {
   // nothing), empty before.
   const std::string& header() const { return header_; }
   void set_header(std::string_view line) { header_ = line; }
+  // Code page of the texts; lines are converted from it into Windows-1250.
+  TextEncoding encoding() const { return encoding_; }
+  void set_encoding(TextEncoding encoding) { encoding_ = encoding; }
+  // Reads the whole file once, from its start, in blocks handed to visit
+  // until visit returns false; then rewinds.  False on a read error.
+  template <typename Visit>
+  bool scan(Visit visit) {
+    rewind();
+    bool going = true;
+    while (going && refill()) {
+      going = visit(std::span<const unsigned char>(
+          reinterpret_cast<const unsigned char*>(buffer_.data()), end_));
+      end_ = 0;
+    }
+    const bool ok = !error_;
+    rewind();
+    return ok;
+  }
   uint64_t offset() const { return consumed_; }
   // Size of the input file in bytes; 0 when it is not a regular file.
   uint64_t size() const;
@@ -90,6 +110,7 @@ class SwdeInput {
   ProgressHook hook_ = nullptr;
   void* hook_context_ = nullptr;
   std::string header_;
+  TextEncoding encoding_ = TextEncoding::kIso8859_2;
 };
 
 // Reads the next line into line; 1 when a line was read, 0 at the end of input

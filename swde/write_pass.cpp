@@ -19,6 +19,8 @@ void write_objects(SwdeInput& in, SwdeLine& line) {
         write_parcel(in, line);
       } else if (std::strcmp(type, "G5G_BUD") == 0 || std::strcmp(type, "G5BUD") == 0) {
         write_building(in, line);
+      } else if (std::strcmp(type, "G5OBR") == 0 || std::strcmp(type, "G5G_OBR") == 0) {
+        write_precinct(in, line);
       }
       if (line.is_section_end()) return;
     } else if (line.is_section_end()) {

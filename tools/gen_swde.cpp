@@ -197,7 +197,10 @@ int main(int argc, char** argv) {
   for (long band = 0; band * per_precinct_rows < rows; ++band) {
     const long r0 = band * per_precinct_rows;
     const long r1 = std::min(rows, r0 + per_precinct_rows);
-    out << "RO,,G5OBR,OBR" << std::to_string(band + 1) << "\nD,G5NAZ,,Obr\xEA" "b "
+    char number[8];
+    std::snprintf(number, sizeof number, "%04ld", band + 1);
+    out << "RO,,G5OBR,OBR" << std::to_string(band + 1) << "\nD,G5IDR,,146518_8." << number
+        << "\nD,G5NRO,," << number << "\nD,G5NAZ,,Obr\xEA" "b "
         << std::to_string(band + 1) << " \xA3\xEA" "czyca\nGL\nK,+\n";
     for (const Pt p : {at(r0, 0), at(r1, 0), at(r1, cols), at(r0, cols), at(r0, 0)}) {
       out << "P,G," << coord(p.n) << "," << coord(p.e) << "\n";

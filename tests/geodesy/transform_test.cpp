@@ -12,10 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
-#include "layers/outline.h"
 
 namespace egib {
 namespace {
@@ -26,16 +24,14 @@ struct Vertex {
 
 // Runs the dispatcher on the given vertices with the given settings.
 std::vector<Vertex> dispatch(int in, int out, int variant, const std::vector<Vertex>& vs) {
-  RunState& run = run_state();
-  run.input_system = in;
-  run.output_system = out;
-  run.variant = variant;
-  VertexBuffer& vb = vertex_buffer();
-  vb.clear();
-  for (const Vertex& v : vs) vb.append(v.x, v.y);
-  EXPECT_EQ(transform_vertices(), 0);
+  std::vector<double> x, y;
+  for (const Vertex& v : vs) {
+    x.push_back(v.x);
+    y.push_back(v.y);
+  }
+  EXPECT_EQ(transform_vertices(x, y, in, out, variant), 0);
   std::vector<Vertex> result;
-  for (int i = 0; i < vb.vertex_count; ++i) result.push_back({vb.x[i], vb.y[i]});
+  for (size_t i = 0; i < x.size(); ++i) result.push_back({x[i], y[i]});
   return result;
 }
 
@@ -199,19 +195,15 @@ TEST(Route, Zone1965And1992) {
   expect_route(10, 5, 0, near5, {to5});
 }
 
-TEST(Route, EmptyBufferIsNotTouched) {
-  VertexBuffer& vb = vertex_buffer();
-  vb.clear();
-  vb.append(1.5, 2.5);
-  vb.clear();  // the arrays keep the old value beyond vertex_count
-  RunState& run = run_state();
-  run.input_system = 2;
-  run.output_system = 18;
-  run.variant = 1;
-  transform_vertices();
-  EXPECT_EQ(vb.vertex_count, 0);
-  EXPECT_EQ(vb.x[0], 1.5);
-  EXPECT_EQ(vb.y[0], 2.5);
+TEST(Route, OnlyTheGivenPairsAreTouched) {
+  std::vector<double> x = {4603000.5, 1.5};
+  std::vector<double> y = {5806000.5, 2.5};
+  transform_vertices(std::span<double>(x).first(1), std::span<double>(y).first(1), 2, 18, 1);
+  EXPECT_NE(x[0], 4603000.5);
+  EXPECT_EQ(x[1], 1.5);
+  EXPECT_EQ(y[1], 2.5);
+  transform_vertices(std::span<double>(x).first(0), std::span<double>(y).first(0), 2, 18, 1);
+  EXPECT_EQ(x[1], 1.5);
 }
 
 TEST(Route, WrittenSystemOfTheLayers) {
