@@ -11,9 +11,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode="${1:-demo}"
-packages=(build-essential cmake pkg-config libshp-dev libgtest-dev libbenchmark-dev
-          gdal-bin python3-gdal proj-bin libproj-dev valgrind clang libclang-rt-14-dev util-linux
-          bsdutils man-db dpkg-dev)
+# Building the program and converting the sample needs only these.
+packages=(build-essential cmake pkg-config libshp-dev)
+case "$mode" in
+  test)
+    # GoogleTest, PROJ (the geodesy cross-check), GDAL (what a GIS sees),
+    # valgrind and clang (memory checks, fuzzing), script(1), man, dpkg-deb
+    # (the install test) and GNU parallel (concurrent runs).
+    packages+=(libgtest-dev libbenchmark-dev gdal-bin python3-gdal proj-bin libproj-dev
+               valgrind clang libclang-rt-14-dev util-linux bsdutils man-db dpkg-dev parallel)
+    ;;
+  bench)
+    packages+=(libbenchmark-dev libproj-dev proj-bin)
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,7 +39,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs="$(nproc 2>/dev/null || echo 2)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+tests=OFF
+[ "$mode" = test ] && tests=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DEGIB_BUILD_TESTS="$tests" >/dev/null
 cmake --build build -j"$jobs"
 
 case "$mode" in

@@ -150,6 +150,37 @@ def check_outlines_with_holes(binary, workdir):
             check(building[1] == 800.0, f"courtyard: POW {building[1]}")
 
 
+def check_register_layers(binary, gen_swde, workdir):
+    """The optional layers as a GIS sees them: points, precinct polygons."""
+    path = os.path.join(workdir, "register.swd")
+    subprocess.run([gen_swde, "--parcels", "100", "--seed", "21", path], check=True,
+                   capture_output=True)
+    with open(path, "rb") as f:
+        content = f.read()
+    run = subprocess.run([binary, "--points", "--precincts", "register.swd", "EPSG:2172",
+                          "EPSG:2178", "0"], cwd=workdir, env=dict(os.environ, HOME=workdir),
+                         capture_output=True)
+    check(run.returncode == 0, f"register layers: exit status {run.returncode}")
+    base = os.path.join(workdir, "register")
+    ds = ogr.Open(base + "_PKT.shp")
+    layer = ds.GetLayer(0)
+    check(layer.GetGeomType() == ogr.wkbPoint, f"points: geometry type {layer.GetGeomType()}")
+    points = content.count(b"RP,,G5PZG,")
+    check(layer.GetFeatureCount() == points, f"points: {layer.GetFeatureCount()} of {points}")
+    srs = layer.GetSpatialRef()
+    matches = srs.FindMatches() if srs is not None else []
+    check(matches and matches[0][0].GetAuthorityCode(None) == "2178", "points: not EPSG:2178")
+    ds = check_validity(base + "_OBR")
+    layer = ds.GetLayer(0)
+    layer.ResetReading()
+    check(layer.GetFeatureCount() == 1, f"precincts: {layer.GetFeatureCount()}")
+    feature = layer.GetNextFeature()
+    check(feature.GetField("G5NAZ") == "Obręb 1 Łęczyca", f"precinct name {feature.GetField('G5NAZ')!r}")
+    check(abs(feature.GetGeometryRef().GetArea() - feature.GetField("POW")) < 0.01,
+          "precinct POW is its area")
+    check_geopackage(base + "_OBR", 1)
+
+
 def check_generated(binary, gen_swde, workdir):
     """Generated county-like files with ponds: every polygon valid."""
     path = os.path.join(workdir, "generated.swd")
@@ -205,6 +236,7 @@ def main():
             check_geopackage(base + layer, 1)
         check_outlines_with_holes(binary, workdir)
         check_generated(binary, gen_swde, workdir)
+        check_register_layers(binary, gen_swde, workdir)
 
         with open(os.path.join(source, "examples", "sample.swd"), "rb") as f:
             sample = f.read()
