@@ -1,5 +1,8 @@
 #include "diag/error_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -36,15 +39,26 @@ void log_error(const char* format, ...) {
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
 
+  // The log is shared by every run of the user, concurrent ones included:
+  // each message goes in with one append, so lines of different runs never
+  // interleave.
+  const size_t length = std::strlen(message);
+  char line[sizeof message + 1];
+  std::memcpy(line, message, length);
+  line[length] = '\n';
   const std::string path = error_log_path();
-  FilePtr log(path.empty() ? nullptr : std::fopen(path.c_str(), "a+"));
-  if (log) {
-    std::fprintf(log.get(), "%s\n", message);
-    ++g_error_log_messages;
-  } else {
-    std::fflush(stdout);
-    std::printf("%s\n", message);
+  const int fd =
+      path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    const ssize_t written = ::write(fd, line, length + 1);
+    ::close(fd);
+    if (written >= 0) {
+      ++g_error_log_messages;
+      return;
+    }
   }
+  std::fflush(stdout);
+  std::printf("%s\n", message);
 }
 
 int copy_file(const char* source, const char* target) {

@@ -18,6 +18,7 @@
 #include "diag/error_log.h"
 #include "driver/options.h"
 #include "driver/progress.h"
+#include "driver/run_report.h"
 #include "driver/run_state.h"
 #include "geodesy/prj_wkt.h"
 #include "geodesy/system_area.h"
@@ -247,6 +248,17 @@ bool settle_encoding(const Options& options, SwdeInput& input) {
   return ok;
 }
 
+std::string encoding_option_name(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kWindows1250:
+      return "windows-1250";
+    case TextEncoding::kUtf8:
+      return "utf-8";
+    default:
+      return "iso-8859-2";
+  }
+}
+
 int usage_failure(const std::string& error) {
   if (!error.empty()) std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
   std::fputs(std::string(usage_text()).c_str(), stderr);
@@ -275,6 +287,111 @@ std::string layer_base_for(const Options& options) {
   return dir + name;
 }
 
+namespace {
+
+// Says what failed, on stderr and in the report.
+int failed(RunReport& report, const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  if (report.error.empty()) report.error = message;
+  return 1;
+}
+
+// The run from the opened input on; returns the exit status.
+int convert_input(const Options& options, SwdeInput& input, RunReport& report) {
+  RunState& run = run_state();
+  const std::string input_base = layer_base_for(options);
+  if (!options.output_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(options.output_dir, ec);
+    if (ec || !std::filesystem::is_directory(options.output_dir)) {
+      return failed(report, "egib2shp: cannot create the output directory " + options.output_dir +
+                                ": " +
+                                (ec ? ec.message() : std::string("a file of that name is in the way")));
+    }
+  }
+
+  PointStore& store = point_store();
+  store.points = Array_new(0, kPointEntrySize, 1000);
+
+  FilePtr log(std::fopen(options.log_path.c_str(), "w"));
+  if (!log) {
+    release_points();
+    return failed(report, "nie moge otworzyc pliku " + options.log_path);
+  }
+  set_run_log(log.get());
+  line_number = 1;
+
+  std::string error;
+  if (!create_layers(options, input_base, run, &error)) {
+    for (Layer* layer : run_layers(run)) layer->discard();
+    release_points();
+    set_run_log(nullptr);
+    return failed(report, "egib2shp: " + error);
+  }
+
+  remove_work_files_on_signals(run);
+  announce_conversion(run.input_system, run.output_system, run.variant, stderr);
+  if (!settle_encoding(options, input)) {
+    std::fprintf(stderr, "egib2shp: cannot read %s\n", options.input.c_str());
+  }
+  report.encoding = encoding_option_name(input.encoding());
+  report.encoding_told = options.encoding == EncodingChoice::kAuto;
+
+  report.passes_ran = true;
+  run_pass("reading points", input, collect_pass);
+  run.stats.points_collected = store.points->length;
+  if (!is_accepted_header(input.header().c_str()) && !input.header().empty()) {
+    std::fprintf(stderr,
+                 "egib2shp: the first line is not an SWDE header (SWDE.w.2.00 or SWDE.w.3.00), "
+                 "so no object is written: \"%s\"\n",
+                 printable_prefix(input.header(), 40).c_str());
+  }
+  settle_axis_order(options, run);
+  report.axis_order = run.swap_axes ? "EN" : "NE";
+  report.axis_order_told = run.swap_axes && options.axes == AxisChoice::kAuto;
+  if (run.points.created()) {
+    // In input order, before the points are arranged for the lookups.
+    run.stats.points_written = write_point_layer(*store.points, run.points, run.input_system,
+                                                 run.output_system, run.variant);
+  }
+  build_point_indexes();
+  input.rewind();
+  run_pass("writing layers", input, write_pass);
+
+  release_points();
+  const std::vector<Layer*> layers = run_layers(run);
+  int status = 0;
+  for (Layer* layer : layers) {
+    layer->close();
+    if (layer->write_failed()) status = failed(report, "egib2shp: cannot write " + layer->final_base());
+  }
+  if (!io_failure().empty()) status = failed(report, "egib2shp: " + io_failure());
+  // From here on the working files are renamed or removed by the run itself.
+  default_signals();
+  for (Layer* layer : layers) {
+    if (status == 0 && !layer->commit(&error)) status = failed(report, "egib2shp: " + error);
+  }
+  if (status != 0) {
+    for (Layer* layer : layers) layer->discard();
+  } else {
+    for (const Layer* layer : layers) {
+      for (std::string& f : layer->final_files()) report.files.push_back(std::move(f));
+    }
+  }
+
+  std::printf("faza10");
+  std::fputs("KONIEC\n", log.get());
+  set_run_log(nullptr);
+  if (std::fclose(log.release()) != 0) {
+    status = failed(report, "egib2shp: cannot write " + options.log_path);
+  }
+  std::printf("KONIEC\n");
+  if (std::fflush(stdout) != 0) status = 1;
+  return status;
+}
+
+}  // namespace
+
 int run_converter(int argc, char** argv) {
   const ParsedCommandLine command_line =
       parse_command_line(std::span<const char* const>(argv, static_cast<size_t>(argc)));
@@ -297,13 +414,13 @@ int run_converter(int argc, char** argv) {
   run.swap_axes = false;
   run.parcel_idents.clear();
   run.building_idents.clear();
+  run.stats = RunStats{};
   clear_io_failure();
-  const char* input_path = options.input.c_str();
-  const std::string input_base = layer_base_for(options);
   run.input_system = options.input_system;
   run.output_system = options.output_system;
   run.variant = options.variant;
 
+  const char* input_path = options.input.c_str();
   struct stat input_status {};
   if (stat(input_path, &input_status) == 0 && S_ISDIR(input_status.st_mode)) {
     std::fprintf(stderr, "egib2shp: %s is a directory, not an SWDE file\n", input_path);
@@ -314,99 +431,37 @@ int run_converter(int argc, char** argv) {
     std::fprintf(stderr, "nie moge otworzyc pliku %s\n", input_path);
     return 1;
   }
-  if (!options.output_dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.output_dir, ec);
-    if (ec || !std::filesystem::is_directory(options.output_dir)) {
-      std::fprintf(stderr, "egib2shp: cannot create the output directory %s: %s\n",
-                   options.output_dir.c_str(),
-                   ec ? ec.message().c_str() : "a file of that name is in the way");
-      return 1;
-    }
-  }
-
-  PointStore& store = point_store();
-  store.points = Array_new(0, kPointEntrySize, 1000);
-
-  FilePtr log(std::fopen(options.log_path.c_str(), "w"));
-  if (!log) {
-    std::fprintf(stderr, "nie moge otworzyc pliku %s\n", options.log_path.c_str());
-    release_points();
-    return 1;
-  }
-  set_run_log(log.get());
-  line_number = 1;
-
-  std::string error;
-  if (!create_layers(options, input_base, run, &error)) {
-    std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
-    for (Layer* layer : run_layers(run)) layer->discard();
-    release_points();
-    set_run_log(nullptr);
-    return 1;
-  }
-
-  remove_work_files_on_signals(run);
-  announce_conversion(run.input_system, run.output_system, run.variant, stderr);
-  if (!settle_encoding(options, input)) {
-    std::fprintf(stderr, "egib2shp: cannot read %s\n", input_path);
-  }
 
   const auto started = std::chrono::steady_clock::now();
   const uint64_t error_log_before = error_log_messages();
-  run.stats = RunStats{};
-  run_pass("reading points", input, collect_pass);
-  run.stats.points_collected = store.points->length;
-  if (!is_accepted_header(input.header().c_str()) && !input.header().empty()) {
-    std::fprintf(stderr,
-                 "egib2shp: the first line is not an SWDE header (SWDE.w.2.00 or SWDE.w.3.00), "
-                 "so no object is written: \"%s\"\n",
-                 printable_prefix(input.header(), 40).c_str());
-  }
-  settle_axis_order(options, run);
-  if (run.points.created()) {
-    // In input order, before the points are arranged for the lookups.
-    run.stats.points_written = write_point_layer(*store.points, run.points, run.input_system,
-                                                 run.output_system, run.variant);
-  }
-  build_point_indexes();
-  input.rewind();
-  run_pass("writing layers", input, write_pass);
+  RunReport report;
+  report.input_path = options.input;
+  report.input_bytes = input.size();
+  report.input_system = options.input_system;
+  report.output_system = options.output_system;
+  report.variant = options.variant;
+  report.points_layer = options.points;
+  report.precinct_layer = options.precincts;
+  report.run_log_path = options.log_path;
+  report.error_log_path = error_log_path();
 
-  release_points();
-  const std::vector<Layer*> layers = run_layers(run);
-  int status = 0;
-  for (Layer* layer : layers) {
-    layer->close();
-    if (layer->write_failed()) status = 1;
+  int status = convert_input(options, input, report);
+  report.error_log_messages = error_log_messages() - error_log_before;
+  report.stats = run.stats;
+  report.wall_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (report.passes_ran) {
+    print_summary(status == 0, report.error_log_messages, input.encoding(),
+                  options.encoding == EncodingChoice::kAuto, report.wall_seconds);
   }
-  if (!io_failure().empty()) {
-    std::fprintf(stderr, "egib2shp: %s\n", io_failure().c_str());
-    status = 1;
-  }
-  // From here on the working files are renamed or removed by the run itself.
-  default_signals();
-  for (Layer* layer : layers) {
-    if (status == 0 && !layer->commit(&error)) {
+  if (!options.report_path.empty()) {
+    report.exit_status = status;
+    std::string error;
+    if (!write_report(options.report_path, report, &error)) {
       std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
       status = 1;
     }
   }
-  if (status != 0) {
-    for (Layer* layer : layers) layer->discard();
-  }
-
-  std::printf("faza10");
-  std::fputs("KONIEC\n", log.get());
-  set_run_log(nullptr);
-  if (std::fclose(log.release()) != 0) {
-    std::fprintf(stderr, "egib2shp: cannot write %s\n", options.log_path.c_str());
-    status = 1;
-  }
-  std::printf("KONIEC\n");
-  if (std::fflush(stdout) != 0) status = 1;
-  print_summary(status == 0, error_log_messages() - error_log_before,
-                input.encoding(), options.encoding == EncodingChoice::kAuto, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return status;
 }
 

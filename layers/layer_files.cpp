@@ -292,6 +292,14 @@ std::vector<std::string> Layer::work_files() const {
   return files;
 }
 
+std::vector<std::string> Layer::final_files() const {
+  std::vector<std::string> files;
+  if (!committed_) return files;
+  for (const char* ext : kLayerExtensions) files.push_back(final_base_ + ext);
+  if (has_prj_) files.push_back(final_base_ + ".prj");
+  return files;
+}
+
 void Layer::close() {
   shp_.reset();
   dbf_.reset();

@@ -92,6 +92,8 @@ class Layer {
   const std::string& work_base() const { return work_base_; }
   // Every file written under the working name, for removal on a signal.
   std::vector<std::string> work_files() const;
+  // The files of a committed layer under their final names.
+  std::vector<std::string> final_files() const;
   // Extra file written beside the layer (for instance the .prj), by extension.
   bool write_side_file(const char* extension, std::string_view content, std::string* error);
   // Closes the handles.  Write failures seen so far stay in io_failure().

@@ -277,3 +277,68 @@ TEST(Driver, OutputDirectoryTakesTheLayers) {
 }
 
 }  // namespace
+
+namespace {
+
+using egib::test::swde_file;
+
+TEST(Driver, RunLogWhereItIsTold) {
+  TempDir dir;
+  write_file(dir.file("p.swd"), swde_file("RO,,G5DZE,d\nGL\nP,G,0,0\nP,G,0,1\nP,G,1,1\nX\n"));
+  const auto r = run_converter(dir, {"--log=logi/p.log", "p.swd", "0", "0", "0"});
+  EXPECT_EQ(r.status, 1);  // the folder does not exist
+  EXPECT_EQ(r.err, "nie moge otworzyc pliku logi/p.log\n");
+  std::filesystem::create_directory(dir.file("logi"));
+  const auto ok = run_converter(dir, {"--log", "logi/p.log", "p.swd", "0", "0", "0"});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(read_file(dir.file("logi/p.log")), "#;;;brak K,+ lub K,- line=8\nKONIEC\n");
+  EXPECT_FALSE(file_exists(dir.file("err.log")));
+}
+
+TEST(Driver, ReportSaysHowTheRunEnded) {
+  TempDir dir;
+  write_file(dir.file("p\"q.swd"),
+             swde_file("RO,,G5DZE,d\nD,G5IDD,,1\nGL\nK,+\nP,G,0,0\nP,G,0,1\nP,G,1,1\nX\n"));
+  const auto ok = run_converter(dir, {"--report=r.json", "p\"q.swd", "EPSG:2177", "10", "7"});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  const std::string json = read_file(dir.file("r.json"));
+  for (const char* part :
+       {"\"input\": \"p\\\"q.swd\"", "\"input_system\": {\n    \"code\": 18,\n    \"epsg\": 2177\n  }",
+        "\"output_system\": {\n    \"code\": 10,", "\"variant\": 7", "\"parcels_written\": 1,",
+        "\"points_written\": null,", "\"exit_status\": 0,", "\"error\": null\n}\n",
+        "\"files\": [\n    \"p\\\"q_DZE.shp\",", "\"axis_order\": \"NE\"",
+        "\"encoding\": \"iso-8859-2\""}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+  EXPECT_FALSE(file_exists(dir.file("r.json.tmp")));
+
+  // An output directory that cannot be made: the run fails after the input
+  // was opened, and the report says so.
+  const auto bad = run_converter(dir, {"-o", "/proc/egib", "--report", "bad.json", "p\"q.swd",
+                                       "0", "0", "0"});
+  EXPECT_EQ(bad.status, 1);
+  const std::string failed = read_file(dir.file("bad.json"));
+  EXPECT_NE(failed.find("\"exit_status\": 1,"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("\"error\": \"egib2shp: cannot create the output directory /proc/egib"),
+            std::string::npos)
+      << failed;
+  EXPECT_NE(failed.find("\"files\": []"), std::string::npos) << failed;
+
+  // A layer that cannot be written (file-size limit): exit status 1, no file.
+  std::string body;
+  for (int i = 0; i < 3000; ++i) {
+    body += "RO,,G5DZE,d\nD,G5IDD,,146518_8.0001." + std::to_string(i) +
+            "\nGL\nK,+\nP,G,0,0\nP,G,0,1\nP,G,1,1\nX\n";
+  }
+  write_file(dir.file("big.swd"), swde_file(body));
+  const auto full = run_converter(dir, {"--report=full.json", "big.swd", "0", "0", "0"},
+                                  "trap '' XFSZ; ulimit -f 64;");
+  EXPECT_EQ(full.status, 1);
+  const std::string full_json = read_file(dir.file("full.json"));
+  EXPECT_NE(full_json.find("\"exit_status\": 1,"), std::string::npos) << full_json;
+  EXPECT_NE(full_json.find("\"files\": []"), std::string::npos) << full_json;
+  EXPECT_NE(full_json.find("\"error\": \"egib2shp: cannot write big_DZE"), std::string::npos)
+      << full_json;
+}
+
+}  // namespace

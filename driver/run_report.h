@@ -1,0 +1,45 @@
+// The machine-readable account of a run (--report=FILE): one JSON object
+// with what the summary says, for batch conversions that collect hundreds
+// of them.  The names of its members are stable; the README lists them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+
+namespace egib {
+
+struct RunReport {
+  std::string input_path;
+  uint64_t input_bytes = 0;
+  std::string encoding;       // "iso-8859-2", "windows-1250", "utf-8"
+  bool encoding_told = false;  // told from the file, not given
+  std::string axis_order = "NE";
+  bool axis_order_told = false;  // turned after reading the coordinates
+  int input_system = 0;
+  int output_system = 0;
+  int variant = 0;
+  bool points_layer = false;
+  bool precinct_layer = false;
+  RunStats stats;
+  uint64_t error_log_messages = 0;
+  std::string error_log_path;
+  std::string run_log_path;
+  std::vector<std::string> files;  // written, final names
+  double wall_seconds = 0;
+  int exit_status = 0;
+  std::string error;  // what failed, when the run failed
+  bool passes_ran = false;  // the input was read (not in the JSON)
+};
+
+// The report as JSON text (UTF-8; bytes of paths that are not UTF-8 are
+// written as the Latin-1 characters of the same codes).
+std::string report_json(const RunReport& report);
+
+// Writes the report under a working name beside path and renames it into
+// place; false with a message in *error.
+bool write_report(const std::string& path, const RunReport& report, std::string* error);
+
+}  // namespace egib
