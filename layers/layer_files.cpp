@@ -76,7 +76,12 @@ class LayerFile {
     return bytes;
   }
   size_t read(void* p, size_t bytes) {
-    if (!flush_buffer() || std::fseek(file_, static_cast<long>(pos_), SEEK_SET) != 0) return 0;
+    if (!flush_buffer() || std::fseek(file_, static_cast<long>(pos_), SEEK_SET) != 0) {
+      // The library goes on with what it asked for (and writes it back):
+      // after a failed write that is zeros, never undefined bytes.
+      std::memset(p, 0, bytes);
+      return 0;
+    }
     const size_t got = std::fread(p, 1, bytes, file_);
     pos_ += got;
     return got;
