@@ -9,10 +9,6 @@ namespace egib {
 
 namespace {
 
-int kind_of_zone(int zone) {
-  return zone == 5 ? kGaussKruger : kStereographic;
-}
-
 // Zone numbers of the 1965 system run from 1 to 5.
 bool zone_ok(int zone) {
   if (zone >= 1 && zone <= 5) return true;
@@ -20,138 +16,78 @@ bool zone_ok(int zone) {
   return false;
 }
 
-// Warns (and goes on) when a Krassowski position lies outside the area of
-// the 1965 zone loaded in the state.  The message is in Windows-1250.
 uint64_t g_area_warnings = 0;
 
-void check_area(double lat, double lon, int zone, const GridPoint& source) {
-  const ProjectionState& st = projection_state();
-  if (lat < st.lat_min || lat > st.lat_max || lon < st.lon_min || lon > st.lon_max) {
+// The grid of a 2000-grid code as the classic setters leave it: a code
+// without zone parameters keeps the false easting the state held before.
+GridParameters classic_grid_2000(int code) {
+  GridParameters g = grid_2000_parameters(code);
+  if (code != 15 && code != 18 && code != 21 && code != 24) {
+    set_zone_2000(code);
+    g.false_easting = projection_state().false_easting;
+  }
+  return g;
+}
+
+int store(GridPoint* destination, GridPoint* source, const GridPoint& result) {
+  GridPoint* out = destination != nullptr ? destination : source;
+  *out = result;
+  return 0;
+}
+
+}  // namespace
+
+void print_area_warnings(const AreaWarnings& w, std::FILE* out) {
+  for (int i = 0; i < w.count; ++i) {
     ++g_area_warnings;
-    std::printf(
-        "Punkt x,y (%lf, %lf) mo\xBF"
-        "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
-        source.y, source.x, zone);
+    print_area_warning(w.warning[i], out);
   }
 }
 
-void inverse(const GridPoint& p, int kind, double* lat, double* lon) {
-  const ProjectionState& st = projection_state();
-  grid_inverse(p.y, p.x, st.lambda0, st.false_northing, st.false_easting, st.scale, kind, lat, lon);
-}
-
-void forward(double lat, double lon, int kind, double* northing, double* easting) {
-  const ProjectionState& st = projection_state();
-  grid_forward(lat, lon, st.lambda0, st.false_northing, st.false_easting, st.scale, kind, northing,
-               easting);
+void print_area_warning(const AreaWarning& w, std::FILE* out) {
+  std::fprintf(out,
+               "Punkt x,y (%lf, %lf) mo\xBF"
+               "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
+               w.northing, w.easting, w.zone);
 }
 
 // Geodetic position through geocentric coordinates and a datum shift onto
 // the other ellipsoid (the height is taken as 0 and dropped afterwards).
-using DatumShift = void (*)(double, double, double, double*, double*, double*);
-
-void shift_datum(DatumShift shift, char target_ellipsoid, double* lat, double* lon) {
+void krassowski_to_grs80(double* lat, double* lon) {
   double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
-  geodetic_to_geocentric(*lat, *lon, 0, &x, &y, &z);
-  shift(x, y, z, &xs, &ys, &zs);
-  set_ellipsoid(target_ellipsoid);
-  geocentric_to_geodetic(xs, ys, zs, lat, lon, &h);
+  geodetic_to_geocentric(krassowski(), *lat, *lon, 0, &x, &y, &z);
+  datum_shift_to_grs80(x, y, z, &xs, &ys, &zs);
+  geocentric_to_geodetic(grs80(), xs, ys, zs, lat, lon, &h);
 }
 
-void shift_to_grs80(double* lat, double* lon) {
-  shift_datum(datum_shift_to_grs80, 'W', lat, lon);
+void grs80_to_krassowski(double* lat, double* lon) {
+  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
+  geodetic_to_geocentric(grs80(), *lat, *lon, 0, &x, &y, &z);
+  datum_shift_to_krassowski(x, y, z, &xs, &ys, &zs);
+  geocentric_to_geodetic(krassowski(), xs, ys, zs, lat, lon, &h);
 }
 
-void shift_to_krassowski(double* lat, double* lon) {
-  shift_datum(datum_shift_to_krassowski, 'K', lat, lon);
+void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon,
+                        AreaWarnings& warnings) {
+  grid_inverse(zone_1965_grid(zone), p.y, p.x, lat, lon);
+  if (!zone_1965_area(zone).contains(*lat, *lon)) warnings.add({zone, p.y, p.x});
+  krassowski_to_grs80(lat, lon);
 }
 
-void set_meridian_2000(int code) {
-  projection_state().lambda0 = code / 180.0 * kPi;
-}
-
-void set_meridian_1992() {
-  projection_state().lambda0 = kLambda1992;
-}
-
-int store(GridPoint* destination, GridPoint* source, double easting, double northing, double z) {
-  GridPoint* out = destination != nullptr ? destination : source;
-  out->x = easting;
-  out->y = northing;
-  out->z = z;
-  return 0;
-}
-
-// Out of a 1965 zone to GRS80 geodetic coordinates, with the area check.
-void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon) {
-  set_ellipsoid('K');
-  set_zone_1965(zone);
-  inverse(p, kind_of_zone(zone), lat, lon);
-  check_area(*lat, *lon, zone, p);
-  shift_to_grs80(lat, lon);
-}
-
-// GRS80 geodetic coordinates into a 1965 zone, with the area check.
-void from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone, double* northing,
-                        double* easting) {
-  shift_to_krassowski(&lat, &lon);
-  set_zone_1965(zone);
-  check_area(lat, lon, zone, p);
-  forward(lat, lon, kind_of_zone(zone), northing, easting);
-}
-
-// The grids on GRS80, each loading its parameters into the state.
-struct Grid1992 {
-  void load() const {
-    set_grid_1992();
-    set_meridian_1992();
-  }
-};
-struct Grid2000 {
-  int code;
-  void load() const {
-    set_meridian_2000(code);
-    set_zone_2000(code);
-  }
-};
-
-// Out of a GRS80 grid into geodetic coordinates.
-template <typename Grid>
-void from_grs80_grid(const GridPoint& p, const Grid& grid, double* lat, double* lon) {
-  set_ellipsoid('W');
-  grid.load();
-  inverse(p, kGaussKruger, lat, lon);
-}
-
-// GRS80 geodetic coordinates into a GRS80 grid; stores the result.
-template <typename Grid>
-int into_grs80_grid(double lat, double lon, const Grid& grid, GridPoint* destination,
-                    GridPoint* source, double z) {
-  grid.load();
+GridPoint from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone,
+                             AreaWarnings& warnings) {
+  grs80_to_krassowski(&lat, &lon);
+  if (!zone_1965_area(zone).contains(lat, lon)) warnings.add({zone, p.y, p.x});
   double northing = 0, easting = 0;
-  forward(lat, lon, kGaussKruger, &northing, &easting);
-  return store(destination, source, easting, northing, z);
+  grid_forward(zone_1965_grid(zone), lat, lon, &northing, &easting);
+  return {easting, northing, p.z};
 }
 
-template <typename From, typename To>
-int within_grs80(const From& from, const To& to, GridPoint* destination, GridPoint* source) {
-  const GridPoint p = *source;
-  double lat = 0, lon = 0;
-  from_grs80_grid(p, from, &lat, &lon);
-  return into_grs80_grid(lat, lon, to, destination, source, p.z);
-}
-
-template <typename From>
-int from_grs80_grid_to_1965(const From& from, GridPoint* destination, GridPoint* source, int zone) {
-  const GridPoint p = *source;
-  double lat = 0, lon = 0;
-  from_grs80_grid(p, from, &lat, &lon);
+GridPoint to_grid(const GridParameters& grid, double lat, double lon, double z) {
   double northing = 0, easting = 0;
-  from_grs80_to_1965(p, lat, lon, zone, &northing, &easting);
-  return store(destination, source, easting, northing, p.z);
+  grid_forward(grid, lat, lon, &northing, &easting);
+  return {easting, northing, z};
 }
-
-}  // namespace
 
 uint64_t area_warnings_printed() {
   return g_area_warnings;
@@ -161,56 +97,85 @@ int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* sou
                          int source_zone) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
+  AreaWarnings w;
   double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon);
+  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  print_area_warnings(w, stdout);
   const int code = target_code == -1 ? zone_2000_for_longitude(lon) : target_code;
-  return into_grs80_grid(lat, lon, Grid2000{code}, destination, source, p.z);
+  return store(destination, source, to_grid(classic_grid_2000(code), lat, lon, p.z));
 }
 
 int convert_2000_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int source_code) {
   if (!zone_ok(target_zone)) return kBadZone1965;
-  return from_grs80_grid_to_1965(Grid2000{source_code}, destination, source, target_zone);
+  const GridPoint p = *source;
+  double lat = 0, lon = 0;
+  grid_inverse(classic_grid_2000(source_code), p.y, p.x, &lat, &lon);
+  AreaWarnings w;
+  const GridPoint r = from_grs80_to_1965(p, lat, lon, target_zone, w);
+  print_area_warnings(w, stdout);
+  return store(destination, source, r);
 }
 
 int convert_1965_to_1992(GridPoint* destination, int /*target_code*/, GridPoint* source,
                          int source_zone) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
+  AreaWarnings w;
   double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon);
-  return into_grs80_grid(lat, lon, Grid1992{}, destination, source, p.z);
+  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  print_area_warnings(w, stdout);
+  return store(destination, source, to_grid(grid_1992_parameters(), lat, lon, p.z));
 }
 
 int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int /*unused*/) {
   if (!zone_ok(target_zone)) return kBadZone1965;
-  return from_grs80_grid_to_1965(Grid1992{}, destination, source, target_zone);
+  const GridPoint p = *source;
+  double lat = 0, lon = 0;
+  grid_inverse(grid_1992_parameters(), p.y, p.x, &lat, &lon);
+  AreaWarnings w;
+  const GridPoint r = from_grs80_to_1965(p, lat, lon, target_zone, w);
+  print_area_warnings(w, stdout);
+  return store(destination, source, r);
 }
 
+namespace {
+int within_grs80(const GridParameters& from, const GridParameters& to, GridPoint* destination,
+                 GridPoint* source) {
+  const GridPoint p = *source;
+  double lat = 0, lon = 0;
+  grid_inverse(from, p.y, p.x, &lat, &lon);
+  return store(destination, source, to_grid(to, lat, lon, p.z));
+}
+}  // namespace
+
 int convert_1992_to_2000(GridPoint* destination, int target_code, GridPoint* source) {
-  return within_grs80(Grid1992{}, Grid2000{target_code}, destination, source);
+  return within_grs80(grid_1992_parameters(), classic_grid_2000(target_code), destination, source);
 }
 
 int convert_2000_to_1992(GridPoint* destination, int source_code, GridPoint* source) {
-  return within_grs80(Grid2000{source_code}, Grid1992{}, destination, source);
+  return within_grs80(classic_grid_2000(source_code), grid_1992_parameters(), destination, source);
 }
 
 int convert_2000_to_2000(GridPoint* destination, int target_code, GridPoint* source,
                          int source_code) {
-  return within_grs80(Grid2000{source_code}, Grid2000{target_code}, destination, source);
+  const GridParameters from = classic_grid_2000(source_code);
+  return within_grs80(from, classic_grid_2000(target_code), destination, source);
 }
 
 int convert_1965_to_utm(GridPoint* destination, int /*unused*/, GridPoint* source,
                         int source_zone) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
+  AreaWarnings w;
   double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon);
+  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  print_area_warnings(w, stdout);
   const LatLon position{lat * 180 / kPi, lon * 180 / kPi};
   UtmPoint utm{};
   latlon_to_utm(position, &utm, 2);  // WGS 84 cannot fail
-  return store(destination, source, utm.easting, utm.northing, p.z);
+  return store(destination, source, {utm.easting, utm.northing, p.z});
 }
 
 }  // namespace egib

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace egib {
 
@@ -22,6 +23,47 @@ struct GridPoint {
 };
 
 inline constexpr int kBadZone1965 = 32768;
+
+// A point that lies outside the area of a 1965 zone it is converted out of
+// or into: converted all the same, with a warning that names the point as
+// the converter got it (northing first) and the zone.
+struct AreaWarning {
+  int zone;
+  double northing;
+  double easting;
+};
+
+// The warnings of one conversion: at most two (a 1965 zone left and one
+// entered).
+struct AreaWarnings {
+  int count = 0;
+  AreaWarning warning[2];
+  void add(const AreaWarning& w) {
+    if (count < 2) warning[count++] = w;
+  }
+};
+
+// "Punkt x,y (%lf, %lf) może być poza %d strefą ukladu 1965\n" in
+// Windows-1250.
+void print_area_warning(const AreaWarning& warning, std::FILE* out);
+// All warnings of one conversion, in order, counted in area_warnings_printed.
+void print_area_warnings(const AreaWarnings& warnings, std::FILE* out);
+
+// The steps the converters are made of, on explicit grids; every one of
+// them may run in any number of threads at once.  Points carry the easting
+// in x, the northing in y.
+void krassowski_to_grs80(double* lat, double* lon);
+void grs80_to_krassowski(double* lat, double* lon);
+// Out of a 1965 zone into GRS80 latitude and longitude, warning when the
+// point lies outside the zone.
+void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon,
+                        AreaWarnings& warnings);
+// GRS80 latitude and longitude of p into a 1965 zone, warning with p when
+// the position lies outside it.
+GridPoint from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone,
+                             AreaWarnings& warnings);
+struct GridParameters;
+GridPoint to_grid(const GridParameters& grid, double lat, double lon, double z);
 
 // How many area warnings the converters have printed so far.
 uint64_t area_warnings_printed();

@@ -62,63 +62,63 @@ constexpr double kS[3][3] = {
     {-2.5614618e-7, 1.73888682e-6, 8.4077125e-7},
 };
 
-// Everything the Krüger series needs that depends on the ellipsoid alone.
-// Every vertex of a run goes through these projections, usually alternating
-// between the two ellipsoids, so the constants are kept for the last two
-// ellipsoids seen instead of being derived again for every point.
-struct Series {
-  double a = 0, b = 0, e2 = 0;  // key
-  bool valid = false;
-  double e = 0;
-  double big_a = 0;  // rectifying radius
-  double alpha[4] = {};
-  double beta[4] = {};
-  double delta[4] = {};
-};
-
-Series derive_series(double a, double b, double e2) {
-  Series s;
-  s.a = a;
-  s.b = b;
-  s.e2 = e2;
-  s.valid = true;
-  s.e = std::sqrt(e2);
-  const double n = (a - b) / (a + b);
-  const double n2 = n * n;
-  const double n3 = n2 * n;
-  const double n4 = n3 * n;
-  const double n6 = n4 * n2;
-  const double n8 = n4 * n4;
-  s.big_a = a / (1 + n) * (1 + n2 / 4 + n4 / 64 + n6 / 256 + 25 * n8 / 16384);
-
-  s.alpha[0] = n / 2 - 2 * n2 / 3 + 5 * n3 / 16 + 41 * n4 / 180;
-  s.alpha[1] = 13 * n2 / 48 - 3 * n3 / 5 + 557 * n4 / 1440;
-  s.alpha[2] = 61 * n3 / 240 - 103 * n4 / 140;
-  s.alpha[3] = 49561 * n4 / 161280;
-
-  s.beta[0] = n / 2 - 2 * n2 / 3 + 37 * n3 / 96 - n4 / 360;
-  s.beta[1] = n2 / 48 + n3 / 15 - 437 * n4 / 1440;
-  s.beta[2] = 17 * n3 / 480 - 37 * n4 / 840;
-  s.beta[3] = 4397 * n4 / 161280;
-
-  s.delta[0] = 2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45;
-  s.delta[1] = 7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45;
-  s.delta[2] = 56 * n3 / 15 - 136 * n4 / 35;
-  s.delta[3] = 4279 * n4 / 630;
-  return s;
+// The constants of an ellipsoid a letter names, as set_ellipsoid computes
+// its axes.
+EllipsoidModel model_of_letter(double a, double rf) {
+  const double b = (1 - 1 / rf) * a;
+  const double e2 = (2 * rf - 1) / (rf * rf);
+  return derive_ellipsoid_model(a, b, e2);
 }
 
-const Series& current_series() {
-  static Series slots[2];
-  static int next = 0;
+// The classic interface names its ellipsoid through the state.  The two of
+// the Polish systems are derived once; any other (set by hand) is kept for
+// the last two seen, so alternating between ellipsoids costs nothing.
+const EllipsoidModel& model_of_state() {
   const ProjectionState& st = projection_state();
-  for (const Series& s : slots) {
-    if (s.valid && s.a == st.a && s.b == st.b && s.e2 == st.e2) return s;
+  for (const EllipsoidModel* m : {&krassowski(), &grs80()}) {
+    if (m->a == st.a && m->b == st.b && m->e2 == st.e2) return *m;
   }
-  Series& slot = slots[next];
+  static EllipsoidModel slots[2];
+  static bool valid[2] = {false, false};
+  static int next = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (valid[i] && slots[i].a == st.a && slots[i].b == st.b && slots[i].e2 == st.e2) {
+      return slots[i];
+    }
+  }
+  EllipsoidModel& slot = slots[next];
+  valid[next] = true;
   next ^= 1;
-  slot = derive_series(st.a, st.b, st.e2);
+  slot = derive_ellipsoid_model(st.a, st.b, st.e2);
   return slot;
+}
+
+// The axes and eccentricities of the state, for the geocentric conversions
+// (which read nothing else).
+EllipsoidModel axes_of_state() {
+  const ProjectionState& st = projection_state();
+  EllipsoidModel m;
+  m.a = st.a;
+  m.b = st.b;
+  m.e2 = st.e2;
+  m.ep2 = st.ep2;
+  return m;
+}
+
+// The grid the classic interface describes by its arguments and state.
+GridParameters grid_of(double lambda0, double false_northing, double false_easting, double scale,
+                       int kind) {
+  const ProjectionState& st = projection_state();
+  GridParameters g;
+  g.ellipsoid = &model_of_state();
+  g.lambda0 = lambda0;
+  g.false_northing = false_northing;
+  g.false_easting = false_easting;
+  g.scale = scale;
+  g.kind = kind;
+  g.sphere_radius = st.sphere_radius;
+  g.centre_northing = st.centre_northing;
+  return g;
 }
 
 // The sums  sum_j c[j] * sin(2j*p) * cosh(2j*q)  and
@@ -158,6 +158,91 @@ KrugerSums kruger_sums(const double (&c)[4], double p, double q) {
 }
 
 }  // namespace
+
+EllipsoidModel derive_ellipsoid_model(double a, double b, double e2) {
+  EllipsoidModel s;
+  s.a = a;
+  s.b = b;
+  s.e2 = e2;
+  s.ep2 = e2 / (1 - e2);
+  s.e = std::sqrt(e2);
+  const double n = (a - b) / (a + b);
+  const double n2 = n * n;
+  const double n3 = n2 * n;
+  const double n4 = n3 * n;
+  const double n6 = n4 * n2;
+  const double n8 = n4 * n4;
+  s.big_a = a / (1 + n) * (1 + n2 / 4 + n4 / 64 + n6 / 256 + 25 * n8 / 16384);
+
+  s.alpha[0] = n / 2 - 2 * n2 / 3 + 5 * n3 / 16 + 41 * n4 / 180;
+  s.alpha[1] = 13 * n2 / 48 - 3 * n3 / 5 + 557 * n4 / 1440;
+  s.alpha[2] = 61 * n3 / 240 - 103 * n4 / 140;
+  s.alpha[3] = 49561 * n4 / 161280;
+
+  s.beta[0] = n / 2 - 2 * n2 / 3 + 37 * n3 / 96 - n4 / 360;
+  s.beta[1] = n2 / 48 + n3 / 15 - 437 * n4 / 1440;
+  s.beta[2] = 17 * n3 / 480 - 37 * n4 / 840;
+  s.beta[3] = 4397 * n4 / 161280;
+
+  s.delta[0] = 2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45;
+  s.delta[1] = 7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45;
+  s.delta[2] = 56 * n3 / 15 - 136 * n4 / 35;
+  s.delta[3] = 4279 * n4 / 630;
+  return s;
+}
+
+const EllipsoidModel& krassowski() {
+  static const EllipsoidModel model = model_of_letter(6378245.0, 298.3);
+  return model;
+}
+
+const EllipsoidModel& grs80() {
+  static const EllipsoidModel model = model_of_letter(6378137.0, 298.257222101);
+  return model;
+}
+
+GridParameters zone_1965_grid(int zone) {
+  GridParameters g;
+  g.ellipsoid = &krassowski();
+  if (zone < 1 || zone > 5) return g;
+  const Zone1965& z = kZones1965[static_cast<size_t>(zone - 1)];
+  g.lambda0 = z.lambda0;
+  g.false_northing = z.false_northing;
+  g.false_easting = z.false_easting;
+  g.scale = z.scale;
+  g.kind = zone == 5 ? kGaussKruger : kStereographic;
+  g.sphere_radius = z.sphere_radius;
+  g.centre_northing = z.centre_northing;
+  return g;
+}
+
+ZoneArea zone_1965_area(int zone) {
+  if (zone < 1 || zone > 5) return {};
+  const Zone1965& z = kZones1965[static_cast<size_t>(zone - 1)];
+  return {z.lat_min, z.lat_max, z.lon_min, z.lon_max};
+}
+
+GridParameters grid_1992_parameters() {
+  GridParameters g;
+  g.ellipsoid = &grs80();
+  g.lambda0 = kLambda1992;
+  g.false_northing = -5300000;
+  g.false_easting = 500000;
+  g.scale = 0.9993;
+  g.kind = kGaussKruger;
+  return g;
+}
+
+GridParameters grid_2000_parameters(int code) {
+  GridParameters g;
+  g.ellipsoid = &grs80();
+  g.lambda0 = code / 180.0 * kPi;
+  g.false_northing = 0;
+  g.false_easting = code == 15 ? 5500000 : code == 18 ? 6500000 : code == 21 ? 7500000 : 8500000;
+  g.scale = 0.999923;
+  g.kind = kGaussKruger;
+  return g;
+}
 
 void set_ellipsoid(char letter) {
   ProjectionState& st = projection_state();
@@ -225,10 +310,13 @@ void set_grid_1992() {
   st.false_easting = 500000;
 }
 
-double prime_vertical_radius(double lat) {
-  const ProjectionState& st = projection_state();
+double prime_vertical_radius(const EllipsoidModel& m, double lat) {
   const double s = std::sin(lat);
-  return st.a / std::sqrt(1 - st.e2 * s * s);
+  return m.a / std::sqrt(1 - m.e2 * s * s);
+}
+
+double prime_vertical_radius(double lat) {
+  return prime_vertical_radius(axes_of_state(), lat);
 }
 
 int zone_2000_for_longitude(double lon) {
@@ -237,27 +325,35 @@ int zone_2000_for_longitude(double lon) {
   return d - k > 1.5 ? k + 3 : k;
 }
 
-void geodetic_to_geocentric(double lat, double lon, double h, double* x, double* y, double* z) {
-  const ProjectionState& st = projection_state();
-  const double n = prime_vertical_radius(lat);
+void geodetic_to_geocentric(const EllipsoidModel& m, double lat, double lon, double h, double* x,
+                            double* y, double* z) {
+  const double n = prime_vertical_radius(m, lat);
   const double cos_lat = std::cos(lat);
   *x = (n + h) * cos_lat * std::cos(lon);
   *y = (n + h) * cos_lat * std::sin(lon);
-  *z = (n * (1 - st.e2) + h) * std::sin(lat);
+  *z = (n * (1 - m.e2) + h) * std::sin(lat);
 }
 
-void geocentric_to_geodetic(double x, double y, double z, double* lat, double* lon, double* h) {
-  const ProjectionState& st = projection_state();
+void geodetic_to_geocentric(double lat, double lon, double h, double* x, double* y, double* z) {
+  geodetic_to_geocentric(axes_of_state(), lat, lon, h, x, y, z);
+}
+
+void geocentric_to_geodetic(const EllipsoidModel& m, double x, double y, double z, double* lat,
+                            double* lon, double* h) {
   const double p = std::sqrt(x * x + y * y);
-  const double theta = std::atan(z * st.a / (p * st.b));
+  const double theta = std::atan(z * m.a / (p * m.b));
   const double sin_t = std::sin(theta);
   const double cos_t = std::cos(theta);
   const double st3 = sin_t * sin_t * sin_t;
   const double ct3 = cos_t * cos_t * cos_t;
-  const double phi = std::atan((z + st.ep2 * st.b * st3) / (p - st.e2 * st.a * ct3));
+  const double phi = std::atan((z + m.ep2 * m.b * st3) / (p - m.e2 * m.a * ct3));
   *lat = phi;
   *lon = std::atan(y / x);
-  *h = p / std::cos(phi) - prime_vertical_radius(phi);
+  *h = p / std::cos(phi) - prime_vertical_radius(m, phi);
+}
+
+void geocentric_to_geodetic(double x, double y, double z, double* lat, double* lon, double* h) {
+  geocentric_to_geodetic(axes_of_state(), x, y, z, lat, lon, h);
 }
 
 void datum_shift_to_grs80(double x, double y, double z, double* xs, double* ys, double* zs) {
@@ -275,9 +371,9 @@ void datum_shift_to_krassowski(double x, double y, double z, double* xs, double*
   *zs = z + kS[2][0] * x + kS[2][1] * y + kS[2][2] * z + kT3;
 }
 
-void grid_forward(double lat, double lon, double lambda0, double false_northing,
-                  double false_easting, double scale, int kind, double* northing, double* easting) {
-  const Series& s = current_series();
+void grid_forward(const GridParameters& grid, double lat, double lon, double* northing,
+                  double* easting) {
+  const EllipsoidModel& s = *grid.ellipsoid;
   const double e = s.e;
 
   // Conformal latitude.
@@ -288,7 +384,7 @@ void grid_forward(double lat, double lon, double lambda0, double false_northing,
   const double chi = 2 * (t - kPi / 4);
 
   // Transverse spherical coordinates.
-  const double dl = lon - lambda0;
+  const double dl = lon - grid.lambda0;
   const double cos_chi = std::cos(chi);
   const double sin_dl = std::sin(dl);
   const double xi = std::atan(std::tan(chi) / std::cos(dl));
@@ -298,32 +394,30 @@ void grid_forward(double lat, double lon, double lambda0, double false_northing,
   double x = s.big_a * xi + s.big_a * sums.sin_cosh;
   double y = s.big_a * eta + s.big_a * sums.cos_sinh;
 
-  if (kind == kStereographic) {
-    const ProjectionState& st = projection_state();
-    const double r0 = st.sphere_radius;
-    const double u = (x - st.centre_northing) / r0;
+  if (grid.kind == kStereographic) {
+    const double r0 = grid.sphere_radius;
+    const double u = (x - grid.centre_northing) / r0;
     const double v = y / r0;
     const double d = std::cos(u) + std::cosh(v);
     x = 2 * r0 * std::sin(u) / d;
     y = 2 * r0 * std::sinh(v) / d;
   }
-  *northing = scale * x + false_northing;
-  *easting = scale * y + false_easting;
+  *northing = grid.scale * x + grid.false_northing;
+  *easting = grid.scale * y + grid.false_easting;
 }
 
-void grid_inverse(double northing, double easting, double lambda0, double false_northing,
-                  double false_easting, double scale, int kind, double* lat, double* lon) {
-  const Series& s = current_series();
-  const double u = (northing - false_northing) / scale;
-  const double v = (easting - false_easting) / scale;
+void grid_inverse(const GridParameters& grid, double northing, double easting, double* lat,
+                  double* lon) {
+  const EllipsoidModel& s = *grid.ellipsoid;
+  const double u = (northing - grid.false_northing) / grid.scale;
+  const double v = (easting - grid.false_easting) / grid.scale;
   double xi = u;
   double eta = v;
-  if (kind == kStereographic) {
-    const ProjectionState& st = projection_state();
-    const double r0 = st.sphere_radius;
+  if (grid.kind == kStereographic) {
+    const double r0 = grid.sphere_radius;
     const double p = u / (2 * r0);
     const double q = v / (2 * r0);
-    xi = r0 * (std::atan(p / (1 - q)) + std::atan(p / (1 + q))) + st.centre_northing;
+    xi = r0 * (std::atan(p / (1 - q)) + std::atan(p / (1 + q))) + grid.centre_northing;
     eta = 0.5 * r0 * (std::log(p * p + (1 + q) * (1 + q)) - std::log(p * p + (1 - q) * (1 - q)));
   }
 
@@ -350,7 +444,19 @@ void grid_inverse(double northing, double easting, double lambda0, double false_
     sn = s_next;
   }
   *lat = phi;
-  *lon = lambda0 + dl;
+  *lon = grid.lambda0 + dl;
+}
+
+void grid_forward(double lat, double lon, double lambda0, double false_northing,
+                  double false_easting, double scale, int kind, double* northing, double* easting) {
+  grid_forward(grid_of(lambda0, false_northing, false_easting, scale, kind), lat, lon, northing,
+               easting);
+}
+
+void grid_inverse(double northing, double easting, double lambda0, double false_northing,
+                  double false_easting, double scale, int kind, double* lat, double* lon) {
+  grid_inverse(grid_of(lambda0, false_northing, false_easting, scale, kind), northing, easting,
+               lat, lon);
 }
 
 }  // namespace egib

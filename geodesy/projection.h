@@ -5,12 +5,77 @@
 // the seven-parameter datum shift between Krassowski (1965 system) and GRS80
 // (1992 and 2000 grids).
 //
-// Angles are radians, lengths metres.  The parameters live in one
-// process-wide ProjectionState; the setters load a grid into it field by
-// field and the grid converters read it.
+// Angles are radians, lengths metres.  Two interfaces share one set of
+// kernels: the classic one keeps the parameters in one process-wide
+// ProjectionState that the setters load field by field; the other hands
+// the kernels an explicit, immutable description of a grid, which any number
+// of threads may use at once.
 #pragma once
 
 namespace egib {
+
+// Everything the projections need that depends on the ellipsoid alone: its
+// axes and eccentricities, and the coefficients of the Krüger series in the
+// third flattening n (to the fourth order).
+struct EllipsoidModel {
+  double a = 0;    // semi-major axis
+  double b = 0;    // semi-minor axis
+  double e2 = 0;   // first eccentricity squared
+  double ep2 = 0;  // second eccentricity squared
+  double e = 0;
+  double big_a = 0;  // rectifying radius
+  double alpha[4] = {};  // conformal -> transverse Mercator
+  double beta[4] = {};   // transverse Mercator -> conformal
+  double delta[4] = {};  // conformal latitude -> geodetic latitude
+};
+
+// The constants of an ellipsoid given by its axes (and e2 as the caller
+// computed it).
+EllipsoidModel derive_ellipsoid_model(double a, double b, double e2);
+// The two ellipsoids of the Polish systems, derived once.
+const EllipsoidModel& krassowski();  // 1965 system
+const EllipsoidModel& grs80();       // 1992 and 2000 grids
+
+// One plane grid: a Gauss-Krüger projection, and for zones 1 to 4 of the
+// 1965 system the stereographic mapping on top of it.
+struct GridParameters {
+  const EllipsoidModel* ellipsoid = nullptr;
+  double lambda0 = 0;
+  double false_northing = 0;
+  double false_easting = 0;
+  double scale = 0;
+  int kind = 1;                // kGaussKruger or kStereographic
+  double sphere_radius = 0;    // R0, stereographic zones only
+  double centre_northing = 0;  // XC, stereographic zones only
+};
+
+// Area of a 1965 zone, Krassowski latitude and longitude.
+struct ZoneArea {
+  double lat_min = 0;
+  double lat_max = 0;
+  double lon_min = 0;
+  double lon_max = 0;
+  bool contains(double lat, double lon) const {
+    return !(lat < lat_min || lat > lat_max || lon < lon_min || lon > lon_max);
+  }
+};
+
+// The grids of the system codes: 1..5 (Krassowski), 10 and 15, 18, 21, 24
+// (GRS80).  Codes outside these give a grid of no use.
+GridParameters zone_1965_grid(int zone);
+ZoneArea zone_1965_area(int zone);
+GridParameters grid_1992_parameters();
+GridParameters grid_2000_parameters(int code);
+
+void grid_forward(const GridParameters& grid, double lat, double lon, double* northing,
+                  double* easting);
+void grid_inverse(const GridParameters& grid, double northing, double easting, double* lat,
+                  double* lon);
+double prime_vertical_radius(const EllipsoidModel& ellipsoid, double lat);
+void geodetic_to_geocentric(const EllipsoidModel& ellipsoid, double lat, double lon, double h,
+                            double* x, double* y, double* z);
+void geocentric_to_geodetic(const EllipsoidModel& ellipsoid, double x, double y, double z,
+                            double* lat, double* lon, double* h);
 
 struct ProjectionState {
   double a = 0;    // semi-major axis

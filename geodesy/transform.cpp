@@ -60,111 +60,88 @@ const Poly1965Set* incomplete_set(Route route, int in, int out, int variant) {
   return set != nullptr && !set->complete ? set : nullptr;
 }
 
-// The grid conversion of a route, from the input into the output system.
-void convert_on_route(Route route, int in, int out, GridPoint& g) {
-  GridPoint r = g;
-  switch (route) {
-    case Route::k1965To2000:
-      convert_1965_to_2000(&r, out, &g, in);
-      break;
-    case Route::k2000To1965:
-      convert_2000_to_1965(&r, out, &g, in);
-      break;
-    case Route::k1965To1965:
-      convert_1965_to_2000(&r, kIntermediate2000, &g, in);
-      convert_2000_to_1965(&r, out, &r, kIntermediate2000);
-      break;
-    case Route::k2000To2000:
-      convert_2000_to_2000(&r, out, &g, in);
-      break;
-    case Route::k1992To2000:
-      convert_1992_to_2000(&r, out, &g);
-      break;
-    case Route::k2000To1992:
-      convert_2000_to_1992(&r, in, &g);
-      break;
-    case Route::k1965To1992:
-      convert_1965_to_1992(&r, out, &g, in);
-      break;
-    case Route::k1992To1965:
-      convert_1992_to_1965(&r, out, &g, 0);
-      break;
-    default:
-      return;  // the correction alone, or nothing
-  }
-  g = r;
-}
-
 void correct(GridPoint& g, int zone, int variant) {
   // National convention: northing first.
   poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant);
 }
 
-// Outlines share their boundary points: most vertices of a run are
-// converted several times over.  The results of the last conversions are
-// kept by the exact bits of the input pair, so a shared point is converted
-// once; a conversion that printed an area warning is not kept, so every
-// occurrence of such a vertex still prints its own.  The converters are
-// deterministic, so a kept result is bit for bit the one they would give.
-class ConversionCache {
- public:
-  void prepare(int in, int out, int variant) {
-    if (slots_.empty()) slots_.resize(kSlots);
-    if (in != in_ || out != out_ || variant != variant_) {
-      for (Slot& s : slots_) s.used = false;
-      in_ = in;
-      out_ = out;
-      variant_ = variant;
-    }
-  }
-  template <typename Step>
-  void convert(GridPoint& g, Step step) {
-    uint64_t kx = 0, ky = 0;
-    std::memcpy(&kx, &g.x, sizeof kx);
-    std::memcpy(&ky, &g.y, sizeof ky);
-    const uint64_t h = (kx * 0x9E3779B97F4A7C15ULL) ^ (ky * 0xC2B2AE3D27D4EB4FULL);
-    Slot& s = slots_[static_cast<size_t>(h >> (64 - kSlotBits))];
-    if (s.used && s.kx == kx && s.ky == ky) {
-      g.x = s.x;
-      g.y = s.y;
-      return;
-    }
-    const uint64_t warnings = area_warnings_printed();
-    step(g);
-    if (area_warnings_printed() == warnings) s = {kx, ky, g.x, g.y, true};
-  }
-
- private:
-  static constexpr int kSlotBits = 16;
-  static constexpr size_t kSlots = size_t{1} << kSlotBits;
-  struct Slot {
-    uint64_t kx, ky;
-    double x, y;
-    bool used;
-  };
-  std::vector<Slot> slots_;
-  int in_ = 0, out_ = 0, variant_ = 0;
-};
-
-ConversionCache& conversion_cache() {
-  static ConversionCache cache;
-  return cache;
-}
-
-template <typename Step>
-void for_each_vertex(std::span<double> xs, std::span<double> ys, int in, int out, int variant,
-                     Step step) {
-  ConversionCache& cache = conversion_cache();
-  cache.prepare(in, out, variant);
-  for (size_t i = 0; i < xs.size(); ++i) {
-    GridPoint g{xs[i], ys[i], 0.0};
-    cache.convert(g, step);
-    xs[i] = g.x;
-    ys[i] = g.y;
-  }
-}
-
 }  // namespace
+
+CoordinateTransform::CoordinateTransform(int input_system, int output_system, int variant)
+    : in_(input_system),
+      out_(output_system),
+      variant_(variant),
+      route_(choose_route(input_system, output_system)) {
+  side_ = applies_polynomial(variant) ? static_cast<int>(correction_side(route_)) : 0;
+  // The grids of the route, resolved once.
+  if (is_grid_2000(in_)) from_ = grid_2000_parameters(in_);
+  if (in_ == 10) from_ = grid_1992_parameters();
+  if (is_grid_2000(out_)) to_ = grid_2000_parameters(out_);
+  if (out_ == 10) to_ = grid_1992_parameters();
+  if (route_ == Route::k1965To1965) to_ = grid_2000_parameters(kIntermediate2000);
+}
+
+bool CoordinateTransform::changes_coordinates() const {
+  const auto side = static_cast<CorrectionSide>(side_);
+  return !(route_ == Route::kNothing ||
+           (route_ == Route::kPolynomialOnly && side == CorrectionSide::kNone));
+}
+
+void CoordinateTransform::convert(double& x, double& y, AreaWarnings& warnings) const {
+  const auto side = static_cast<CorrectionSide>(side_);
+  GridPoint g{x, y, 0.0};
+  if (side == CorrectionSide::kSource) correct(g, in_, variant_);
+  double lat = 0, lon = 0;
+  switch (route_) {
+    case Route::k1965To2000:
+    case Route::k1965To1992:
+      from_1965_to_grs80(g, in_, &lat, &lon, warnings);
+      g = to_grid(to_, lat, lon, g.z);
+      break;
+    case Route::k1965To1965: {
+      from_1965_to_grs80(g, in_, &lat, &lon, warnings);
+      const GridPoint mid = to_grid(to_, lat, lon, g.z);
+      grid_inverse(to_, mid.y, mid.x, &lat, &lon);
+      g = from_grs80_to_1965(mid, lat, lon, out_, warnings);
+      break;
+    }
+    case Route::k2000To1965:
+    case Route::k1992To1965:
+      grid_inverse(from_, g.y, g.x, &lat, &lon);
+      g = from_grs80_to_1965(g, lat, lon, out_, warnings);
+      break;
+    case Route::k2000To2000:
+    case Route::k1992To2000:
+    case Route::k2000To1992:
+      grid_inverse(from_, g.y, g.x, &lat, &lon);
+      g = to_grid(to_, lat, lon, g.z);
+      break;
+    default:
+      break;  // the correction alone, or nothing
+  }
+  if (side == CorrectionSide::kTarget) correct(g, out_, variant_);
+  x = g.x;
+  y = g.y;
+}
+
+ConversionCache::ConversionCache() : slots_(kSlots) {}
+
+bool ConversionCache::convert(const CoordinateTransform& transform, double& x, double& y,
+                              AreaWarnings& warnings) {
+  uint64_t kx = 0, ky = 0;
+  std::memcpy(&kx, &x, sizeof kx);
+  std::memcpy(&ky, &y, sizeof ky);
+  const uint64_t h = (kx * 0x9E3779B97F4A7C15ULL) ^ (ky * 0xC2B2AE3D27D4EB4FULL);
+  Slot& s = slots_[static_cast<size_t>(h >> (64 - kSlotBits))];
+  if (s.used && s.kx == kx && s.ky == ky) {
+    x = s.x;
+    y = s.y;
+    return true;
+  }
+  transform.convert(x, y, warnings);
+  if (warnings.count == 0) s = {kx, ky, x, y, true};
+  return false;
+}
 
 Route choose_route(int in, int out) {
   if (in == out) return is_zone_1965(in) ? Route::kPolynomialOnly : Route::kNothing;
@@ -243,20 +220,23 @@ std::string describe_conversion(int in, int out, int variant) {
 }
 
 int transform_vertices(std::span<double> x, std::span<double> y, int in, int out, int variant) {
-  const Route route = choose_route(in, out);
-  const CorrectionSide side =
-      applies_polynomial(variant) ? correction_side(route) : CorrectionSide::kNone;
+  const CoordinateTransform transform(in, out, variant);
   // Without a conversion and without a correction the coordinates stay bit
-  // for bit: the buffer is not even written.
-  if (route == Route::kNothing ||
-      (route == Route::kPolynomialOnly && side == CorrectionSide::kNone)) {
-    return 0;
+  // for bit: they are not even written.
+  if (!transform.changes_coordinates()) return 0;
+  static ConversionCache cache;
+  static int cached_in = 0, cached_out = 0, cached_variant = 0;
+  if (in != cached_in || out != cached_out || variant != cached_variant) {
+    cache = ConversionCache();
+    cached_in = in;
+    cached_out = out;
+    cached_variant = variant;
   }
-  for_each_vertex(x, y.first(x.size()), in, out, variant, [&](GridPoint& g) {
-    if (side == CorrectionSide::kSource) correct(g, in, variant);
-    convert_on_route(route, in, out, g);
-    if (side == CorrectionSide::kTarget) correct(g, out, variant);
-  });
+  for (size_t i = 0; i < x.size(); ++i) {
+    AreaWarnings warnings;
+    cache.convert(transform, x[i], y[i], warnings);
+    print_area_warnings(warnings, stdout);
+  }
   return 0;
 }
 

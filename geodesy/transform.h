@@ -8,9 +8,14 @@
 // among the 2000 codes but have no zone parameters).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "geodesy/grid_convert.h"
+#include "geodesy/projection.h"
 
 namespace egib {
 
@@ -55,6 +60,49 @@ void announce_conversion(int input_system, int output_system, int variant, std::
 std::string system_name(int system);
 // One line for the run summary: the systems, the route and the correction.
 std::string describe_conversion(int input_system, int output_system, int variant);
+
+// The conversion of one pair of codes and variant, resolved once: its
+// route, grids and correction.  Immutable, so any number of threads may
+// convert with one transform at the same time.
+class CoordinateTransform {
+ public:
+  CoordinateTransform(int input_system, int output_system, int variant);
+  Route route() const { return route_; }
+  // False when every pair stays as read, bit for bit.
+  bool changes_coordinates() const;
+  // Converts one pair in place (x easting, y northing); points outside the
+  // area of a 1965 zone on the way are added to warnings.
+  void convert(double& x, double& y, AreaWarnings& warnings) const;
+
+ private:
+  int in_, out_, variant_;
+  Route route_;
+  int side_ = 0;  // which side of the route the 1965 correction is on
+  GridParameters from_{}, to_{};
+};
+
+// Outlines share their boundary points: most vertices of a file are
+// converted several times over.  The results of the last conversions are
+// kept by the exact bits of the input pair, so a repeated pair costs one
+// lookup; a conversion that warned is not kept, so every occurrence of such
+// a vertex warns again.  The converters are deterministic, so a kept result
+// is bit for bit the one they would give.  One cache per thread.
+class ConversionCache {
+ public:
+  ConversionCache();
+  // Converts x, y with the transform; true when the result was kept.
+  bool convert(const CoordinateTransform& transform, double& x, double& y, AreaWarnings& warnings);
+
+ private:
+  static constexpr int kSlotBits = 16;
+  static constexpr size_t kSlots = size_t{1} << kSlotBits;
+  struct Slot {
+    uint64_t kx, ky;
+    double x, y;
+    bool used;
+  };
+  std::vector<Slot> slots_;
+};
 
 // Converts the pairs (x[i] easting, y[i] northing) in place from the input
 // into the output system, with the 1965 correction of the variant where the
