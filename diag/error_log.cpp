@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -11,7 +12,8 @@
 namespace egib {
 
 namespace {
-std::FILE* g_run_log = nullptr;
+// Messages are formatted into this much at most, as they always were.
+constexpr size_t kMessageChars = 1024;
 uint64_t g_error_log_messages = 0;
 }  // namespace
 
@@ -33,24 +35,27 @@ std::string error_log_path() {
 }
 
 void log_error(const char* format, ...) {
-  char message[1024];
+  char message[kMessageChars];
   va_list args;
   va_start(args, format);
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
+  log_error_text(message);
+}
 
+void log_error_text(std::string_view text) {
   // The log is shared by every run of the user, concurrent ones included:
   // each message goes in with one append, so lines of different runs never
-  // interleave.
-  const size_t length = std::strlen(message);
-  char line[sizeof message + 1];
-  std::memcpy(line, message, length);
-  line[length] = '\n';
+  // interleave.  Formatting is bounded as it always was.
+  const std::string_view message = text.substr(0, std::min(text.size(), kMessageChars - 1));
+  char line[kMessageChars + 1];
+  std::memcpy(line, message.data(), message.size());
+  line[message.size()] = '\n';
   const std::string path = error_log_path();
   const int fd =
       path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd >= 0) {
-    const ssize_t written = ::write(fd, line, length + 1);
+    const ssize_t written = ::write(fd, line, message.size() + 1);
     ::close(fd);
     if (written >= 0) {
       ++g_error_log_messages;
@@ -58,7 +63,7 @@ void log_error(const char* format, ...) {
     }
   }
   std::fflush(stdout);
-  std::printf("%s\n", message);
+  std::fwrite(line, 1, message.size() + 1, stdout);
 }
 
 int copy_file(const char* source, const char* target) {
@@ -82,7 +87,5 @@ int copy_file(const char* source, const char* target) {
   return 0;
 }
 
-std::FILE* run_log() { return g_run_log; }
-void set_run_log(std::FILE* stream) { g_run_log = stream; }
 
 }  // namespace egib

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace egib {
 
@@ -26,15 +27,14 @@ std::string error_log_path();
 // every message; the console gets it when the log cannot be opened.
 // Formatting is bounded by a 1024-byte buffer.
 void log_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A message as it stands (formatted already), appended the same way; cut
+// at 1023 characters like a formatted one.
+void log_error_text(std::string_view message);
 // How many messages this process has appended to the error log.
 uint64_t error_log_messages();
 
 // Byte copy of a file in 512-byte blocks.  An open failure is logged and
 // ends the program with status 1.  Returns 0 after a complete copy.
 int copy_file(const char* source, const char* target);
-
-// The run log "err.log": opened (emptied) by the driver, held for the run.
-std::FILE* run_log();
-void set_run_log(std::FILE* stream);
 
 }  // namespace egib

@@ -36,6 +36,8 @@ constexpr std::string_view kUsage =
     "                         windows-1250 or utf-8\n"
     "      --log=FILE         the run log goes to FILE instead of err.log\n"
     "      --report=FILE      write a JSON account of the run to FILE\n"
+    "  -j, --threads=N        use N threads (default: one per core; the\n"
+    "                         output is the same for any N)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "\n"
@@ -180,6 +182,15 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
             "option '--encoding' takes auto, iso-8859-2, windows-1250 or utf-8, not '" + value +
             "'");
       }
+    } else if (arg.substr(0, 2) == "-j" || is_option(arg, "--threads")) {
+      const size_t name_length = arg.substr(0, 2) == "-j" ? 2 : 9;
+      char* end = nullptr;
+      long n = 0;
+      if (take_value(arg, name_length, &value)) n = std::strtol(value.c_str(), &end, 10);
+      if (end == nullptr || *end != '\0' || value.empty() || n < 1 || n > 256) {
+        return usage_error("option '--threads' takes a number from 1 to 256, not '" + value + "'");
+      }
+      o.threads = static_cast<int>(n);
     } else if (is_option(arg, "--log")) {
       if (!take_value(arg, 5, &value) || value.empty()) {
         return usage_error("option '--log' needs a file name");

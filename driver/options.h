@@ -27,6 +27,7 @@ struct Options {
   bool precincts = false;  // the precinct layer _OBR
   std::string log_path = "err.log";
   std::string report_path;  // empty: no report
+  int threads = 0;          // 0: one per core
 };
 
 struct ParsedCommandLine {

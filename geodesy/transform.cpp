@@ -126,6 +126,19 @@ void CoordinateTransform::convert(double& x, double& y, AreaWarnings& warnings) 
 
 ConversionCache::ConversionCache() : slots_(kSlots) {}
 
+ConversionCache& ConversionCache::for_this_thread(const CoordinateTransform& transform) {
+  thread_local ConversionCache cache;
+  thread_local int in = 0, out = 0, variant = 0;
+  if (transform.input_system() != in || transform.output_system() != out ||
+      transform.variant() != variant) {
+    for (Slot& s : cache.slots_) s.used = false;
+    in = transform.input_system();
+    out = transform.output_system();
+    variant = transform.variant();
+  }
+  return cache;
+}
+
 bool ConversionCache::convert(const CoordinateTransform& transform, double& x, double& y,
                               AreaWarnings& warnings) {
   uint64_t kx = 0, ky = 0;
@@ -224,14 +237,7 @@ int transform_vertices(std::span<double> x, std::span<double> y, int in, int out
   // Without a conversion and without a correction the coordinates stay bit
   // for bit: they are not even written.
   if (!transform.changes_coordinates()) return 0;
-  static ConversionCache cache;
-  static int cached_in = 0, cached_out = 0, cached_variant = 0;
-  if (in != cached_in || out != cached_out || variant != cached_variant) {
-    cache = ConversionCache();
-    cached_in = in;
-    cached_out = out;
-    cached_variant = variant;
-  }
+  ConversionCache& cache = ConversionCache::for_this_thread(transform);
   for (size_t i = 0; i < x.size(); ++i) {
     AreaWarnings warnings;
     cache.convert(transform, x[i], y[i], warnings);

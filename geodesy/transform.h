@@ -68,6 +68,9 @@ class CoordinateTransform {
  public:
   CoordinateTransform(int input_system, int output_system, int variant);
   Route route() const { return route_; }
+  int input_system() const { return in_; }
+  int output_system() const { return out_; }
+  int variant() const { return variant_; }
   // False when every pair stays as read, bit for bit.
   bool changes_coordinates() const;
   // Converts one pair in place (x easting, y northing); points outside the
@@ -92,6 +95,9 @@ class ConversionCache {
   ConversionCache();
   // Converts x, y with the transform; true when the result was kept.
   bool convert(const CoordinateTransform& transform, double& x, double& y, AreaWarnings& warnings);
+  // The calling thread's cache, emptied when it last served another
+  // conversion.
+  static ConversionCache& for_this_thread(const CoordinateTransform& transform);
 
  private:
   static constexpr int kSlotBits = 16;

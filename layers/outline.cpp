@@ -1,35 +1,24 @@
 #include "layers/outline.h"
 
+#include <shapefil.h>
+
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <string>
-
-#include "diag/error_log.h"
-#include "driver/run_state.h"
-#include "geodesy/transform.h"
-#include "layers/point_index.h"
-#include "layers/record_writer.h"
+#include <thread>
 
 namespace egib {
 
-VertexBuffer& vertex_buffer() {
-  static VertexBuffer buffer;
-  return buffer;
-}
-
 void VertexBuffer::grow_vertices() {
-  const size_t n = x.empty() ? size_t{1} << 16 : x.size() * 2;
+  const size_t n = x.empty() ? size_t{1} << 12 : x.size() * 2;
   x.resize(n);
   y.resize(n);
+  source.resize(n);
 }
 
 void VertexBuffer::start_part(int type, int first_vertex) {
   if (static_cast<size_t>(part_count) == part_start.size()) {
-    const size_t n = part_start.empty() ? 1024 : part_start.size() * 2;
+    const size_t n = part_start.empty() ? 64 : part_start.size() * 2;
     part_start.resize(n);
     part_type.resize(n);
   }
@@ -99,14 +88,36 @@ void VertexBuffer::drop_empty_parts() {
   part_count = kept;
 }
 
-void read_outline(SwdeInput& in, SwdeLine& line) {
-  VertexBuffer& vb = vertex_buffer();
+namespace {
+
+// Resolves a reference; false with "brak punktu ID=..." when nothing does.
+bool append_point(VertexBuffer& vb, const OutlineReading& r, std::string_view key, bool alt) {
+  int64_t k = PointTable::kNone;
+  if (r.points != nullptr && r.points->indexed()) {
+    k = alt ? r.points->find_by_alt_id(key) : r.points->find_by_id(key);
+  }
+  if (k == PointTable::kNone) {
+    std::string message = "brak punktu ID=";
+    message += key;
+    message += '\n';
+    r.messages->add(Channel::kConsole, message);
+    ++r.stats->unresolved_references;
+    return false;
+  }
+  const auto i = static_cast<size_t>(k);
+  vb.append(r.points->x()[i], r.points->y()[i], k);
+  return true;
+}
+
+}  // namespace
+
+void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& r) {
   const int list_start = vb.vertex_count;
   const int parts_before = vb.part_count;
   int ring_first = list_start;  // first vertex of the ring being read
   int ring_starts = 0;
   for (;;) {
-    if (!read_swde_line(in, line)) return;  // end of input: no closing vertex
+    if (!in.next(line)) return;  // end of input: no closing vertex
     if (line.is_ignorable()) continue;
     if (line.code_is("K")) {
       const bool outer = line.field_is(1, "+");
@@ -126,26 +137,33 @@ void read_outline(SwdeInput& in, SwdeLine& line) {
       continue;
     }
     if (!line.code_is("P")) break;
-    double xyz[3];
-    if (line.field_is(1, "G")) {
-      if (run_state().swap_axes) {
-        vb.append(to_double(line.field[2]), to_double(line.field[3]));
+    const std::string_view kind = line.field(1);
+    if (kind == "G") {
+      const double first = to_double(line.field(2));
+      const double second = to_double(line.field(3));
+      if (r.easting_first) {
+        vb.append(first, second);
       } else {
-        vb.append(to_double(line.field[3]), to_double(line.field[2]));
+        vb.append(second, first);
       }
-    } else if (line.field_is(1, "P")) {
-      if (find_point_by_id(xyz, line.field[3])) vb.append(xyz[0], xyz[1]);
-    } else if (line.field_is(1, "K")) {
-      if (find_point_by_alt_id(xyz, line.field[2])) vb.append(xyz[0], xyz[1]);
+    } else if (kind == "P") {
+      append_point(vb, r, line.field(3), false);
+    } else if (kind == "K") {
+      append_point(vb, r, line.field(2), true);
     } else {
-      std::printf("nieznay punkt %s,%s,%s,%s,%s", line.field[0], line.field[1], line.field[2],
-                  line.field[3], line.field[4]);
-      ++run_state().stats.unresolved_references;
+      std::string message = "nieznay punkt ";
+      for (int k = 0; k < 5; ++k) {
+        if (k > 0) message += ',';
+        message += line.field(k);
+      }
+      r.messages->add(Channel::kConsole, message);
+      ++r.stats->unresolved_references;
     }
   }
   if (ring_starts == 0) {
-    std::fprintf(run_log(), "#;;;brak K,+ lub K,- line=%d\n", line_number);
-    ++run_state().stats.lists_without_ring_start;
+    r.messages->add_with_line(Channel::kRunLog, "#;;;brak K,+ lub K,- line=", in.lines_read(),
+                              "\n");
+    ++r.stats->lists_without_ring_start;
     // Taken as one outer ring of its own; where it is the object's first,
     // no ring start is needed (the shape's first ring begins at vertex 0).
     if (parts_before > 0) vb.start_part(SHPP_RING, list_start);
@@ -172,46 +190,75 @@ double ring_area(int n, const double* x, const double* y) {
   return sum;
 }
 
-double outline_area(const SHPObject* shape) {
+namespace {
+
+// Sum of the rings' areas from the last ring to the first, no absolute
+// value taken.
+double rings_area(int parts, const int* part_start, int vertices, const double* x,
+                  const double* y) {
   double sum = 0.0;
-  int end = shape->nVertices;
-  for (int i = shape->nParts - 1; i >= 0; --i) {
-    const int s = shape->panPartStart[i];
-    sum += ring_area(end - s, shape->padfX + s, shape->padfY + s);
+  int end = vertices;
+  for (int i = parts - 1; i >= 0; --i) {
+    const int s = part_start[i];
+    sum += ring_area(end - s, x + s, y + s);
     end = s;
   }
   return sum;
 }
 
-namespace {
+}  // namespace
 
-struct ShapeDestroyer {
-  void operator()(SHPObject* o) const noexcept { SHPDestroyObject(o); }
-};
-using ShapePtr = std::unique_ptr<SHPObject, ShapeDestroyer>;
-
-// Characters first .. last (counted from 1) of an identifier; shorter when
-// the identifier is, empty when it ends before first.
-std::string slice(const char* ident, size_t first, size_t last = std::string::npos) {
-  const size_t n = std::strlen(ident);
-  if (n < first) return {};
-  const size_t end = last == std::string::npos ? n : std::min(n, last);
-  return std::string(ident + first - 1, end - (first - 1));
+double outline_area(const SHPObject* shape) {
+  return rings_area(shape->nParts, shape->panPartStart, shape->nVertices, shape->padfX,
+                    shape->padfY);
 }
 
-enum class ObjectKind { kParcel, kBuilding, kPrecinct };
+std::string_view ObjectBatch::attribute(const AssembledObject& o, int k) const {
+  uint32_t at = o.text_begin;
+  for (int i = 0; i < k; ++i) at += o.text_length[i];
+  return std::string_view(text).substr(at, o.text_length[k]);
+}
+
+void ObjectBatch::clear() {
+  objects.clear();
+  x.clear();
+  y.clear();
+  part_start.clear();
+  part_type.clear();
+  text.clear();
+}
+
+void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages) {
+  for (int i = 0; i < warnings.count; ++i) {
+    const AreaWarning& w = warnings.warning[i];
+    char text[160];
+    const int n = std::snprintf(text, sizeof text,
+                                "Punkt x,y (%lf, %lf) mo\xBF"
+                                "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
+                                w.northing, w.easting, w.zone);
+    if (n > 0) messages.add(Channel::kConsole, std::string_view(text, static_cast<size_t>(n)));
+  }
+}
+
+namespace {
 
 // The attributes ("D" lines) an object kind keeps, by name; the later line
 // wins when an object carries one twice.
 struct Attributes {
   static constexpr int kMax = 3;
-  const char* names[kMax] = {};
+  std::string_view names[kMax];
   char values[kMax][kFieldChars] = {};
-  void keep(const SwdeLine& line) {
-    for (int i = 0; i < kMax && names[i] != nullptr; ++i) {
-      if (line.field_is(1, names[i])) std::memcpy(values[i], line.field[3], kFieldChars);
+  uint8_t lengths[kMax] = {};
+  void keep(Line& line) {
+    for (int i = 0; i < kMax && !names[i].empty(); ++i) {
+      if (line.field_is(1, names[i])) {
+        const std::string_view v = line.field(3);
+        std::memcpy(values[i], v.data(), v.size());
+        lengths[i] = static_cast<uint8_t>(v.size());
+      }
     }
   }
+  std::string_view value(int i) const { return {values[i], lengths[i]}; }
 };
 
 Attributes attributes_of(ObjectKind kind) {
@@ -235,16 +282,17 @@ Attributes attributes_of(ObjectKind kind) {
 
 // Reads the rest of an object: its attributes and its outline into the
 // buffer.  False when the input ends inside it.
-bool read_object(SwdeInput& in, SwdeLine& line, Attributes& attributes) {
+bool read_object(LineReader& in, Line& line, Attributes& attributes, VertexBuffer& vb,
+                 const OutlineReading& reading) {
   for (;;) {
-    if (!read_swde_line(in, line)) return false;
+    if (!in.next(line)) return false;
     if (line.is_ignorable()) continue;
     if (line.code_is("D")) {
       attributes.keep(line);
     } else if (line.code_is("GL")) {
       // A list may end on the next list's own "GL" line, which starts it.
       do {
-        read_outline(in, line);
+        read_outline(in, line, vb, reading);
       } while (line.code_is("GL"));
       if (line.is_object_end()) return true;
     } else if (line.is_object_end()) {
@@ -253,101 +301,120 @@ bool read_object(SwdeInput& in, SwdeLine& line, Attributes& attributes) {
   }
 }
 
-void write_object(SwdeInput& in, SwdeLine& line, ObjectKind kind) {
-  VertexBuffer& vb = vertex_buffer();
+// Converts the buffer into the output system, vertex by vertex in order, as
+// the warnings must come: points from the table's converted coordinates
+// (converted again, to warn, where that warns), inline vertices through the
+// cache.
+void convert_outline(ObjectAssembly& a, MessageBuffer& messages) {
+  VertexBuffer& vb = a.vb;
+  if (!a.transform.changes_coordinates()) return;
+  const auto n = static_cast<size_t>(vb.vertex_count);
+  for (size_t i = 0; i < n; ++i) {
+    const int64_t from = vb.source[i];
+    if (from >= 0 && !a.converted.warns[static_cast<size_t>(from)]) {
+      vb.x[i] = a.converted.x[static_cast<size_t>(from)];
+      vb.y[i] = a.converted.y[static_cast<size_t>(from)];
+      continue;
+    }
+    AreaWarnings warnings;
+    a.cache.convert(a.transform, vb.x[i], vb.y[i], warnings);
+    add_area_warnings(warnings, messages);
+  }
+}
+
+void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a,
+                  ObjectBatch& batch, MessageBuffer& messages) {
+  VertexBuffer& vb = a.vb;
   vb.clear();
   Attributes attributes = attributes_of(kind);
-  if (!read_object(in, line, attributes)) return;  // end of input: the object is dropped
+  const OutlineReading reading{&a.points, a.easting_first, &messages, &a.stats};
+  if (!read_object(in, line, attributes, vb, reading)) return;  // cut by the end of input
 
-  RunState& run = run_state();
   if (vb.vertex_count <= 0) {
-    std::printf("error3\n");
-    ++run.stats.objects_without_vertex;
+    messages.add(Channel::kConsole, "error3\n");
+    ++a.objects_without_vertex;
     return;
   }
   vb.finish_rings();
-
-  Layer& layer = kind == ObjectKind::kBuilding   ? run.building
-                 : kind == ObjectKind::kPrecinct ? run.precincts
-                                                 : run.parcel;
-  const int r = DBFGetRecordCount(layer.dbf());
-  RecordWriter record(layer, r);
-  const char* ident = attributes.values[0];
-  int area_field = kFieldPow;
-  if (kind == ObjectKind::kPrecinct) {
-    record.integer(kPrecinctFieldId, r + 1);
-    record.text(kPrecinctFieldIdr, ident);
-    record.text(kPrecinctFieldNro, attributes.values[1]);
-    record.text(kPrecinctFieldNaz, attributes.values[2]);
-    area_field = kPrecinctFieldPow;
-  } else {
-    record.integer(kFieldId, r + 1);
-    record.text(kFieldIdent, ident);
-    record.integer(kFieldKodWoj, to_long(slice(ident, 1, 2).c_str()));
-    record.integer(kFieldKodPow, to_long(slice(ident, 1, 4).c_str()));
-    record.text(kFieldKodGmi, slice(ident, 1, 8));
-    record.text(kFieldKodObr, slice(ident, 1, 13));
-    record.text(kFieldObr, slice(ident, 10, 13));
-    if (kind == ObjectKind::kBuilding) {
-      record.integer(kFieldFunkcja, to_long(attributes.values[1]));
-    } else {
-      record.text(kFieldDnr, slice(ident, 15));
-    }
-  }
-
-  const auto n = static_cast<size_t>(vb.vertex_count);
-  transform_vertices({vb.x.data(), n}, {vb.y.data(), n}, run.input_system, run.output_system,
-                     run.variant);
+  convert_outline(a, messages);
   vb.orient_rings();
 
-  const bool with_parts = vb.part_count > 1;
-  ShapePtr shape(SHPCreateObject(SHPT_POLYGON, -1, with_parts ? vb.part_count : 0,
-                                 with_parts ? vb.part_start.data() : nullptr,
-                                 with_parts ? vb.part_type.data() : nullptr, vb.vertex_count,
-                                 vb.x.data(), vb.y.data(), nullptr, nullptr));
-  if (!shape) {
-    std::fprintf(stderr, "egib2shp: cannot create shape %d of %s.shp\n", r + 1,
-                 layer.final_base().c_str());
-    layer.note_write_failure();
-    return;
+  AssembledObject o{};
+  o.kind = kind;
+  o.degenerate = !vb.has_three_distinct_vertices();
+  o.vertex_begin = static_cast<uint32_t>(batch.x.size());
+  o.vertex_count = static_cast<uint32_t>(vb.vertex_count);
+  batch.x.insert(batch.x.end(), vb.x.begin(), vb.x.begin() + vb.vertex_count);
+  batch.y.insert(batch.y.end(), vb.y.begin(), vb.y.begin() + vb.vertex_count);
+  // The rings as the shapefile library stores them: one ring from vertex 0
+  // unless there are several, the first always from vertex 0.
+  o.part_begin = static_cast<uint32_t>(batch.part_start.size());
+  if (vb.part_count > 1) {
+    o.part_count = static_cast<uint32_t>(vb.part_count);
+    batch.part_start.insert(batch.part_start.end(), vb.part_start.begin(),
+                            vb.part_start.begin() + vb.part_count);
+    batch.part_type.insert(batch.part_type.end(), vb.part_type.begin(),
+                           vb.part_type.begin() + vb.part_count);
+    batch.part_start[o.part_begin] = 0;
+    o.area = rings_area(vb.part_count, &batch.part_start[o.part_begin], vb.vertex_count,
+                        &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
+  } else {
+    const int first = 0;
+    o.area = rings_area(1, &first, vb.vertex_count, &batch.x[o.vertex_begin],
+                        &batch.y[o.vertex_begin]);
   }
-  record.real(area_field, outline_area(shape.get()));
-  if (SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
-    std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
-                 layer.final_base().c_str());
-    layer.note_write_failure();
-    return;
+  o.text_begin = static_cast<uint32_t>(batch.text.size());
+  for (int k = 0; k < Attributes::kMax; ++k) {
+    batch.text += attributes.value(k);
+    o.text_length[k] = attributes.lengths[k];
   }
-  RunStats& st = run.stats;
-  if (kind == ObjectKind::kPrecinct) {
-    ++st.precincts_written;
-    return;
-  }
-  const bool building = kind == ObjectKind::kBuilding;
-  ++(building ? st.buildings_written : st.parcels_written);
-  st.vertices_written += vb.vertex_count;
-  if (!vb.has_three_distinct_vertices()) ++st.degenerate_outlines;
-  if (ident[0] != '\0') {
-    auto& seen = building ? run.building_idents : run.parcel_idents;
-    if (++seen[ident] == 2) ++(building ? st.duplicate_building_ids : st.duplicate_parcel_ids);
-  }
+  batch.objects.push_back(o);
 }
 
 }  // namespace
 
-void write_parcel(SwdeInput& in, SwdeLine& line) {
-  write_object(in, line, ObjectKind::kParcel);
+void write_parcel(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
+                  MessageBuffer& messages) {
+  write_object(in, line, ObjectKind::kParcel, a, batch, messages);
 }
 
-void write_building(SwdeInput& in, SwdeLine& line) {
-  write_object(in, line, ObjectKind::kBuilding);
+void write_building(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
+                    MessageBuffer& messages) {
+  write_object(in, line, ObjectKind::kBuilding, a, batch, messages);
 }
 
-void write_precinct(SwdeInput& in, SwdeLine& line) {
+void write_precinct(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
+                    MessageBuffer& messages) {
   // Without the precinct layer the object is read past line by line by the
   // caller, as any other object, and its references are not looked up.
-  if (!run_state().precincts.created()) return;
-  write_object(in, line, ObjectKind::kPrecinct);
+  if (!a.precincts) return;
+  write_object(in, line, ObjectKind::kPrecinct, a, batch, messages);
+}
+
+ConvertedPoints convert_points(const PointTable& points, const CoordinateTransform& transform,
+                               int threads) {
+  ConvertedPoints c;
+  if (!transform.changes_coordinates()) return c;
+  const size_t n = points.size();
+  c.x = points.x();
+  c.y = points.y();
+  c.warns.assign(n, 0);
+  const auto convert_range = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      AreaWarnings warnings;
+      transform.convert(c.x[i], c.y[i], warnings);
+      c.warns[i] = warnings.count > 0 ? 1 : 0;
+    }
+  };
+  if (threads > 1 && n > 8192) {
+    const size_t half = n / 2;
+    std::thread second(convert_range, half, n);
+    convert_range(0, half);
+    second.join();
+  } else {
+    convert_range(0, n);
+  }
+  return c;
 }
 
 }  // namespace egib

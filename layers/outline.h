@@ -1,25 +1,36 @@
-// Outline assembly and the layer records of parcels and buildings.
+// Outline assembly and the records of parcels, buildings and precincts.
 //
 // A parcel or building object lists its outline in geometry lists: a "GL"
 // line, then "K,+" (outer ring) and "K,-" (hole) ring starts and "P" vertex
 // lines: P,G,northing,easting inline, P,P,,id and P,K,alt_id references to
-// point objects.  The vertices of one object are gathered in the process-wide
-// VertexBuffer, converted into the output system and written as one polygon.
+// point objects.  The vertices of one object are gathered in a
+// VertexBuffer, converted into the output system, each ring closed and the
+// rings of an outline with holes oriented, and handed on as one record of an
+// ObjectBatch, ready for its layer.
 #pragma once
 
-#include <shapefil.h>
-
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "swde/line_reader.h"
+#include "diag/message_buffer.h"
+#include "geodesy/transform.h"
+#include "layers/point_index.h"
+#include "swde/line.h"
+
+struct tagSHPObject;
 
 namespace egib {
 
 // One object's outline.  x is the shapefile X (easting), y the shapefile Y
-// (northing).  Grows as needed, so no object is ever cut.
+// (northing); source is the point a vertex came from (its index in the
+// point table) or -1 for a vertex given inline.  Grows as needed, so no
+// object is ever cut.
 struct VertexBuffer {
   std::vector<double> x;
   std::vector<double> y;
+  std::vector<int64_t> source;
   int vertex_count = 0;
   std::vector<int> part_start;
   std::vector<int> part_type;  // SHPP_RING (5) for "K,+", SHPP_INNERRING (3) for "K,-"
@@ -29,10 +40,12 @@ struct VertexBuffer {
     vertex_count = 0;
     part_count = 0;
   }
-  void append(double vx, double vy) {
+  void append(double vx, double vy, int64_t from = -1) {
     if (static_cast<size_t>(vertex_count) == x.size()) grow_vertices();
-    x[static_cast<size_t>(vertex_count)] = vx;
-    y[static_cast<size_t>(vertex_count)] = vy;
+    const auto i = static_cast<size_t>(vertex_count);
+    x[i] = vx;
+    y[i] = vy;
+    source[i] = from;
     ++vertex_count;
   }
   // A ring of the given type beginning at first_vertex.
@@ -42,7 +55,7 @@ struct VertexBuffer {
   void close_ring(int first_vertex) {
     if (vertex_count > first_vertex) {
       const auto s = static_cast<size_t>(first_vertex);
-      append(x[s], y[s]);
+      append(x[s], y[s], source[s]);
     }
   }
   // After the last geometry list of an object: gives vertices that no
@@ -65,25 +78,99 @@ struct VertexBuffer {
   void grow_vertices();
 };
 
-VertexBuffer& vertex_buffer();
+// What reading outlines counts.
+struct OutlineStats {
+  int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
+  int64_t lists_without_ring_start = 0;  // logged in the run log
+};
+
+// What read_outline needs besides the lines.
+struct OutlineReading {
+  // Null while the points are being collected: no reference resolves yet.
+  const PointTable* points = nullptr;
+  bool easting_first = false;  // inline pairs are written easting first
+  MessageBuffer* messages = nullptr;
+  OutlineStats* stats = nullptr;
+};
 
 // Reads one geometry list, the lines after a "GL" line, into the buffer;
 // line holds the line that ended the list on return.
-void read_outline(SwdeInput& in, SwdeLine& line);
+void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& reading);
 
 // Signed area of a ring (fan of triangles from its first vertex): positive
 // clockwise with X east and Y north.
 double ring_area(int n, const double* x, const double* y);
 // Sum of the rings' areas, no absolute value taken.
-double outline_area(const SHPObject* shape);
+double outline_area(const tagSHPObject* shape);
 
-// Read the rest of one object (line holds its "RO" line) and write its shape
-// and attribute record into the parcel or building layer.
-void write_parcel(SwdeInput& in, SwdeLine& line);
-void write_building(SwdeInput& in, SwdeLine& line);
-// The same for a precinct (G5OBR, G5G_OBR) into the precinct layer: G5IDR,
-// G5NRO, G5NAZ and the area.  Reads nothing when the run has no precinct
-// layer.
-void write_precinct(SwdeInput& in, SwdeLine& line);
+enum class ObjectKind : uint8_t { kParcel, kBuilding, kPrecinct };
+
+// One object ready for its layer: its vertices and rings (as the shapefile
+// library will store them) in the batch's arrays, and its attributes.
+struct AssembledObject {
+  ObjectKind kind;
+  bool degenerate;  // fewer than three distinct vertices
+  uint32_t vertex_begin;
+  uint32_t vertex_count;
+  uint32_t part_begin;
+  uint32_t part_count;  // 0: one ring from the first vertex
+  double area;          // the outline's area in the output grid
+  // The attributes: parcels G5IDD; buildings G5IDB and G5FUZ; precincts
+  // G5IDR, G5NRO and G5NAZ; as texts in the batch.
+  uint32_t text_begin;
+  uint8_t text_length[3];
+};
+
+struct ObjectBatch {
+  std::vector<AssembledObject> objects;
+  std::vector<double> x;
+  std::vector<double> y;
+  std::vector<int> part_start;
+  std::vector<int> part_type;
+  std::string text;
+
+  std::string_view attribute(const AssembledObject& o, int k) const;
+  void clear();
+};
+
+// The converted coordinates of every point of the table, for the routes
+// that change coordinates (empty otherwise), and whether converting a
+// point warns (it is converted again, warning, each time it is used).
+struct ConvertedPoints {
+  std::vector<double> x;
+  std::vector<double> y;
+  std::vector<uint8_t> warns;
+};
+ConvertedPoints convert_points(const PointTable& points, const CoordinateTransform& transform,
+                               int threads);
+
+// What turning objects into records needs: the points, the conversion and
+// its cache (one per thread), the run's settings, a buffer for one
+// outline, and what it counts.
+struct ObjectAssembly {
+  const PointTable& points;
+  const ConvertedPoints& converted;
+  const CoordinateTransform& transform;
+  ConversionCache& cache;
+  bool easting_first = false;
+  bool precincts = false;  // the precinct layer is written
+  VertexBuffer vb;
+  OutlineStats stats;
+  int64_t objects_without_vertex = 0;  // "error3"
+};
+
+// Read the rest of one object (line holds its "RO" line) and append its
+// record to the batch, or say "error3" when it has no vertex.  An object
+// cut by the end of input is dropped.  write_precinct reads nothing when the
+// run writes no precinct layer.
+void write_parcel(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
+                  MessageBuffer& messages);
+void write_building(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
+                    MessageBuffer& messages);
+void write_precinct(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
+                    MessageBuffer& messages);
+
+// Formats the warnings of one conversion as the console shows them.
+void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages);
 
 }  // namespace egib

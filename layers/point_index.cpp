@@ -1,253 +1,148 @@
 #include "layers/point_index.h"
 
-#include <algorithm>
-#include <bit>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <limits>
-
-#include "driver/run_state.h"
+#include <thread>
+#include <utility>
 
 namespace egib {
 
-PointStore& point_store() {
-  static PointStore store;
-  return store;
-}
-
 namespace {
 
-// The entry at a position, read straight from its slot: the lookups and
-// orderings go through here millions of times.
-const PointEntry& slot_entry(const Array* points, int32_t position) {
-  return *static_cast<const PointEntry*>(points->data[position].ptr);
-}
-
-const PointEntry& entry_at(int32_t position) {
-  return *static_cast<const PointEntry*>(Array_get_ptr(point_store().points, position));
-}
-
-// Whole-metre key of a coordinate, rounded half up.  Values outside the
-// 32-bit range (and NaN, which damaged files can carry) are clamped so the
-// ordering stays total.
-int32_t rounded_key(double v) {
-  const double r = std::floor(v + 0.5);
-  if (!(r >= static_cast<double>(std::numeric_limits<int32_t>::min()))) {
-    return std::numeric_limits<int32_t>::min();
-  }
-  if (r > static_cast<double>(std::numeric_limits<int32_t>::max())) {
-    return std::numeric_limits<int32_t>::max();
-  }
-  return static_cast<int32_t>(r);
-}
-
-template <typename T>
-int three_way(T a, T b) {
-  return (a > b) - (a < b);
-}
-
-using PointText = char (PointEntry::*)[kPointText];
-
-// The first 16 bytes of an identifier as two big-endian words, zero
-// padded: comparing prefixes as integers orders like strcmp, and only equal
-// prefixes of long identifiers need the strings themselves.
-struct KeyPrefix {
-  uint64_t hi = 0;
-  uint64_t lo = 0;
-};
-
-// strcmp(a, b) of two texts with the given prefixes.
-int compare_text(const KeyPrefix& pa, const char* a, const KeyPrefix& pb, const char* b) {
-  if (pa.hi != pb.hi) return pa.hi < pb.hi ? -1 : 1;
-  if (pa.lo != pb.lo) return pa.lo < pb.lo ? -1 : 1;
-  // Equal prefixes: equal texts unless both go on past 16 bytes.
-  if ((pa.lo & 0xFF) == 0) return 0;
-  return std::strcmp(a + 16, b + 16);
-}
-
-uint64_t text_hash(const char* s) {
-  // FNV-1a over the bytes, mixed at the end; identifiers are short.
-  uint64_t h = 0xCBF29CE484222325ULL;
-  for (; *s != '\0'; ++s) h = (h ^ static_cast<unsigned char>(*s)) * 0x100000001B3ULL;
-  h ^= h >> 29;
+uint64_t mix(uint64_t h) {
+  h ^= h >> 31;
   h *= 0xBF58476D1CE4E5B9ULL;
+  h ^= h >> 29;
+  h *= 0x94D049BB133111EBULL;
   return h ^ (h >> 32);
-}
-
-using Table = std::vector<PointStore::Slot>;
-
-const PointEntry* find_point(double xyz[3], const char* key, const Table& table, PointText text) {
-  const PointStore& store = point_store();
-  if (store.indexed && !table.empty()) {
-    const uint64_t h = text_hash(key);
-    const auto tag = static_cast<uint32_t>(h >> 32);
-    const size_t mask = table.size() - 1;
-    for (size_t i = h & mask; table[i].position >= 0; i = (i + 1) & mask) {
-      if (table[i].tag != tag) continue;
-      const PointEntry& e = slot_entry(store.points, table[i].position);
-      if (std::strcmp(e.*text, key) == 0) {
-        xyz[0] = e.x;
-        xyz[1] = e.y;
-        xyz[2] = 0.0;
-        return &e;
-      }
-    }
-  }
-  std::printf("brak punktu ID=%s\n", key);
-  ++run_state().stats.unresolved_references;
-  return nullptr;
-}
-
-// One position of an ordering with the prefixes of its two keys and the
-// hash of the first.
-struct Keyed {
-  KeyPrefix first;
-  KeyPrefix second;
-  uint64_t hash;
-  int32_t position;
-};
-
-// The texts of the points are zero-padded: their prefix is their first
-// 16 bytes as they stand.
-KeyPrefix prefix_of_padded(const char (&text)[kPointText]) {
-  uint64_t hi = 0;
-  uint64_t lo = 0;
-  std::memcpy(&hi, text, 8);
-  std::memcpy(&lo, text + 8, 8);
-  if constexpr (std::endian::native == std::endian::little) {
-    return {__builtin_bswap64(hi), __builtin_bswap64(lo)};
-  } else {
-    return {hi, lo};
-  }
-}
-
-// Orders positions by (first text, second text), as compare_by_id and
-// compare_by_alt_id do, on prefixes computed once per point, and builds the
-// hash table of the first texts: for each distinct one, its first position.
-void order_positions(const Array* points, PointText first, PointText second,
-                     std::vector<int32_t>* order, Table* table) {
-  const auto n = static_cast<size_t>(points->length);
-  std::vector<Keyed> keyed(n);
-  for (size_t i = 0; i < n; ++i) {
-    const PointEntry& e = slot_entry(points, static_cast<int32_t>(i));
-    keyed[i] = {prefix_of_padded(e.*first), prefix_of_padded(e.*second), text_hash(e.*first),
-                static_cast<int32_t>(i)};
-  }
-  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-    const PointEntry& ea = slot_entry(points, a.position);
-    const PointEntry& eb = slot_entry(points, b.position);
-    const int c = compare_text(a.first, ea.*first, b.first, eb.*first);
-    if (c != 0) return c < 0;
-    return compare_text(a.second, ea.*second, b.second, eb.*second) < 0;
-  });
-  order->resize(n);
-  for (size_t i = 0; i < n; ++i) (*order)[i] = keyed[i].position;
-
-  size_t capacity = 16;
-  while (capacity < n + n / 3) capacity *= 2;  // at most three quarters full
-  table->assign(capacity, PointStore::Slot{});
-  const size_t mask = capacity - 1;
-  for (size_t i = 0; i < n; ++i) {
-    const Keyed& k = keyed[i];
-    // Equal texts stand next to each other in the ordering: keep the first.
-    if (i > 0) {
-      const Keyed& prev = keyed[i - 1];
-      if (prev.hash == k.hash &&
-          compare_text(prev.first, slot_entry(points, prev.position).*first, k.first,
-                       slot_entry(points, k.position).*first) == 0) {
-        continue;
-      }
-    }
-    for (size_t j = k.hash & mask;; j = (j + 1) & mask) {
-      if ((*table)[j].position < 0) {
-        (*table)[j] = {static_cast<uint32_t>(k.hash >> 32), k.position};
-        break;
-      }
-    }
-  }
 }
 
 }  // namespace
 
-int compare_point_coords(const void* slot_a, const void* slot_b) {
-  const auto* a = *static_cast<const PointEntry* const*>(slot_a);
-  const auto* b = *static_cast<const PointEntry* const*>(slot_b);
-  const int by_x = three_way(rounded_key(a->x), rounded_key(b->x));
-  if (by_x != 0) return by_x;
-  return three_way(rounded_key(a->y), rounded_key(b->y));
-}
-
-int compare_by_id(int32_t a, int32_t b) {
-  const PointEntry& ea = entry_at(a);
-  const PointEntry& eb = entry_at(b);
-  const int primary = std::strcmp(ea.id, eb.id);
-  return primary != 0 ? primary : std::strcmp(ea.alt_id, eb.alt_id);
-}
-
-int compare_by_alt_id(int32_t a, int32_t b) {
-  const PointEntry& ea = entry_at(a);
-  const PointEntry& eb = entry_at(b);
-  const int primary = std::strcmp(ea.alt_id, eb.alt_id);
-  return primary != 0 ? primary : std::strcmp(ea.id, eb.id);
-}
-
-int compare_key_id(const char* key, int32_t position) {
-  return std::strcmp(key, entry_at(position).id);
-}
-
-int compare_key_alt_id(const char* key, int32_t position) {
-  return std::strcmp(key, entry_at(position).alt_id);
-}
-
-void build_point_indexes() {
-  PointStore& store = point_store();
-  Array* points = store.points;
-  const auto n = static_cast<size_t>(points->length);
-
-  // The points in ascending order of their rounded easting and northing,
-  // as a stable sort with compare_point_coords gives it, on keys rounded
-  // once per point instead of once per comparison.
-  struct CoordKey {
-    int32_t x;
-    int32_t y;
-    void* slot;
-  };
-  std::vector<CoordKey> keys(n);
-  for (size_t i = 0; i < n; ++i) {
-    const auto* e = static_cast<const PointEntry*>(points->data[i].ptr);
-    keys[i] = {rounded_key(e->x), rounded_key(e->y), points->data[i].ptr};
+uint64_t identifier_hash(std::string_view key) {
+  // Eight bytes at a time; identifiers are short.
+  uint64_t h = 0x9E3779B97F4A7C15ULL ^ key.size();
+  const char* p = key.data();
+  size_t n = key.size();
+  while (n >= 8) {
+    uint64_t w = 0;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    p += 8;
+    n -= 8;
   }
-  std::stable_sort(keys.begin(), keys.end(), [](const CoordKey& a, const CoordKey& b) {
-    return a.x != b.x ? a.x < b.x : a.y < b.y;
-  });
-  for (size_t i = 0; i < n; ++i) points->data[i].ptr = keys[i].slot;
-  keys = {};
-
-  order_positions(points, &PointEntry::id, &PointEntry::alt_id, &store.by_id, &store.id_table);
-  order_positions(points, &PointEntry::alt_id, &PointEntry::id, &store.by_alt_id,
-                  &store.alt_id_table);
-  store.indexed = true;
+  if (n > 0) {
+    uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+  }
+  return mix(h);
 }
 
-void release_points() {
-  PointStore& store = point_store();
-  if (store.points != nullptr) Array_free_all(store.points);
-  store.points = nullptr;
-  store.by_id = {};
-  store.by_alt_id = {};
-  store.id_table = {};
-  store.alt_id_table = {};
-  store.inline_pairs = {};
-  store.indexed = false;
+void PointTable::add(std::string_view id, std::string_view alt_id, double x, double y) {
+  text_at_.push_back(text_.size());
+  text_.insert(text_.end(), id.begin(), id.end());
+  text_.insert(text_.end(), alt_id.begin(), alt_id.end());
+  id_length_.push_back(static_cast<uint8_t>(id.size()));
+  alt_length_.push_back(static_cast<uint8_t>(alt_id.size()));
+  x_.push_back(x);
+  y_.push_back(y);
 }
 
-const PointEntry* find_point_by_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().id_table, &PointEntry::id);
+void PointTable::add_attributes(std::string_view nrp, std::string_view ozr, std::string_view rkrg,
+                                const PointAttributes& attributes) {
+  extra_at_.push_back(extra_.size());
+  for (const std::string_view t : {nrp, ozr, rkrg}) {
+    extra_.insert(extra_.end(), t.begin(), t.end());
+    extra_length_.push_back(static_cast<uint8_t>(t.size()));
+  }
+  attributes_.push_back(attributes);
 }
 
-const PointEntry* find_point_by_alt_id(double xyz[3], const char* key) {
-  return find_point(xyz, key, point_store().alt_id_table, &PointEntry::alt_id);
+std::string_view PointTable::extra_text(size_t i, int which) const {
+  uint64_t at = extra_at_[i];
+  for (int k = 0; k < which; ++k) at += extra_length_[i * 3 + static_cast<size_t>(k)];
+  return {extra_.data() + at, static_cast<size_t>(extra_length_[i * 3 + static_cast<size_t>(which)])};
+}
+
+void PointTable::append(PointTable&& later) {
+  if (size() == 0 && extra_.empty()) {
+    *this = std::move(later);
+    return;
+  }
+  const uint64_t text_base = text_.size();
+  text_.insert(text_.end(), later.text_.begin(), later.text_.end());
+  for (const uint64_t at : later.text_at_) text_at_.push_back(at + text_base);
+  id_length_.insert(id_length_.end(), later.id_length_.begin(), later.id_length_.end());
+  alt_length_.insert(alt_length_.end(), later.alt_length_.begin(), later.alt_length_.end());
+  x_.insert(x_.end(), later.x_.begin(), later.x_.end());
+  y_.insert(y_.end(), later.y_.begin(), later.y_.end());
+  const uint64_t extra_base = extra_.size();
+  extra_.insert(extra_.end(), later.extra_.begin(), later.extra_.end());
+  for (const uint64_t at : later.extra_at_) extra_at_.push_back(at + extra_base);
+  extra_length_.insert(extra_length_.end(), later.extra_length_.begin(), later.extra_length_.end());
+  attributes_.insert(attributes_.end(), later.attributes_.begin(), later.attributes_.end());
+  later = PointTable();
+}
+
+void PointTable::build_table(bool alt, Table* table) const {
+  const size_t n = size();
+  size_t capacity = 16;
+  while (capacity < n + n / 3) capacity *= 2;  // at most three quarters full
+  table->assign(capacity, Slot{0, 0});
+  const size_t mask = capacity - 1;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string_view key = alt ? alt_id(i) : id(i);
+    const uint64_t h = identifier_hash(key);
+    const auto tag = static_cast<uint32_t>(h >> 32);
+    for (size_t j = h & mask;; j = (j + 1) & mask) {
+      Slot& s = (*table)[j];
+      if (s.index_plus_one == 0) {
+        s = {tag, static_cast<uint32_t>(i + 1)};
+        break;
+      }
+      // The same identifier again: the first point keeps it.
+      if (s.tag == tag) {
+        const size_t k = s.index_plus_one - 1;
+        if ((alt ? alt_id(k) : id(k)) == key) break;
+      }
+    }
+  }
+}
+
+void PointTable::build_indexes(int threads) {
+  if (threads > 1 && size() > 4096) {
+    std::thread second([this] { build_table(true, &by_alt_id_); });
+    build_table(false, &by_id_);
+    second.join();
+  } else {
+    build_table(false, &by_id_);
+    build_table(true, &by_alt_id_);
+  }
+  indexed_ = true;
+}
+
+int64_t PointTable::find(const Table& table, bool alt, std::string_view key) const {
+  if (table.empty()) return kNone;
+  const uint64_t h = identifier_hash(key);
+  const auto tag = static_cast<uint32_t>(h >> 32);
+  const size_t mask = table.size() - 1;
+  for (size_t j = h & mask;; j = (j + 1) & mask) {
+    const Slot& s = table[j];
+    if (s.index_plus_one == 0) return kNone;
+    if (s.tag == tag) {
+      const size_t k = s.index_plus_one - 1;
+      if ((alt ? alt_id(k) : id(k)) == key) return static_cast<int64_t>(k);
+    }
+  }
+}
+
+int64_t PointTable::find_by_id(std::string_view key) const {
+  return find(by_id_, false, key);
+}
+
+int64_t PointTable::find_by_alt_id(std::string_view key) const {
+  return find(by_alt_id_, true, key);
 }
 
 }  // namespace egib

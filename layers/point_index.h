@@ -1,62 +1,100 @@
-// The collected points and the two orderings through which outline
-// references are resolved: by the point's identifier and by its second
-// identifier.
+// The points of a file and the two lookups through which outline references
+// are resolved: by the point's identifier ("P,P" lines) and by its second
+// identifier ("P,K" lines).
+//
+// The points are kept in flat arrays in input order, their identifiers in
+// one block of text; each lookup is one probe of an open-addressing hash
+// table into them.  When several points carry the same identifier, a
+// reference finds the first of them in the file.
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 #include <vector>
-
-#include "array/array.h"
-#include "swde/axis_order.h"
-#include "swde/point_entry.h"
 
 namespace egib {
 
-struct PointStore {
-  Array* points = nullptr;         // elements: PointEntry
-  std::vector<int32_t> by_id;      // positions, ascending by id, then alt_id
-  std::vector<int32_t> by_alt_id;  // positions, ascending by alt_id, then id
-  bool indexed = false;            // the orderings exist
-  // Hash tables over the two orderings: for each distinct identifier
-  // (second identifier) the first position of the ordering that holds it,
-  // the one a binary search would find, in one or two probes.
-  struct Slot {
-    uint32_t tag = 0;       // upper hash bits, to skip most mismatches
-    int32_t position = -1;  // -1: empty
-  };
-  std::vector<Slot> id_table;
-  std::vector<Slot> alt_id_table;
-  // Coordinates of vertices given inline ("P,G" in outlines) that the
-  // collecting pass met, up to kInlineSample of them: what tells the axis
-  // order of a file without point objects.
-  static constexpr size_t kInlineSample = 65536;
-  std::vector<WrittenPair> inline_pairs;
-  void sample_inline(double first, double second) {
-    if (inline_pairs.size() < kInlineSample) inline_pairs.push_back({first, second});
-  }
+// The attributes of a point that only the boundary-point layer shows.
+struct PointAttributes {
+  int32_t g5stb = 0;
+  int32_t g5zrd = 0;
+  int32_t g5bpp = 0;
+  int32_t g5rzg = 0;
+  int32_t g5rkrg_from_wl = 0;  // 1 when G5RKRG came from a "WL" line, 0 from "WG"
 };
 
-PointStore& point_store();
+// Texts of a point are kept to 29 characters, as the format's point record
+// holds them.
+inline constexpr size_t kPointTextChars = 29;
 
-// Comparators.  compare_point_coords takes two slot addresses (Array_sort's
-// convention) and orders by easting, then northing, each rounded half up to
-// whole metres.  The others compare the entries at two positions.
-int compare_point_coords(const void* slot_a, const void* slot_b);
-int compare_by_id(int32_t a, int32_t b);
-int compare_by_alt_id(int32_t a, int32_t b);
-// Key against the entry at a position.
-int compare_key_id(const char* key, int32_t position);
-int compare_key_alt_id(const char* key, int32_t position);
+class PointTable {
+ public:
+  static constexpr int64_t kNone = -1;
 
-// Sorts the points by rounded coordinates and builds both orderings.
-void build_point_indexes();
-// Frees the points and the orderings.
-void release_points();
+  // One point: identifiers and coordinates as read (x easting, y northing).
+  void add(std::string_view id, std::string_view alt_id, double x, double y);
+  // Its texts and numbers for the boundary-point layer (kept only when the
+  // layer is written).
+  void add_attributes(std::string_view nrp, std::string_view ozr, std::string_view rkrg,
+                      const PointAttributes& attributes);
+  // Appends the points of another table (a later part of the file).
+  void append(PointTable&& later);
 
-// Resolves a reference.  Found: xyz receives the point's x and y and z = 0,
-// and the entry is returned.  Not found: "brak punktu ID=%s\n" on the
-// console, xyz untouched, null returned.
-const PointEntry* find_point_by_id(double xyz[3], const char* key);
-const PointEntry* find_point_by_alt_id(double xyz[3], const char* key);
+  size_t size() const { return x_.size(); }
+  bool has_attributes() const { return !attributes_.empty(); }
+  std::string_view id(size_t i) const {
+    return {text_.data() + text_at_[i], static_cast<size_t>(id_length_[i])};
+  }
+  std::string_view alt_id(size_t i) const {
+    return {text_.data() + text_at_[i] + id_length_[i], static_cast<size_t>(alt_length_[i])};
+  }
+  std::string_view nrp(size_t i) const { return extra_text(i, 0); }
+  std::string_view ozr(size_t i) const { return extra_text(i, 1); }
+  std::string_view rkrg(size_t i) const { return extra_text(i, 2); }
+  const PointAttributes& attributes(size_t i) const { return attributes_[i]; }
+
+  // The coordinates as read; the driver turns them round when the file
+  // writes the easting first.
+  std::vector<double>& x() { return x_; }
+  std::vector<double>& y() { return y_; }
+  const std::vector<double>& x() const { return x_; }
+  const std::vector<double>& y() const { return y_; }
+
+  // Builds both lookups (the two in parallel when threads > 1).
+  void build_indexes(int threads);
+  bool indexed() const { return indexed_; }
+  // The first point with the identifier (second identifier), or kNone.
+  int64_t find_by_id(std::string_view key) const;
+  int64_t find_by_alt_id(std::string_view key) const;
+
+ private:
+  struct Slot {
+    uint32_t tag;
+    uint32_t index_plus_one;  // 0: empty
+  };
+  using Table = std::vector<Slot>;
+  void build_table(bool alt, Table* table) const;
+  int64_t find(const Table& table, bool alt, std::string_view key) const;
+  std::string_view extra_text(size_t i, int which) const;
+
+  std::vector<char> text_;  // id then alt_id of each point, back to back
+  std::vector<uint64_t> text_at_;
+  std::vector<uint8_t> id_length_;
+  std::vector<uint8_t> alt_length_;
+  std::vector<double> x_;
+  std::vector<double> y_;
+  // The boundary-point layer's texts: nrp, ozr, rkrg back to back.
+  std::vector<char> extra_;
+  std::vector<uint64_t> extra_at_;
+  std::vector<uint8_t> extra_length_;  // three per point
+  std::vector<PointAttributes> attributes_;
+  Table by_id_;
+  Table by_alt_id_;
+  bool indexed_ = false;
+};
+
+// Hash of an identifier (exposed for the tests of the lookups).
+uint64_t identifier_hash(std::string_view key);
 
 }  // namespace egib

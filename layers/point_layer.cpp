@@ -1,12 +1,8 @@
 #include "layers/point_layer.h"
 
-#include <cstdio>
 #include <memory>
-#include <vector>
 
-#include "geodesy/transform.h"
 #include "layers/record_writer.h"
-#include "swde/point_entry.h"
 
 namespace egib {
 
@@ -18,36 +14,40 @@ struct ShapeDestroyer {
 
 }  // namespace
 
-int64_t write_point_layer(const Array& points, Layer& layer, int input_system, int output_system,
-                          int variant) {
-  const auto n = static_cast<size_t>(points.length);
-  const auto entry = [&](size_t i) -> const PointEntry& {
-    return *static_cast<const PointEntry*>(points.data[i].ptr);
-  };
-  std::vector<double> x(n), y(n);
-  for (size_t i = 0; i < n; ++i) {
-    x[i] = entry(i).x;
-    y[i] = entry(i).y;
-  }
-  transform_vertices(x, y, input_system, output_system, variant);
-
+int64_t write_point_layer(const PointTable& points, const ConvertedPoints& converted,
+                          const CoordinateTransform& transform, Layer& layer, std::FILE* console) {
+  const bool convert = transform.changes_coordinates();
   int64_t written = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const PointEntry& p = entry(i);
+  for (size_t i = 0; i < points.size(); ++i) {
+    double x = points.x()[i];
+    double y = points.y()[i];
+    if (convert) {
+      if (converted.warns[i] != 0) {
+        AreaWarnings warnings;
+        transform.convert(x, y, warnings);
+        print_area_warnings(warnings, console);
+      } else {
+        x = converted.x[i];
+        y = converted.y[i];
+      }
+    }
     const int r = DBFGetRecordCount(layer.dbf());
     RecordWriter record(layer, r);
     record.integer(kPointFieldId, r + 1);
-    record.text(kPointFieldIdp, p.id);
-    record.text(kPointFieldKlucz, p.alt_id);
-    record.text(kPointFieldNrp, p.g5nrp);
-    record.text(kPointFieldOzr, p.g5ozr);
-    record.integer(kPointFieldStb, p.g5stb);
-    record.integer(kPointFieldZrd, p.g5zrd);
-    record.integer(kPointFieldBpp, p.g5bpp);
-    record.integer(kPointFieldRzg, p.g5rzg);
-    record.text(kPointFieldRkrg, p.g5rkrg);
+    record.text(kPointFieldIdp, points.id(i));
+    record.text(kPointFieldKlucz, points.alt_id(i));
+    if (points.has_attributes()) {
+      const PointAttributes& a = points.attributes(i);
+      record.text(kPointFieldNrp, points.nrp(i));
+      record.text(kPointFieldOzr, points.ozr(i));
+      record.integer(kPointFieldStb, a.g5stb);
+      record.integer(kPointFieldZrd, a.g5zrd);
+      record.integer(kPointFieldBpp, a.g5bpp);
+      record.integer(kPointFieldRzg, a.g5rzg);
+      record.text(kPointFieldRkrg, points.rkrg(i));
+    }
     const std::unique_ptr<SHPObject, ShapeDestroyer> shape(
-        SHPCreateSimpleObject(SHPT_POINT, 1, &x[i], &y[i], nullptr));
+        SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr));
     if (!shape || SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
       std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r + 1,
                    layer.final_base().c_str());

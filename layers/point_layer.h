@@ -4,15 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
-#include "array/array.h"
+#include "geodesy/transform.h"
 #include "layers/layer_files.h"
+#include "layers/outline.h"
+#include "layers/point_index.h"
 
 namespace egib {
 
-// Writes every point of points (elements PointEntry, in input order) into
-// layer; returns how many were written.
-int64_t write_point_layer(const Array& points, Layer& layer, int input_system, int output_system,
-                          int variant);
+// Writes every point of the table into layer, with the converted
+// coordinates (or those read, when the route changes none); the area
+// warnings of the points that warn go to console, in order.  Returns how
+// many were written.
+int64_t write_point_layer(const PointTable& points, const ConvertedPoints& converted,
+                          const CoordinateTransform& transform, Layer& layer, std::FILE* console);
 
 }  // namespace egib

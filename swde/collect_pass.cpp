@@ -1,120 +1,132 @@
 #include "swde/collect_pass.h"
 
-#include <cstring>
-
-#include "diag/error_log.h"
-#include "layers/outline.h"
-#include "layers/point_index.h"
-#include "swde/file_grammar.h"
-#include "swde/point_entry.h"
+#include <algorithm>
+#include <string>
 
 namespace egib {
 
 namespace {
 
-// Copies a value into a 29-character text of a point; a longer value is cut
-// there and the cut is reported.
-void copy_point_text(char (&dst)[kPointText], const char* src, const char* what) {
-  const size_t n = std::strlen(src);
-  if (n >= kPointText) {
-    log_error("line=%d %s '%s' longer than %d characters, cut\n", line_number, what, src,
-              kPointText - 1);
-  }
-  const size_t keep = std::min(n, static_cast<size_t>(kPointText - 1));
-  std::memcpy(dst, src, keep);
-  dst[keep] = '\0';
+// A text of a point as the format's record keeps it: 29 characters at most;
+// a longer value is cut there and the cut reported in the error log.
+std::string_view point_text(std::string_view value, const char* what, const LineReader& in,
+                            MessageBuffer& messages) {
+  if (value.size() <= kPointTextChars) return value;
+  std::string after = " ";
+  after += what;
+  after += " '";
+  after += value;
+  after += "' longer than " + std::to_string(kPointTextChars) + " characters, cut\n";
+  messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
+  return value.substr(0, kPointTextChars);
 }
 
-int32_t to_int32(const char* s) {
+// The value of a field kept in a point's text buffer until the point ends.
+struct PointText {
+  char text[kPointTextChars];
+  uint8_t length = 0;
+  void set(std::string_view v) {
+    std::copy(v.begin(), v.end(), text);
+    length = static_cast<uint8_t>(v.size());
+  }
+  std::string_view view() const { return {text, length}; }
+};
+
+int32_t to_int32(std::string_view s) {
   return static_cast<int32_t>(to_long(s));
 }
 
 }  // namespace
 
-int collect_pass(SwdeInput& in) {
-  return walk_swde_file(in, collect_objects, HeaderPolicy::kGoOn);
-}
-
-void collect_objects(SwdeInput& in, SwdeLine& line) {
-  while (read_swde_line(in, line)) {
-    if (line.code_is("RP")) {
+bool CollectPass::collect_objects(LineReader& in, Line& line) {
+  for (;;) {
+    if (in.at_stop()) return false;
+    if (!in.next(line)) return true;
+    const std::string_view code = line.code();
+    if (code == "RP") {
       if (line.field_is(2, "G5PZG")) collect_point(in, line);
-    } else if (line.code_is("RO")) {
+    } else if (code == "RO") {
       if (line.field_is(2, "G5G_OBR") || line.field_is(2, "G5OBR")) collect_precinct(in, line);
     } else if (line.is_section_end()) {
-      return;
-    } else if (line.code_is("P") && line.field_is(1, "G")) {
+      return true;
+    } else if (code == "P" && part_.inline_pairs.size() < CollectedPart::kInlineSample &&
+               line.field_is(1, "G")) {
       // A vertex given inline in an object this pass reads past.
-      point_store().sample_inline(to_double(line.field[2]), to_double(line.field[3]));
+      sample_inline(to_double(line.field(2)), to_double(line.field(3)));
     }
   }
 }
 
-void collect_point(SwdeInput& in, SwdeLine& line) {
-  PointEntry p{};
-  std::strcpy(p.g5nrp, "?");
-  copy_point_text(p.id, line.field[3], "id");
-  copy_point_text(p.alt_id, line.field[4], "alt_id");
+void CollectPass::collect_point(LineReader& in, Line& line) {
+  MessageBuffer& messages = part_.messages;
+  PointText id, alt_id, nrp, ozr, rkrg;
+  id.set(point_text(line.field(3), "id", in, messages));
+  alt_id.set(point_text(line.field(4), "alt_id", in, messages));
+  nrp.set("?");
+  double x = 0.0, y = 0.0;
+  PointAttributes attributes;
 
-  while (read_swde_line(in, line)) {
-    if (line.code_is("P")) {
+  while (in.next(line)) {
+    const std::string_view code = line.code();
+    if (code == "P") {
       if (line.field_is(1, "G")) {
-        p.y = to_double(line.field[2]);
-        p.x = to_double(line.field[3]);
-        p.z = 0.0;
+        y = to_double(line.field(2));
+        x = to_double(line.field(3));
       } else {
-        log_error("line=%d code='%s' Unknown swde code\n", line_number, line.text);
+        std::string after = " code='";
+        after += line.text();
+        after += "' Unknown swde code\n";
+        messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
       }
-    } else if (line.code_is("D")) {
-      const char* name = line.field[1];
-      const char* value = line.field[3];
-      if (std::strcmp(name, "G5NRP") == 0) {
-        char cut[51];
-        std::strncpy(cut, value, 50);
-        cut[50] = '\0';
-        copy_point_text(p.g5nrp, cut, "G5NRP");
-      } else if (std::strcmp(name, "G5OZR") == 0) {
-        copy_point_text(p.g5ozr, value, "G5OZR");
-      } else if (std::strcmp(name, "G5STB") == 0) {
-        p.g5stb = to_int32(value);
-      } else if (std::strcmp(name, "G5ZRD") == 0) {
-        p.g5zrd = to_int32(value);
-      } else if (std::strcmp(name, "G5BPP") == 0) {
-        p.g5bpp = to_int32(value);
-      } else if (std::strcmp(name, "G5RZG") == 0) {
-        p.g5rzg = to_int32(value);
+    } else if (code == "D") {
+      const std::string_view name = line.field(1);
+      const std::string_view value = line.field(3);
+      if (name == "G5NRP") {
+        nrp.set(point_text(value.substr(0, 50), "G5NRP", in, messages));
+      } else if (name == "G5OZR") {
+        ozr.set(point_text(value, "G5OZR", in, messages));
+      } else if (name == "G5STB") {
+        attributes.g5stb = to_int32(value);
+      } else if (name == "G5ZRD") {
+        attributes.g5zrd = to_int32(value);
+      } else if (name == "G5BPP") {
+        attributes.g5bpp = to_int32(value);
+      } else if (name == "G5RZG") {
+        attributes.g5rzg = to_int32(value);
       }
-    } else if (line.code_is("WG")) {
+    } else if (code == "WG") {
       if (line.field_is(1, "G5RKRG")) {
-        copy_point_text(p.g5rkrg, line.field[3], "G5RKRG");
-        p.g5rkrg_from_wl = 0;
+        rkrg.set(point_text(line.field(3), "G5RKRG", in, messages));
+        attributes.g5rkrg_from_wl = 0;
       }
-    } else if (line.code_is("WL")) {
+    } else if (code == "WL") {
       if (line.field_is(1, "G5RKRG")) {
-        copy_point_text(p.g5rkrg, line.field[2], "G5RKRG");
-        p.g5rkrg_from_wl = 1;
+        rkrg.set(point_text(line.field(2), "G5RKRG", in, messages));
+        attributes.g5rkrg_from_wl = 1;
       }
     } else if (line.is_object_end()) {
-      Array* points = point_store().points;
-      Array_insert_data(points, points->length, &p);
+      part_.points.add(id.view(), alt_id.view(), x, y);
+      if (keep_attributes_) {
+        part_.points.add_attributes(nrp.view(), ozr.view(), rkrg.view(), attributes);
+      }
       return;
     }
   }
 }
 
-void collect_precinct(SwdeInput& in, SwdeLine& line) {
-  VertexBuffer& vb = vertex_buffer();
-  vb.clear();
-  while (read_swde_line(in, line)) {
+void CollectPass::collect_precinct(LineReader& in, Line& line) {
+  vb_.clear();
+  const OutlineReading reading{nullptr, false, &part_.messages, &part_.stats};
+  while (in.next(line)) {
     if (line.code_is("GL")) {
       do {
-        read_outline(in, line);
+        read_outline(in, line, vb_, reading);
       } while (line.code_is("GL"));
       // Its vertices as written (northing first), for the axis order.
-      for (int i = 0; i < vb.vertex_count; ++i) {
-        point_store().sample_inline(vb.y[static_cast<size_t>(i)], vb.x[static_cast<size_t>(i)]);
+      for (int i = 0; i < vb_.vertex_count; ++i) {
+        sample_inline(vb_.y[static_cast<size_t>(i)], vb_.x[static_cast<size_t>(i)]);
       }
-      vb.clear();
+      vb_.clear();
       if (line.is_object_end()) return;
     } else if (line.is_object_end()) {
       return;

@@ -1,15 +1,58 @@
 // The collecting pass: the first reading of the file, which gathers every
-// point object (G5PZG) into the points array so that the writing pass can
-// resolve the references of parcel and building outlines.
+// point object (G5PZG) into a point table so that the writing pass can
+// resolve the references of parcel and building outlines.  Precinct
+// objects are read too, their outlines through the outline reader (which
+// can resolve nothing yet); nothing of them remains.
 #pragma once
 
-#include "swde/line_reader.h"
+#include <cstdint>
+#include <vector>
+
+#include "diag/message_buffer.h"
+#include "layers/outline.h"
+#include "layers/point_index.h"
+#include "swde/axis_order.h"
+#include "swde/file_grammar.h"
 
 namespace egib {
 
-int collect_pass(SwdeInput& in);
-void collect_objects(SwdeInput& in, SwdeLine& line);
-void collect_point(SwdeInput& in, SwdeLine& line);
-void collect_precinct(SwdeInput& in, SwdeLine& line);
+// What the pass collects from one part of the file.
+struct CollectedPart {
+  PointTable points;
+  // Coordinates of vertices given inline, as written, the first
+  // kInlineSample of them: what tells the axis order of a file without
+  // point objects.
+  static constexpr size_t kInlineSample = 65536;
+  std::vector<WrittenPair> inline_pairs;
+  MessageBuffer messages;
+  OutlineStats stats;
+};
+
+class CollectPass : public ObjectSection {
+ public:
+  // keep_attributes: keep the points' texts and numbers for the
+  // boundary-point layer.
+  CollectPass(CollectedPart& part, bool keep_attributes)
+      : part_(part), keep_attributes_(keep_attributes) {}
+
+  bool read_section(LineReader& in, Line& line) override { return collect_objects(in, line); }
+  // One "SO" section; false when stopped at the reader's stop position.
+  bool collect_objects(LineReader& in, Line& line);
+  // One point object; line holds its head ("RP") line.
+  void collect_point(LineReader& in, Line& line);
+  // One precinct object; line holds its head ("RO") line.
+  void collect_precinct(LineReader& in, Line& line);
+
+ private:
+  void sample_inline(double first, double second) {
+    if (part_.inline_pairs.size() < CollectedPart::kInlineSample) {
+      part_.inline_pairs.push_back({first, second});
+    }
+  }
+
+  CollectedPart& part_;
+  bool keep_attributes_;
+  VertexBuffer vb_;
+};
 
 }  // namespace egib

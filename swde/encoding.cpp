@@ -1,6 +1,7 @@
 #include "swde/encoding.h"
 
 #include <array>
+#include <cstring>
 
 namespace egib {
 
@@ -79,7 +80,20 @@ std::string_view encoding_name(TextEncoding encoding) {
 }
 
 bool EncodingDetector::feed(std::span<const unsigned char> bytes) {
-  for (const unsigned char b : bytes) {
+  const unsigned char* p = bytes.data();
+  const unsigned char* const end = p + bytes.size();
+  while (p < end) {
+    // Runs of plain ASCII, eight bytes at a time, outside a sequence.
+    if (pending_ == 0) {
+      while (end - p >= 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, p, 8);
+        if ((w & 0x8080808080808080ULL) != 0) break;
+        p += 8;
+      }
+      if (p == end) break;
+    }
+    const unsigned char b = *p++;
     if (b < 0x80) {
       if (pending_ > 0) ++utf8_broken_;  // a sequence cut short
       pending_ = 0;

@@ -1,7 +1,5 @@
 #include "swde/line_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -13,8 +11,6 @@ namespace egib {
 int32_t line_number = 0;
 
 namespace {
-
-constexpr size_t kReadBlock = size_t{1} << 20;
 
 // ISO 8859-2 -> Windows-1250 as a one-to-one byte permutation of 0x80..0xFF:
 // the Polish and other letters that sit at different codes in the two pages
@@ -78,52 +74,20 @@ void clear_line(SwdeLine& line) {
 
 }  // namespace
 
-SwdeInput::SwdeInput(FilePtr file) : file_(std::move(file)) {
-  if (file_) buffer_.resize(kReadBlock);
-}
-
 SwdeInput SwdeInput::open(const char* path) {
-  return SwdeInput(FilePtr(std::fopen(path, "rb")));
-}
-
-bool SwdeInput::refill() {
-  if (eof_ || !file_) return false;
-  const size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_.get());
-  if (got < buffer_.size() - end_) {
-    if (std::ferror(file_.get())) error_ = true;
-    eof_ = true;
-  }
-  end_ += got;
-  read_total_ += got;
-  if (hook_ != nullptr) hook_(read_total_, hook_context_);
-  return got > 0;
-}
-
-void SwdeInput::ensure_chunk() {
-  constexpr size_t kMax = kLineChars - 1;
-  if (end_ - pos_ >= kMax || eof_ || !file_) return;
-  // Keep the unread tail (shorter than a chunk) and read behind it.
-  const size_t tail = end_ - pos_;
-  std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
-  pos_ = 0;
-  end_ = tail;
-  while (end_ - pos_ < kMax && refill()) {
-  }
+  std::string error;
+  return SwdeInput(InputFile::open(path, &error));
 }
 
 bool SwdeInput::next_chunk(const char** data, size_t* length) {
-  constexpr size_t kMax = kLineChars - 1;
-  ensure_chunk();
-  if (pos_ == end_) {
+  const std::span<const char> all = file_.bytes();
+  if (pos_ >= all.size()) {
     *length = 0;
     return false;
   }
-  const char* src = buffer_.data() + pos_;
-  const size_t avail = std::min(kMax, end_ - pos_);
-  const void* nl = std::memchr(src, '\n', avail);
-  const size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - src) + 1 : avail;
+  const char* src = all.data() + pos_;
+  const size_t take = chunk_length(src, all.size() - pos_);
   pos_ += take;
-  consumed_ += take;
   *data = src;
   *length = take;
   return true;
@@ -137,22 +101,6 @@ bool SwdeInput::read_chunk(char* dst, size_t* length) {
   dst[n] = '\0';
   if (length) *length = n;
   return n > 0;
-}
-
-uint64_t SwdeInput::size() const {
-  struct stat st {};
-  if (!file_ || fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<uint64_t>(st.st_size);
-}
-
-void SwdeInput::rewind() {
-  if (!file_) return;
-  std::rewind(file_.get());
-  pos_ = end_ = 0;
-  consumed_ = 0;
-  read_total_ = 0;
-  eof_ = false;
-  error_ = false;
 }
 
 int is_blank(int c) {
@@ -223,7 +171,11 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
     return 0;
   }
   ++line_number;
+  split_chunk(chunk, size, in.encoding(), line);
+  return 1;
+}
 
+void split_chunk(const char* chunk, size_t size, TextEncoding encoding, SwdeLine& line) {
   // The line is the chunk up to its first NUL, CR, LF or ';', apostrophes
   // taken as blanks, trimmed of blanks on both sides, in Windows-1250; its
   // fields are split at commas, a field after a comma starting past its
@@ -233,11 +185,11 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
   const auto* p = reinterpret_cast<const unsigned char*>(chunk);
   const unsigned char* cleaned = kTables.cleaned;
   unsigned char converted[kLineChars];
-  if (in.encoding() == TextEncoding::kUtf8) {
+  if (encoding == TextEncoding::kUtf8) {
     size = utf8_to_cp1250({p, size}, converted);
     p = converted;
     cleaned = kTables.cleaned_cp1250;
-  } else if (in.encoding() == TextEncoding::kWindows1250) {
+  } else if (encoding == TextEncoding::kWindows1250) {
     cleaned = kTables.cleaned_cp1250;
   }
   const unsigned char* const chunk_end = p + size;
@@ -322,7 +274,6 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
   }
   for (int j = first_unset; j < line.fields_in_use; ++j) line.field[j][0] = '\0';
   line.fields_in_use = first_unset;
-  return 1;
 }
 
 bool read_header_line(SwdeInput& in, char (&header)[kLineChars]) {
@@ -390,6 +341,39 @@ double to_double(const char* s) {
 
 long to_long(const char* s) {
   return std::strtol(s, nullptr, 10);
+}
+
+double to_double(std::string_view s) {
+  const char* first = s.data();
+  const char* const stop = s.data() + s.size();
+  if (first != stop && *first == '-') ++first;
+  if (first != stop && ((*first >= '0' && *first <= '9') || *first == '.')) {
+    double value = 0.0;
+    const auto r = std::from_chars(s.data(), stop, value);
+    if (r.ec == std::errc() && (r.ptr == stop || (*r.ptr != 'x' && *r.ptr != 'X'))) return value;
+  }
+  char text[kFieldChars + 1];
+  const size_t n = std::min(s.size(), sizeof text - 1);
+  std::memcpy(text, s.data(), n);
+  text[n] = '\0';
+  return std::strtod(text, nullptr);
+}
+
+long to_long(std::string_view s) {
+  // Plain digits take the short way; anything else goes to strtol.
+  if (!s.empty() && s.size() < 18) {
+    size_t i = s[0] == '-' ? 1 : 0;
+    if (i < s.size()) {
+      long v = 0;
+      for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = v * 10 + (s[i] - '0');
+      if (i == s.size()) return s[0] == '-' ? -v : v;
+    }
+  }
+  char text[kFieldChars + 1];
+  const size_t n = std::min(s.size(), sizeof text - 1);
+  std::memcpy(text, s.data(), n);
+  text[n] = '\0';
+  return std::strtol(text, nullptr, 10);
 }
 
 }  // namespace egib

@@ -12,10 +12,12 @@
 #include <string>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "diag/error_log.h"
 #include "swde/encoding.h"
+#include "swde/input_file.h"
 
 namespace egib {
 
@@ -44,74 +46,51 @@ struct SwdeLine {
 // after reading the header.
 extern int32_t line_number;
 
-// The input stream of one run: a file read through a large buffer, with
-// fgets-like chunking (at most 499 characters, the line end included when it
-// fits) and a rewind between the passes.
+// Length of the chunk that starts at p: at most 499 bytes, up to and
+// including the first line end.  A longer line is read as several chunks,
+// and every chunk counts as a line.
+inline size_t chunk_length(const char* p, size_t remaining) {
+  const size_t avail = remaining < kLineChars - 1 ? remaining : kLineChars - 1;
+  const void* nl = std::memchr(p, '\n', avail);
+  return nl != nullptr ? static_cast<size_t>(static_cast<const char*>(nl) - p) + 1 : avail;
+}
+
+// The input of the classic reading interface: the bytes of a file read in
+// chunks, with a rewind.
 class SwdeInput {
  public:
-  explicit SwdeInput(FilePtr file);
+  explicit SwdeInput(InputFile file) : file_(std::move(file)) {}
   static SwdeInput open(const char* path);  // an input whose is_open() may be false
 
-  bool is_open() const { return file_ != nullptr; }
-  // Next chunk into dst (kLineChars bytes); false at end of input or on a
-  // read error.  The chunk may hold NUL bytes; dst is NUL-terminated.
+  bool is_open() const { return file_.is_open(); }
+  // Next chunk into dst (kLineChars bytes); false at end of input.  The
+  // chunk may hold NUL bytes; dst is NUL-terminated.
   bool read_chunk(char* dst, size_t* length = nullptr);
-  // The same chunk in place: data points into the input's buffer and stays
-  // valid until the next call.  No NUL is appended.
+  // The same chunk in place; no NUL is appended.
   bool next_chunk(const char** data, size_t* length);
-  void rewind();
-  bool read_error() const { return error_; }
-  // The first line of the file as the last pass read it (cleaned of
-  // nothing), empty before.
+  void rewind() { pos_ = 0; }
+  uint64_t offset() const { return pos_; }
+  uint64_t size() const { return file_.size(); }
+  std::span<const char> bytes() const { return file_.bytes(); }
+  // The first line of the file as read_header_line last read it, cleaned of
+  // nothing.
   const std::string& header() const { return header_; }
   void set_header(std::string_view line) { header_ = line; }
   // Code page of the texts; lines are converted from it into Windows-1250.
   TextEncoding encoding() const { return encoding_; }
   void set_encoding(TextEncoding encoding) { encoding_ = encoding; }
-  // Reads the whole file once, from its start, in blocks handed to visit
-  // until visit returns false; then rewinds.  False on a read error.
-  template <typename Visit>
-  bool scan(Visit visit) {
-    rewind();
-    bool going = true;
-    while (going && refill()) {
-      going = visit(std::span<const unsigned char>(
-          reinterpret_cast<const unsigned char*>(buffer_.data()), end_));
-      end_ = 0;
-    }
-    const bool ok = !error_;
-    rewind();
-    return ok;
-  }
-  uint64_t offset() const { return consumed_; }
-  // Size of the input file in bytes; 0 when it is not a regular file.
-  uint64_t size() const;
-  // Called with the number of bytes read from the file so far, after every
-  // block read (once per megabyte or so): the hook for progress display.
-  using ProgressHook = void (*)(uint64_t bytes_read, void* context);
-  void set_progress_hook(ProgressHook hook, void* context) {
-    hook_ = hook;
-    hook_context_ = context;
-  }
 
  private:
-  bool refill();
-  // Makes at least one whole chunk available unless the input ends first.
-  void ensure_chunk();
-
-  FilePtr file_;
-  std::vector<char> buffer_;
+  InputFile file_;
   size_t pos_ = 0;
-  size_t end_ = 0;
-  uint64_t consumed_ = 0;
-  bool eof_ = false;
-  bool error_ = false;
-  uint64_t read_total_ = 0;
-  ProgressHook hook_ = nullptr;
-  void* hook_context_ = nullptr;
   std::string header_;
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
 };
+
+// Cleans and splits one chunk into line: cut at the first NUL, CR, LF or
+// ';', apostrophes blanked, trimmed, converted into Windows-1250 from the
+// encoding, split into at most eleven fields.
+void split_chunk(const char* chunk, size_t size, TextEncoding encoding, SwdeLine& line);
 
 // Reads the next line into line; 1 when a line was read, 0 at the end of input
 // or on a read error (line is then all empty).
@@ -145,5 +124,8 @@ void skip_st_section(SwdeInput& in, SwdeLine& line);
 // text without digits gives 0.
 double to_double(const char* s);
 long to_long(const char* s);
+// The same of a field (at most 99 characters) that is not NUL-terminated.
+double to_double(std::string_view s);
+long to_long(std::string_view s);
 
 }  // namespace egib

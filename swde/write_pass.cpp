@@ -1,30 +1,23 @@
 #include "swde/write_pass.h"
 
-#include <cstring>
-
-#include "layers/outline.h"
-#include "swde/file_grammar.h"
-
 namespace egib {
 
-int write_pass(SwdeInput& in) {
-  return walk_swde_file(in, write_objects, HeaderPolicy::kStop);
-}
-
-void write_objects(SwdeInput& in, SwdeLine& line) {
-  while (read_swde_line(in, line)) {
+bool WritePass::write_objects(LineReader& in, Line& line) {
+  for (;;) {
+    if (in.at_stop()) return false;
+    if (!in.next(line)) return true;
     if (line.code_is("RO")) {
-      const char* type = line.field[2];
-      if (std::strcmp(type, "G5DZE") == 0 || std::strcmp(type, "G5G_DZE") == 0) {
-        write_parcel(in, line);
-      } else if (std::strcmp(type, "G5G_BUD") == 0 || std::strcmp(type, "G5BUD") == 0) {
-        write_building(in, line);
-      } else if (std::strcmp(type, "G5OBR") == 0 || std::strcmp(type, "G5G_OBR") == 0) {
-        write_precinct(in, line);
+      const std::string_view type = line.field(2);
+      if (type == "G5DZE" || type == "G5G_DZE") {
+        write_parcel(in, line, assembly_, part_.objects, part_.messages);
+      } else if (type == "G5G_BUD" || type == "G5BUD") {
+        write_building(in, line, assembly_, part_.objects, part_.messages);
+      } else if (type == "G5OBR" || type == "G5G_OBR") {
+        write_precinct(in, line, assembly_, part_.objects, part_.messages);
       }
-      if (line.is_section_end()) return;
+      if (line.is_section_end()) return true;
     } else if (line.is_section_end()) {
-      return;
+      return true;
     }
   }
 }

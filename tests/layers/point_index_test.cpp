@@ -1,99 +1,99 @@
+// The point table: lookups by either identifier, duplicates, parts of the
+// file appended in order; ring areas and the outline buffer.
 #include "layers/point_index.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <limits>
+#include <string>
+#include <vector>
 
 #include "layers/outline.h"
 
 namespace {
 
-egib::PointEntry at(double x, double y, const char* id = "", const char* alt = "") {
-  egib::PointEntry p{};
-  p.x = x;
-  p.y = y;
-  std::strcpy(p.id, id);
-  std::strcpy(p.alt_id, alt);
-  return p;
+using egib::PointTable;
+
+TEST(PointTable, FindsByEitherIdentifierTheFirstOfDuplicates) {
+  PointTable t;
+  t.add("b", "2", 5, 5);
+  t.add("c", "1", 1, 1);
+  t.add("a", "3", 3, 3);
+  t.add("a", "0", 9, 9);  // the same identifier again: the first one is found
+  t.add("A", "", 7, 7);
+  t.add("b ", "", 8, 8);
+  EXPECT_EQ(t.find_by_id("c"), PointTable::kNone);  // no lookup before the indexes
+  t.build_indexes(1);
+  EXPECT_EQ(t.find_by_id("c"), 1);
+  EXPECT_EQ(t.find_by_id("a"), 2);
+  EXPECT_EQ(t.find_by_alt_id("0"), 3);
+  EXPECT_EQ(t.find_by_alt_id("3"), 2);
+  // Letter case and a trailing blank make other identifiers.
+  EXPECT_EQ(t.find_by_id("A"), 4);
+  EXPECT_EQ(t.find_by_id("b "), 5);
+  EXPECT_EQ(t.find_by_id("b"), 0);
+  EXPECT_EQ(t.find_by_id("B"), PointTable::kNone);
+  EXPECT_EQ(t.find_by_alt_id("4"), PointTable::kNone);
+  // Points without a second identifier: the first of them.
+  EXPECT_EQ(t.find_by_alt_id(""), 4);
+  EXPECT_EQ(t.id(3), "a");
+  EXPECT_EQ(t.alt_id(3), "0");
+  EXPECT_EQ(t.x()[3], 9);
 }
 
-int cmp(const egib::PointEntry& a, const egib::PointEntry& b) {
-  const egib::PointEntry* pa = &a;
-  const egib::PointEntry* pb = &b;
-  return egib::compare_point_coords(&pa, &pb);
-}
-
-TEST(PointOrder, RoundsHalfUpToWholeUnits) {
-  EXPECT_LT(cmp(at(10.4, 0), at(10.8, 0)), 0);
-  EXPECT_EQ(cmp(at(10.6, 0), at(11.0, 0)), 0);
-  EXPECT_EQ(cmp(at(10.5, 3.2), at(11.49, 2.6)), 0);
-  EXPECT_GT(cmp(at(11, 3.5), at(11, 3.4)), 0);
-  EXPECT_GT(cmp(at(-0.5, 0), at(-0.6, 0)), 0);  // 0 against -1
-  // Damaged coordinates keep the order total instead of overflowing.
-  const double inf = std::numeric_limits<double>::infinity();
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(cmp(at(inf, 0), at(1e300, 0)), 0);
-  EXPECT_EQ(cmp(at(nan, 0), at(-inf, 0)), 0);
-  EXPECT_LT(cmp(at(-1e12, 0), at(0, 0)), 0);
-}
-
-class PointIndexTest : public ::testing::Test {
- protected:
-  void SetUp() override { egib::point_store().points = Array_new(0, egib::kPointEntrySize, 1000); }
-  void TearDown() override { egib::release_points(); }
-  void add(const egib::PointEntry& p) {
-    Array_insert_data(egib::point_store().points, egib::point_store().points->length, &p);
+TEST(PointTable, ManyIdentifiersWithLongSharedPrefixes) {
+  // Identifiers of every length up to 29, sharing long prefixes, with
+  // national letters, and two threads building the lookups: every one is
+  // found at its own position, and look-alikes are not.
+  PointTable one, two;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 60000; ++i) {
+    std::string id = "146518_8.0001." + std::to_string(i);
+    if (i % 7 == 0) id += "\xB9\x9C";
+    id = id.substr(0, egib::kPointTextChars - static_cast<size_t>(i % 5));
+    ids.push_back(id);
   }
-};
-
-TEST_F(PointIndexTest, OrderingsFindByEitherIdentifier) {
-  add(at(5, 5, "b", "2"));
-  add(at(1, 1, "c", "1"));
-  add(at(3, 3, "a", "3"));
-  add(at(9, 9, "a", "0"));
-  double xyz[3] = {-1, -1, -1};
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(egib::find_point_by_id(xyz, "c"), nullptr);  // before the indexes exist
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "brak punktu ID=c\n");
-  EXPECT_EQ(xyz[0], -1);
-
-  egib::build_point_indexes();
-  const auto& store = egib::point_store();
-  // Points are in coordinate order; the orderings hold positions into it.
-  ASSERT_EQ(store.by_id.size(), 4u);
-  for (size_t i = 1; i < 4; ++i) {
-    EXPECT_LE(egib::compare_by_id(store.by_id[i - 1], store.by_id[i]), 0);
-    EXPECT_LE(egib::compare_by_alt_id(store.by_alt_id[i - 1], store.by_alt_id[i]), 0);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    for (PointTable* t : {&one, &two}) t->add(ids[i], "K" + ids[i], static_cast<double>(i), 0);
   }
-  // Ties on id are broken by alt_id.
-  EXPECT_EQ(
-      std::string(
-          static_cast<egib::PointEntry*>(Array_get_ptr(store.points, store.by_id[0]))->alt_id),
-      "0");
-  const egib::PointEntry* c = egib::find_point_by_id(xyz, "c");
-  ASSERT_NE(c, nullptr);
-  EXPECT_EQ(xyz[0], 1);
-  EXPECT_EQ(xyz[1], 1);
-  EXPECT_EQ(xyz[2], 0);
-  ASSERT_NE(egib::find_point_by_alt_id(xyz, "3"), nullptr);
-  EXPECT_EQ(xyz[0], 3);
-  const egib::PointEntry* a = egib::find_point_by_id(xyz, "a");
-  ASSERT_NE(a, nullptr);
-  EXPECT_STREQ(a->id, "a");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(egib::find_point_by_alt_id(xyz, "4"), nullptr);
-  EXPECT_EQ(egib::find_point_by_id(xyz, "A"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "brak punktu ID=4\nbrak punktu ID=A\n");
+  one.build_indexes(1);
+  two.build_indexes(2);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const int64_t first = one.find_by_id(ids[i]);
+    ASSERT_NE(first, PointTable::kNone) << ids[i];
+    EXPECT_EQ(one.id(static_cast<size_t>(first)), ids[i]);
+    EXPECT_EQ(first, two.find_by_id(ids[i]));
+    EXPECT_EQ(one.find_by_alt_id("K" + ids[i]), first);
+  }
+  EXPECT_EQ(one.find_by_id("146518_8.0001.60000"), PointTable::kNone);
+  EXPECT_EQ(one.find_by_id("146518_8.0001."), PointTable::kNone);
 }
 
-TEST_F(PointIndexTest, NoPointsFindsNothing) {
-  egib::build_point_indexes();
-  double xyz[3];
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(egib::find_point_by_id(xyz, "x"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "brak punktu ID=x\n");
+TEST(PointTable, PartsAppendInOrderWithTheirTexts) {
+  PointTable first, second;
+  egib::PointAttributes a;
+  a.g5stb = 4;
+  first.add("p1", "k1", 1, 2);
+  first.add_attributes("101", "", "R", a);
+  second.add("p2", "", 3, 4);
+  a.g5rkrg_from_wl = 1;
+  second.add_attributes("?", "OZR", "", a);
+  first.append(std::move(second));
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first.id(1), "p2");
+  EXPECT_EQ(first.alt_id(1), "");
+  EXPECT_EQ(first.nrp(0), "101");
+  EXPECT_EQ(first.rkrg(0), "R");
+  EXPECT_EQ(first.nrp(1), "?");
+  EXPECT_EQ(first.ozr(1), "OZR");
+  EXPECT_EQ(first.attributes(1).g5rkrg_from_wl, 1);
+  EXPECT_EQ(first.attributes(0).g5stb, 4);
+  EXPECT_EQ(first.y()[1], 4);
+  first.build_indexes(1);
+  EXPECT_EQ(first.find_by_id("p2"), 1);
+  EXPECT_EQ(first.find_by_alt_id("k1"), 0);
+  PointTable empty;
+  empty.build_indexes(2);
+  EXPECT_EQ(empty.find_by_id("x"), PointTable::kNone);
 }
 
 TEST(RingArea, FanOfTriangles) {
@@ -174,54 +174,6 @@ TEST(VertexBufferParts, DistinctVertices) {
   egib::VertexBuffer one;
   one.append(3, 3);
   EXPECT_FALSE(one.has_three_distinct_vertices());
-}
-
-}  // namespace
-
-namespace {
-
-// Lookups compare identifier prefixes as integers and fall back to the
-// strings only past 16 bytes: the results must be those of strcmp.
-TEST_F(PointIndexTest, LongSharedPrefixesAndNationalLetters) {
-  const char* ids[] = {
-      "146518_8.0001.12",             // exactly 16
-      "146518_8.0001.123",            // one more
-      "146518_8.0001.1234567890123",  // 29
-      "146518_8.0001.1234567890124",
-      "146518_8.0001.1",  // a prefix of the others
-      "\xB9\x9C\xBF",     // cp1250 letters: above every ASCII byte
-      "146518_8.0001.12\xB9",
-      "",
-  };
-  double e = 0;
-  for (const char* id : ids) add(at(e += 10, 0, id, id));
-  egib::build_point_indexes();
-  const egib::PointStore& s = egib::point_store();
-  for (size_t i = 1; i < s.by_id.size(); ++i) {
-    EXPECT_LT(std::strcmp(
-                  static_cast<const egib::PointEntry*>(Array_get_ptr(s.points, s.by_id[i - 1]))->id,
-                  static_cast<const egib::PointEntry*>(Array_get_ptr(s.points, s.by_id[i]))->id),
-              0);
-  }
-  testing::internal::CaptureStdout();
-  e = 0;
-  for (const char* id : ids) {
-    e += 10;
-    double xyz[3] = {0, 0, 0};
-    const egib::PointEntry* p = egib::find_point_by_id(xyz, id);
-    ASSERT_NE(p, nullptr) << id;
-    EXPECT_STREQ(p->id, id);
-    EXPECT_EQ(xyz[0], e) << id;
-    ASSERT_NE(egib::find_point_by_alt_id(xyz, id), nullptr) << id;
-  }
-  double xyz[3] = {0, 0, 0};
-  EXPECT_EQ(egib::find_point_by_id(xyz, "146518_8.0001.1234567890125"), nullptr);
-  EXPECT_EQ(egib::find_point_by_id(xyz, "146518_8.0001.12345"), nullptr);
-  EXPECT_EQ(egib::find_point_by_alt_id(xyz, "146518_8.0001.1\xB9"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "brak punktu ID=146518_8.0001.1234567890125\n"
-            "brak punktu ID=146518_8.0001.12345\n"
-            "brak punktu ID=146518_8.0001.1\xB9\n");
 }
 
 }  // namespace

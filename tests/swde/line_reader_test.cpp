@@ -12,14 +12,11 @@ namespace {
 using egib::SwdeInput;
 using egib::SwdeLine;
 
-// An input holding the given bytes (an anonymous temporary file).
+// An input holding the given bytes.
 struct MemoryInput {
   explicit MemoryInput(const std::string& text) : input(make(text)) {}
   static SwdeInput make(const std::string& text) {
-    egib::FilePtr f(std::tmpfile());
-    std::fwrite(text.data(), 1, text.size(), f.get());
-    std::rewind(f.get());
-    return SwdeInput(std::move(f));
+    return SwdeInput(egib::InputFile::from_bytes(text));
   }
   SwdeInput input;
 };

@@ -1,0 +1,315 @@
+#include "driver/conversion_run.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "driver/driver.h"
+#include "driver/interrupts.h"
+#include "driver/progress.h"
+#include "geodesy/prj_wkt.h"
+#include "geodesy/system_area.h"
+#include "geodesy/transform.h"
+#include "layers/layer_records.h"
+#include "layers/point_layer.h"
+#include "swde/collect_pass.h"
+#include "swde/file_grammar.h"
+#include "swde/segmented_pass.h"
+#include "swde/write_pass.h"
+
+namespace egib {
+
+namespace {
+
+// Parts of a few megabytes: enough of them to keep every thread busy,
+// small enough that the results held for the writer stay small.
+constexpr size_t kPartBytes = size_t{4} << 20;
+
+std::string encoding_option_name(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kWindows1250:
+      return "windows-1250";
+    case TextEncoding::kUtf8:
+      return "utf-8";
+    default:
+      return "iso-8859-2";
+  }
+}
+
+// The first characters of a line as they can be shown on a terminal.
+std::string printable_prefix(std::string_view text, size_t count) {
+  std::string shown;
+  for (const char c : text.substr(0, count)) {
+    if (c == '\n' || c == '\r') break;
+    const auto u = static_cast<unsigned char>(c);
+    shown += (u < 0x20 || u == 0x7F) ? '?' : c;
+  }
+  return shown;
+}
+
+void add_stats(RunStats& stats, const OutlineStats& outline) {
+  stats.unresolved_references += outline.unresolved_references;
+  stats.lists_without_ring_start += outline.lists_without_ring_start;
+}
+
+}  // namespace
+
+int run_threads(const Options& options) {
+  if (options.threads > 0) return options.threads;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 64U));
+}
+
+ConversionRun::ConversionRun(const Options& options, InputFile input)
+    : options_(options), input_(std::move(input)) {}
+
+std::vector<Layer*> ConversionRun::layers() {
+  std::vector<Layer*> created;
+  for (Layer* layer : {&parcels_, &buildings_, &point_layer_, &precincts_}) {
+    if (layer->created()) created.push_back(layer);
+  }
+  return created;
+}
+
+// Says what failed, on stderr and in the report.
+int ConversionRun::failed(const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  if (report_.error.empty()) report_.error = message;
+  return 1;
+}
+
+bool ConversionRun::open_outputs() {
+  base_ = layer_base_for(options_);
+  if (!options_.output_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(options_.output_dir, ec);
+    if (ec || !std::filesystem::is_directory(options_.output_dir)) {
+      failed("egib2shp: cannot create the output directory " + options_.output_dir + ": " +
+             (ec ? ec.message() : std::string("a file of that name is in the way")));
+      return false;
+    }
+  }
+  run_log_.reset(std::fopen(options_.log_path.c_str(), "w"));
+  if (!run_log_) {
+    failed("nie moge otworzyc pliku " + options_.log_path);
+    return false;
+  }
+  // The layers, and beside each its coordinate system when it is one this
+  // program knows (the output system of a conversion, else the input one).
+  struct Wanted {
+    Layer* layer;
+    const char* suffix;
+    LayerKind kind;
+    bool wanted;
+  };
+  const Wanted wanted[] = {
+      {&parcels_, "_DZE", LayerKind::kParcel, true},
+      {&buildings_, "_BUD", LayerKind::kBuilding, true},
+      {&point_layer_, "_PKT", LayerKind::kPoint, options_.points},
+      {&precincts_, "_OBR", LayerKind::kPrecinct, options_.precincts},
+  };
+  const std::string_view wkt =
+      esri_wkt_of_system(written_system(options_.input_system, options_.output_system));
+  std::string error;
+  for (const Wanted& w : wanted) {
+    if (!w.wanted) continue;
+    if (!w.layer->create(base_ + w.suffix, w.kind, &error) ||
+        (!wkt.empty() && !w.layer->write_side_file(".prj", wkt, &error))) {
+      for (Layer* layer : layers()) layer->discard();
+      failed("egib2shp: " + error);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The code page of the input's texts: given, or told from its bytes.
+void ConversionRun::settle_encoding() {
+  switch (options_.encoding) {
+    case EncodingChoice::kIso8859_2:
+      encoding_ = TextEncoding::kIso8859_2;
+      break;
+    case EncodingChoice::kWindows1250:
+      encoding_ = TextEncoding::kWindows1250;
+      break;
+    case EncodingChoice::kUtf8:
+      encoding_ = TextEncoding::kUtf8;
+      break;
+    case EncodingChoice::kAuto: {
+      EncodingDetector detector;
+      const std::span<const char> bytes = input_.bytes();
+      detector.feed({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+      encoding_ = detector.result();
+      break;
+    }
+  }
+  report_.encoding = encoding_option_name(encoding_);
+  report_.encoding_told = options_.encoding == EncodingChoice::kAuto;
+}
+
+void ConversionRun::collect() {
+  const std::span<const char> bytes = input_.bytes();
+  const Header header = read_header(bytes, encoding_);
+  MessageBuffer header_out;
+  header_messages(header, header_out);
+  header_out.replay(0, stdout, run_log_.get());
+  if (!header.present) return;
+
+  PassProgress progress("reading points", input_.size(), stderr_is_terminal());
+  const bool keep_attributes = options_.points;
+  run_in_parts<CollectedPart>(
+      bytes, header.next, encoding_, run_threads(options_), kPartBytes,
+      [&](LineReader& in, Line& line, GrammarState state, CollectedPart& part) {
+        CollectPass pass(part, keep_attributes);
+        return walk_sections(in, line, state, pass, part.messages);
+      },
+      [&](CollectedPart& part, int32_t line_base, size_t position) {
+        part.messages.replay(line_base, stdout, run_log_.get());
+        points_.append(std::move(part.points));
+        for (const WrittenPair& p : part.inline_pairs) {
+          if (inline_pairs_.size() >= CollectedPart::kInlineSample) break;
+          inline_pairs_.push_back(p);
+        }
+        add_stats(report_.stats, part.stats);
+        progress.update(position);
+      });
+  progress.finish();
+  report_.stats.points_collected = static_cast<int64_t>(points_.size());
+  if (!header.accepted) {
+    std::fprintf(stderr,
+                 "egib2shp: the first line is not an SWDE header (SWDE.w.2.00 or SWDE.w.3.00), "
+                 "so no object is written: \"%s\"\n",
+                 printable_prefix(header.text, 40).c_str());
+  }
+}
+
+// Decides whether the coordinate pairs of the file put the easting first
+// and, if so, turns the collected points around; the writing pass then
+// reads every inline pair the same way.
+void ConversionRun::settle_axis_order() {
+  bool easting_first = options_.axes == AxisChoice::kEastingFirst;
+  if (options_.axes == AxisChoice::kAuto) {
+    const std::optional<GridExtent> area = system_extent(options_.input_system);
+    if (!area) return;
+    std::vector<WrittenPair> pairs;
+    pairs.reserve(points_.size());
+    for (size_t i = 0; i < points_.size(); ++i) pairs.push_back({points_.y()[i], points_.x()[i]});
+    const AxisVote vote = count_axis_votes(*area, pairs.empty() ? inline_pairs_ : pairs);
+    easting_first = pairs_are_easting_first(vote);
+    if (easting_first) {
+      std::fprintf(stderr,
+                   "egib2shp: coordinate pairs read easting first (EN): %lld of %lld lie in the "
+                   "area of %s read that way, %lld read northing first (--axes=NE keeps the "
+                   "northing first)\n",
+                   static_cast<long long>(vote.inside_easting_first),
+                   static_cast<long long>(vote.pairs), system_name(options_.input_system).c_str(),
+                   static_cast<long long>(vote.inside_northing_first));
+    }
+  }
+  if (!easting_first) return;
+  easting_first_ = true;
+  std::swap(points_.x(), points_.y());
+}
+
+void ConversionRun::write_objects(const CoordinateTransform& transform,
+                                  const ConvertedPoints& converted) {
+  const std::span<const char> bytes = input_.bytes();
+  const Header header = read_header(bytes, encoding_);
+  MessageBuffer header_out;
+  header_messages(header, header_out);
+  header_out.replay(0, stdout, run_log_.get());
+  if (!header.accepted) return;  // nothing is written
+
+  PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
+  LayerRecordWriter writer(parcels_, buildings_, precincts_);
+  const bool precincts = precincts_.created();
+  run_in_parts<WrittenPart>(
+      bytes, header.next, encoding_, run_threads(options_), kPartBytes,
+      [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
+        ObjectAssembly assembly{points_, converted, transform,
+                                ConversionCache::for_this_thread(transform), easting_first_,
+                                precincts};
+        WritePass pass(part, assembly);
+        const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
+        part.stats = assembly.stats;
+        part.objects_without_vertex = assembly.objects_without_vertex;
+        return end;
+      },
+      [&](WrittenPart& part, int32_t line_base, size_t position) {
+        part.messages.replay(line_base, stdout, run_log_.get());
+        writer.write(part.objects);
+        add_stats(report_.stats, part.stats);
+        report_.stats.objects_without_vertex += part.objects_without_vertex;
+        progress.update(position);
+      });
+  progress.finish();
+  const LayerCounts& c = writer.counts();
+  RunStats& st = report_.stats;
+  st.parcels_written = c.parcels_written;
+  st.buildings_written = c.buildings_written;
+  st.precincts_written = c.precincts_written;
+  st.vertices_written = c.vertices_written;
+  st.degenerate_outlines = c.degenerate_outlines;
+  st.duplicate_parcel_ids = c.duplicate_parcel_ids;
+  st.duplicate_building_ids = c.duplicate_building_ids;
+}
+
+int ConversionRun::execute() {
+  if (!open_outputs()) return 1;
+  remove_work_files_on_signals(layers());
+  announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
+  settle_encoding();
+
+  report_.passes_ran = true;
+  collect();
+  settle_axis_order();
+  report_.axis_order = easting_first_ ? "EN" : "NE";
+  report_.axis_order_told = easting_first_ && options_.axes == AxisChoice::kAuto;
+
+  const int threads = run_threads(options_);
+  points_.build_indexes(threads);
+  const CoordinateTransform transform(options_.input_system, options_.output_system,
+                                      options_.variant);
+  const ConvertedPoints converted = convert_points(points_, transform, threads);
+  if (point_layer_.created()) {
+    report_.stats.points_written =
+        write_point_layer(points_, converted, transform, point_layer_, stdout);
+  }
+  write_objects(transform, converted);
+  points_ = PointTable();
+  return finish();
+}
+
+int ConversionRun::finish() {
+  int status = 0;
+  const std::vector<Layer*> written = layers();
+  for (Layer* layer : written) {
+    layer->close();
+    if (layer->write_failed()) status = failed("egib2shp: cannot write " + layer->final_base());
+  }
+  if (!io_failure().empty()) status = failed("egib2shp: " + io_failure());
+  // From here on the working files are renamed or removed by the run itself.
+  default_signals();
+  std::string error;
+  for (Layer* layer : written) {
+    if (status == 0 && !layer->commit(&error)) status = failed("egib2shp: " + error);
+  }
+  if (status != 0) {
+    for (Layer* layer : written) layer->discard();
+  } else {
+    for (const Layer* layer : written) {
+      for (std::string& f : layer->final_files()) report_.files.push_back(std::move(f));
+    }
+  }
+
+  std::printf("faza10");
+  std::fputs("KONIEC\n", run_log_.get());
+  if (std::fclose(run_log_.release()) != 0) {
+    status = failed("egib2shp: cannot write " + options_.log_path);
+  }
+  std::printf("KONIEC\n");
+  if (std::fflush(stdout) != 0) status = 1;
+  return status;
+}
+
+}  // namespace egib

@@ -1,0 +1,72 @@
+// One run of the converter: it owns everything the run holds (the input,
+// the point table, the layers, the run log, the statistics) and takes the
+// stages in order, handing each what it needs:
+//
+//   open the outputs -> tell the code page -> collecting pass -> tell the
+//   axis order -> index and convert the points -> boundary-point layer ->
+//   writing pass -> commit the layers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diag/error_log.h"
+#include "driver/options.h"
+#include "driver/run_report.h"
+#include "layers/layer_files.h"
+#include "layers/outline.h"
+#include "layers/point_index.h"
+#include "swde/axis_order.h"
+#include "swde/encoding.h"
+#include "swde/input_file.h"
+
+namespace egib {
+
+class ConversionRun {
+ public:
+  // input: the opened input file.
+  ConversionRun(const Options& options, InputFile input);
+  ConversionRun(const ConversionRun&) = delete;
+  ConversionRun& operator=(const ConversionRun&) = delete;
+
+  // The whole run; returns the exit status.  The report holds what it did
+  // (the wall time and the error-log count are the caller's).
+  int execute();
+  const RunReport& report() const { return report_; }
+  RunReport& report() { return report_; }
+  // Whether the passes ran (the summary is printed then).
+  bool passes_ran() const { return report_.passes_ran; }
+  // The layers of the run, in the order they are created and committed.
+  std::vector<Layer*> layers();
+  TextEncoding encoding() const { return encoding_; }
+  bool easting_first() const { return easting_first_; }
+
+ private:
+  int failed(const std::string& message);
+  bool open_outputs();
+  void settle_encoding();
+  void collect();
+  void settle_axis_order();
+  void write_objects(const class CoordinateTransform& transform,
+                     const ConvertedPoints& converted);
+  int finish();
+
+  const Options& options_;
+  InputFile input_;
+  std::string base_;  // the layers' base name
+  FilePtr run_log_;
+  Layer parcels_;
+  Layer buildings_;
+  Layer point_layer_;
+  Layer precincts_;
+  TextEncoding encoding_ = TextEncoding::kIso8859_2;
+  bool easting_first_ = false;
+  PointTable points_;
+  std::vector<WrittenPair> inline_pairs_;
+  RunReport report_;
+};
+
+// The number of threads a run uses: the option, or the machine's cores.
+int run_threads(const Options& options);
+
+}  // namespace egib

@@ -1,0 +1,98 @@
+// Lines of the input as the passes read them: views into the input's bytes
+// rather than copies.  A line is split only as far as it is asked about:
+// most lines a pass reads past need nothing but their record code.  Plain
+// lines (printable characters and commas, short fields) are split in place;
+// any other line goes through the full cleaning of the line reader, into a
+// scratch record of the reader's.  Either way the fields are exactly those
+// read_swde_line gives.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "swde/line_reader.h"
+
+namespace egib {
+
+class Line {
+ public:
+  std::string_view code() const { return code_; }
+  bool code_is(std::string_view c) const { return code_ == c; }
+  // Field k (0 to 10), empty when the line has none.
+  std::string_view field(int k) {
+    if (!split_) split();
+    return fields_[static_cast<size_t>(k)];
+  }
+  bool field_is(int k, std::string_view v) { return field(k) == v; }
+  // The cleaned line.
+  std::string_view text() {
+    if (!split_) split();
+    return text_;
+  }
+  // Empty code or comment "C": ignored wherever it stands.
+  bool is_ignorable() const { return code_.empty() || code_ == "C"; }
+  bool is_object_end() const { return code_ == "X" || code_ == "XC"; }
+  bool is_section_end() const { return code_ == "SX" || code_ == "SXC"; }
+  bool is_file_end() const { return code_ == "SWDEX" || code_ == "SWDEXC"; }
+
+  // Takes a chunk of the input; scratch holds the line when it needs the
+  // full cleaning.  Empty chunk: the all-empty line of the end of input.
+  void assign(const char* chunk, size_t size, TextEncoding encoding, SwdeLine* scratch);
+
+ private:
+  void split();
+  void split_cleaned();
+
+  const char* chunk_ = nullptr;
+  size_t size_ = 0;
+  TextEncoding encoding_ = TextEncoding::kIso8859_2;
+  SwdeLine* scratch_ = nullptr;
+  bool split_ = true;
+  std::string_view code_;
+  std::string_view text_;
+  std::array<std::string_view, kFieldCount> fields_{};
+};
+
+// Reads the chunks of the input from a position, counting the lines it
+// reads.  A pass over part of the input stops at the first place where its
+// grammar can stop at or after a given position (at_stop); reading itself
+// goes on to the end of the input.
+class LineReader {
+ public:
+  LineReader(std::span<const char> bytes, size_t start, size_t stop, TextEncoding encoding)
+      : bytes_(bytes), pos_(start), stop_(stop), encoding_(encoding) {}
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // The next line; false (and an all-empty line) at the end of input.
+  bool next(Line& line) {
+    if (pos_ >= bytes_.size()) {
+      line.assign(nullptr, 0, encoding_, &scratch_);
+      return false;
+    }
+    const char* p = bytes_.data() + pos_;
+    const size_t n = chunk_length(p, bytes_.size() - pos_);
+    pos_ += n;
+    ++lines_;
+    line.assign(p, n, encoding_, &scratch_);
+    return true;
+  }
+  bool at_stop() const { return pos_ >= stop_; }
+  size_t position() const { return pos_; }
+  // Lines read so far: the number of the last line read, counted from the
+  // reader's start.
+  int32_t lines_read() const { return lines_; }
+  TextEncoding encoding() const { return encoding_; }
+
+ private:
+  std::span<const char> bytes_;
+  size_t pos_;
+  size_t stop_;
+  TextEncoding encoding_;
+  int32_t lines_ = 0;
+  SwdeLine scratch_{};
+};
+
+}  // namespace egib
