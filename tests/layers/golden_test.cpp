@@ -132,3 +132,59 @@ TEST(GoldenLayers, GeneratedFilesConvertAsRecorded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file a run writes, byte for byte, with what it prints.
+std::string everything_written(const TempDir& dir, const RunResult& r) {
+  std::string all = "status " + std::to_string(r.status) + "\n" + r.out;
+  for (const char* f : {"err.log", "ZOV_uriri.txt", "in_DZE.shp", "in_DZE.shx", "in_DZE.dbf",
+                        "in_BUD.shp", "in_BUD.shx", "in_BUD.dbf", "in_PKT.shp", "in_PKT.dbf",
+                        "in_OBR.shp", "in_OBR.dbf"}) {
+    all += std::string("\n== ") + f + "\n";
+    if (egib::test::file_exists(dir.file(f))) all += read_file(dir.file(f));
+  }
+  return all;
+}
+
+// A file large enough to be read in several parts (about 12 MB), with
+// unknown codes and bad lines to give every channel something, converted
+// with one, two and three threads: the same bytes.
+TEST(GoldenLayers, ThreadsChangeNothing) {
+  TempDir source;
+  const std::string cmd = std::string(GEN_SWDE_BINARY) + " --parcels 13000 --seed 17 '" +
+                          source.file("g.swd") + "' >/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::string content = read_file(source.file("g.swd"));
+  // Oddities spread through the file: unknown vertex lines, references to
+  // nothing, lists without a ring start, a point far outside the zone.
+  size_t at = 0;
+  for (int k = 0; (at = content.find("\nGL\nK,+\n", at + 1000000)) != std::string::npos; ++k) {
+    content.insert(at + 1, k % 2 == 0 ? "GL\nP,Q,1\nP,P,,nothing\n" : "GL\nP,G,100,100\n");
+  }
+  for (const std::vector<std::string>& codes :
+       {std::vector<std::string>{"2", "18", "1"}, {"0", "0", "0"}}) {
+    std::string first;
+    for (const char* threads : {"--threads=1", "--threads=2", "--threads=3"}) {
+      SCOPED_TRACE(std::string(threads) + " " + codes[0]);
+      TempDir dir;
+      write_file(dir.file("in.swd"), content);
+      std::vector<std::string> args = {threads, "--points", "--precincts", "in.swd"};
+      args.insert(args.end(), codes.begin(), codes.end());
+      const RunResult r = run_converter(dir, args);
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string all = everything_written(dir, r);
+      if (first.empty()) {
+        first = all;
+        ASSERT_NE(all.find("nieznay punkt"), std::string::npos);
+        ASSERT_NE(all.find("#;;;brak K"), std::string::npos);
+        if (codes[0] == "2") ASSERT_NE(all.find("Punkt x,y"), std::string::npos);
+      } else {
+        ASSERT_EQ(all.size(), first.size());
+        EXPECT_TRUE(all == first);
+      }
+    }
+  }
+}
+
+}  // namespace
