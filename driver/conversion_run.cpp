@@ -1,6 +1,8 @@
 #include "driver/conversion_run.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -193,7 +195,7 @@ void ConversionRun::settle_axis_order() {
     if (!area) return;
     std::vector<WrittenPair> pairs;
     pairs.reserve(points_.size());
-    for (size_t i = 0; i < points_.size(); ++i) pairs.push_back({points_.y()[i], points_.x()[i]});
+    for (size_t i = 0; i < points_.size(); ++i) pairs.push_back({points_.y(i), points_.x(i)});
     const AxisVote vote = count_axis_votes(*area, pairs.empty() ? inline_pairs_ : pairs);
     easting_first = pairs_are_easting_first(vote);
     if (easting_first) {
@@ -208,7 +210,7 @@ void ConversionRun::settle_axis_order() {
   }
   if (!easting_first) return;
   easting_first_ = true;
-  std::swap(points_.x(), points_.y());
+  points_.swap_axes();
 }
 
 void ConversionRun::write_objects(const CoordinateTransform& transform,
@@ -228,7 +230,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
         ObjectAssembly assembly{points_, converted, transform,
                                 ConversionCache::for_this_thread(transform), easting_first_,
-                                precincts};
+                                precincts, {}, {}, 0};
         WritePass pass(part, assembly);
         const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
         part.stats = assembly.stats;
@@ -254,30 +256,42 @@ void ConversionRun::write_objects(const CoordinateTransform& transform,
   st.duplicate_building_ids = c.duplicate_building_ids;
 }
 
+static double stage_clock() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+#define STAGE(name) if (std::getenv("EGIB_STAGE_TIMES")) std::fprintf(stderr, "%-12s %.3f\n", name, stage_clock() - t0)
+
 int ConversionRun::execute() {
+  const double t0 = stage_clock();
   if (!open_outputs()) return 1;
   remove_work_files_on_signals(layers());
   announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
   settle_encoding();
-
+  STAGE("encoding");
   report_.passes_ran = true;
   collect();
+  STAGE("collect");
   settle_axis_order();
   report_.axis_order = easting_first_ ? "EN" : "NE";
   report_.axis_order_told = easting_first_ && options_.axes == AxisChoice::kAuto;
 
   const int threads = run_threads(options_);
   points_.build_indexes(threads);
+  STAGE("indexes");
   const CoordinateTransform transform(options_.input_system, options_.output_system,
                                       options_.variant);
   const ConvertedPoints converted = convert_points(points_, transform, threads);
+  STAGE("convert");
   if (point_layer_.created()) {
     report_.stats.points_written =
         write_point_layer(points_, converted, transform, point_layer_, stdout);
   }
   write_objects(transform, converted);
+  STAGE("write");
   points_ = PointTable();
-  return finish();
+  const int status = finish();
+  STAGE("finish");
+  return status;
 }
 
 int ConversionRun::finish() {

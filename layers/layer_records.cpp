@@ -109,7 +109,9 @@ void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
     layer.note_write_failure();
     return;
   }
-  record.real(o.kind == ObjectKind::kPrecinct ? kPrecinctFieldPow : kFieldPow, o.area);
+  record.real(o.kind == ObjectKind::kPrecinct ? static_cast<int>(kPrecinctFieldPow)
+                                              : static_cast<int>(kFieldPow),
+              o.area);
   if (SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
     std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());

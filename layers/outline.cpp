@@ -88,78 +88,129 @@ void VertexBuffer::drop_empty_parts() {
   part_count = kept;
 }
 
-namespace {
-
-// Resolves a reference; false with "brak punktu ID=..." when nothing does.
-bool append_point(VertexBuffer& vb, const OutlineReading& r, std::string_view key, bool alt) {
-  int64_t k = PointTable::kNone;
-  if (r.points != nullptr && r.points->indexed()) {
-    k = alt ? r.points->find_by_alt_id(key) : r.points->find_by_id(key);
-  }
-  if (k == PointTable::kNone) {
-    std::string message = "brak punktu ID=";
-    message += key;
-    message += '\n';
-    r.messages->add(Channel::kConsole, message);
-    ++r.stats->unresolved_references;
-    return false;
-  }
-  const auto i = static_cast<size_t>(k);
-  vb.append(r.points->x()[i], r.points->y()[i], k);
-  return true;
-}
-
-}  // namespace
-
 void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& r) {
-  const int list_start = vb.vertex_count;
-  const int parts_before = vb.part_count;
-  int ring_first = list_start;  // first vertex of the ring being read
-  int ring_starts = 0;
+  // The list's lines first; references are looked up together afterwards,
+  // so their memory is fetched all at once; then the lines are taken in
+  // order.
+  auto& pending = vb.pending;
+  auto& text = vb.pending_text;
+  pending.clear();
+  text.clear();
+  const auto keep_text = [&](VertexBuffer::Pending& p, std::string_view t) {
+    p.text_begin = static_cast<uint32_t>(text.size());
+    p.text_length = static_cast<uint32_t>(t.size());
+    text += t;
+  };
+  bool input_ended = false;
   for (;;) {
-    if (!in.next(line)) return;  // end of input: no closing vertex
+    if (!in.next(line)) {
+      input_ended = true;
+      break;
+    }
     if (line.is_ignorable()) continue;
     if (line.code_is("K")) {
       const bool outer = line.field_is(1, "+");
       if (!outer && !line.field_is(1, "-")) break;
-      const int type = outer ? SHPP_RING : SHPP_INNERRING;
-      if (ring_starts == 0) {
-        // The list's first ring also takes the vertices that came before
-        // its ring start.
-        vb.start_part(type, list_start);
-      } else {
-        // The next ring starts: the one before it is closed first.
-        vb.close_ring(ring_first);
-        ring_first = vb.vertex_count;
-        vb.start_part(type, ring_first);
-      }
-      ++ring_starts;
+      pending.push_back({outer ? VertexBuffer::Pending::kOuterRing : VertexBuffer::Pending::kHole});
       continue;
     }
     if (!line.code_is("P")) break;
     const std::string_view kind = line.field(1);
+    VertexBuffer::Pending p{VertexBuffer::Pending::kInline};
     if (kind == "G") {
-      const double first = to_double(line.field(2));
-      const double second = to_double(line.field(3));
-      if (r.easting_first) {
-        vb.append(first, second);
-      } else {
-        vb.append(second, first);
-      }
+      p.first = to_double(line.field(2));
+      p.second = to_double(line.field(3));
     } else if (kind == "P") {
-      append_point(vb, r, line.field(3), false);
+      p.kind = VertexBuffer::Pending::kReference;
+      keep_text(p, line.field(3));
     } else if (kind == "K") {
-      append_point(vb, r, line.field(2), true);
+      p.kind = VertexBuffer::Pending::kAltReference;
+      keep_text(p, line.field(2));
     } else {
+      p.kind = VertexBuffer::Pending::kUnknown;
       std::string message = "nieznay punkt ";
       for (int k = 0; k < 5; ++k) {
         if (k > 0) message += ',';
         message += line.field(k);
       }
-      r.messages->add(Channel::kConsole, message);
-      ++r.stats->unresolved_references;
+      keep_text(p, message);
+    }
+    pending.push_back(p);
+  }
+
+  auto& lookups = vb.lookups;
+  lookups.clear();
+  for (VertexBuffer::Pending& p : pending) {
+    if (p.kind != VertexBuffer::Pending::kReference &&
+        p.kind != VertexBuffer::Pending::kAltReference) {
+      continue;
+    }
+    p.lookup = lookups.size();
+    PointTable::Lookup l;
+    l.key = std::string_view(text).substr(p.text_begin, p.text_length);
+    l.alt = p.kind == VertexBuffer::Pending::kAltReference;
+    lookups.push_back(l);
+  }
+  if (!lookups.empty()) {
+    if (r.points != nullptr) {
+      r.points->find_batch(lookups);
+    } else {
+      for (PointTable::Lookup& l : lookups) l.found = PointTable::kNone;
     }
   }
+
+  const int list_start = vb.vertex_count;
+  const int parts_before = vb.part_count;
+  int ring_first = list_start;  // first vertex of the ring being read
+  int ring_starts = 0;
+  for (const VertexBuffer::Pending& p : pending) {
+    switch (p.kind) {
+      case VertexBuffer::Pending::kOuterRing:
+      case VertexBuffer::Pending::kHole: {
+        const int type = p.kind == VertexBuffer::Pending::kOuterRing ? SHPP_RING : SHPP_INNERRING;
+        if (ring_starts == 0) {
+          // The list's first ring also takes the vertices that came before
+          // its ring start.
+          vb.start_part(type, list_start);
+        } else {
+          // The next ring starts: the one before it is closed first.
+          vb.close_ring(ring_first);
+          ring_first = vb.vertex_count;
+          vb.start_part(type, ring_first);
+        }
+        ++ring_starts;
+        break;
+      }
+      case VertexBuffer::Pending::kInline:
+        if (r.easting_first) {
+          vb.append(p.first, p.second);
+        } else {
+          vb.append(p.second, p.first);
+        }
+        break;
+      case VertexBuffer::Pending::kReference:
+      case VertexBuffer::Pending::kAltReference: {
+        const PointTable::Lookup& l = lookups[p.lookup];
+        if (l.found == PointTable::kNone) {
+          std::string message = "brak punktu ID=";
+          message += l.key;
+          message += '\n';
+          r.messages->add(Channel::kConsole, message);
+          ++r.stats->unresolved_references;
+        } else {
+          const auto k = static_cast<size_t>(l.found);
+          vb.append(r.points->x(k), r.points->y(k), l.found);
+        }
+        break;
+      }
+      case VertexBuffer::Pending::kUnknown:
+        r.messages->add(Channel::kConsole,
+                        std::string_view(text).substr(p.text_begin, p.text_length));
+        ++r.stats->unresolved_references;
+        break;
+    }
+  }
+  if (input_ended) return;  // no closing vertex
   if (ring_starts == 0) {
     r.messages->add_with_line(Channel::kRunLog, "#;;;brak K,+ lub K,- line=", in.lines_read(),
                               "\n");
@@ -396,8 +447,12 @@ ConvertedPoints convert_points(const PointTable& points, const CoordinateTransfo
   ConvertedPoints c;
   if (!transform.changes_coordinates()) return c;
   const size_t n = points.size();
-  c.x = points.x();
-  c.y = points.y();
+  c.x.resize(n);
+  c.y.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    c.x[i] = points.x(i);
+    c.y[i] = points.y(i);
+  }
   c.warns.assign(n, 0);
   const auto convert_range = [&](size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {

@@ -36,6 +36,19 @@ struct VertexBuffer {
   std::vector<int> part_type;  // SHPP_RING (5) for "K,+", SHPP_INNERRING (3) for "K,-"
   int part_count = 0;
 
+  // The lines of the geometry list being read, kept until its references
+  // are looked up together.
+  struct Pending {
+    enum Kind : uint8_t { kOuterRing, kHole, kInline, kReference, kAltReference, kUnknown };
+    Kind kind;
+    double first = 0, second = 0;  // an inline pair as written
+    uint32_t text_begin = 0, text_length = 0;  // a key, or the unknown line
+    size_t lookup = 0;
+  };
+  std::vector<Pending> pending;
+  std::string pending_text;
+  std::vector<PointTable::Lookup> lookups;
+
   void clear() {
     vertex_count = 0;
     part_count = 0;

@@ -1,5 +1,6 @@
 #include "layers/point_index.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -40,13 +41,14 @@ uint64_t identifier_hash(std::string_view key) {
 }
 
 void PointTable::add(std::string_view id, std::string_view alt_id, double x, double y) {
-  text_at_.push_back(text_.size());
+  records_.push_back({x, y, text_.size(), static_cast<uint8_t>(id.size()),
+                      static_cast<uint8_t>(alt_id.size())});
   text_.insert(text_.end(), id.begin(), id.end());
   text_.insert(text_.end(), alt_id.begin(), alt_id.end());
-  id_length_.push_back(static_cast<uint8_t>(id.size()));
-  alt_length_.push_back(static_cast<uint8_t>(alt_id.size()));
-  x_.push_back(x);
-  y_.push_back(y);
+}
+
+void PointTable::swap_axes() {
+  for (Record& r : records_) std::swap(r.x, r.y);
 }
 
 void PointTable::add_attributes(std::string_view nrp, std::string_view ozr, std::string_view rkrg,
@@ -72,11 +74,9 @@ void PointTable::append(PointTable&& later) {
   }
   const uint64_t text_base = text_.size();
   text_.insert(text_.end(), later.text_.begin(), later.text_.end());
-  for (const uint64_t at : later.text_at_) text_at_.push_back(at + text_base);
-  id_length_.insert(id_length_.end(), later.id_length_.begin(), later.id_length_.end());
-  alt_length_.insert(alt_length_.end(), later.alt_length_.begin(), later.alt_length_.end());
-  x_.insert(x_.end(), later.x_.begin(), later.x_.end());
-  y_.insert(y_.end(), later.y_.begin(), later.y_.end());
+  const size_t first = records_.size();
+  records_.insert(records_.end(), later.records_.begin(), later.records_.end());
+  for (size_t i = first; i < records_.size(); ++i) records_[i].text_at += text_base;
   const uint64_t extra_base = extra_.size();
   extra_.insert(extra_.end(), later.extra_.begin(), later.extra_.end());
   for (const uint64_t at : later.extra_at_) extra_at_.push_back(at + extra_base);
@@ -91,20 +91,73 @@ void PointTable::build_table(bool alt, Table* table) const {
   while (capacity < n + n / 3) capacity *= 2;  // at most three quarters full
   table->assign(capacity, Slot{0, 0});
   const size_t mask = capacity - 1;
-  for (size_t i = 0; i < n; ++i) {
-    const std::string_view key = alt ? alt_id(i) : id(i);
-    const uint64_t h = identifier_hash(key);
-    const auto tag = static_cast<uint32_t>(h >> 32);
-    for (size_t j = h & mask;; j = (j + 1) & mask) {
-      Slot& s = (*table)[j];
-      if (s.index_plus_one == 0) {
-        s = {tag, static_cast<uint32_t>(i + 1)};
-        break;
+  // In blocks: the hashes of a block first, each asking for its slot, then
+  // the insertions, which find their slots at hand.
+  constexpr size_t kBlock = 32;
+  uint64_t hashes[kBlock];
+  for (size_t block = 0; block < n; block += kBlock) {
+    const size_t end = std::min(n, block + kBlock);
+    for (size_t i = block; i < end; ++i) {
+      const uint64_t h = identifier_hash(alt ? alt_id(i) : id(i));
+      hashes[i - block] = h;
+      __builtin_prefetch(&(*table)[h & mask], 1);
+    }
+    for (size_t i = block; i < end; ++i) {
+      const uint64_t h = hashes[i - block];
+      const auto tag = static_cast<uint32_t>(h >> 32);
+      const std::string_view key = alt ? alt_id(i) : id(i);
+      for (size_t j = h & mask;; j = (j + 1) & mask) {
+        Slot& s = (*table)[j];
+        if (s.index_plus_one == 0) {
+          s = {tag, static_cast<uint32_t>(i + 1)};
+          break;
+        }
+        // The same identifier again: the first point keeps it.
+        if (s.tag == tag) {
+          const size_t k = s.index_plus_one - 1;
+          if ((alt ? alt_id(k) : id(k)) == key) break;
+        }
       }
-      // The same identifier again: the first point keeps it.
+    }
+  }
+}
+
+void PointTable::find_batch(std::span<Lookup> lookups) const {
+  if (!indexed_ || size() == 0) {
+    for (Lookup& l : lookups) l.found = kNone;
+    return;
+  }
+  // Each step asks the memory for what the next needs.
+  for (Lookup& l : lookups) {
+    const Table& table = l.alt ? by_alt_id_ : by_id_;
+    l.hash = identifier_hash(l.key);
+    l.slot = l.hash & (table.size() - 1);
+    __builtin_prefetch(&table[l.slot]);
+  }
+  for (Lookup& l : lookups) {
+    const Table& table = l.alt ? by_alt_id_ : by_id_;
+    const Slot& s = table[l.slot];
+    l.found = kNone;
+    if (s.index_plus_one != 0) __builtin_prefetch(&records_[s.index_plus_one - 1]);
+  }
+  for (Lookup& l : lookups) {
+    const Table& table = l.alt ? by_alt_id_ : by_id_;
+    const Slot& s = table[l.slot];
+    if (s.index_plus_one != 0) __builtin_prefetch(text_.data() + records_[s.index_plus_one - 1].text_at);
+  }
+  for (Lookup& l : lookups) {
+    const Table& table = l.alt ? by_alt_id_ : by_id_;
+    const auto tag = static_cast<uint32_t>(l.hash >> 32);
+    const size_t mask = table.size() - 1;
+    for (size_t j = l.slot;; j = (j + 1) & mask) {
+      const Slot& s = table[j];
+      if (s.index_plus_one == 0) break;
       if (s.tag == tag) {
         const size_t k = s.index_plus_one - 1;
-        if ((alt ? alt_id(k) : id(k)) == key) break;
+        if ((l.alt ? alt_id(k) : id(k)) == l.key) {
+          l.found = static_cast<int64_t>(k);
+          break;
+        }
       }
     }
   }

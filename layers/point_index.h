@@ -2,10 +2,12 @@
 // are resolved: by the point's identifier ("P,P" lines) and by its second
 // identifier ("P,K" lines).
 //
-// The points are kept in flat arrays in input order, their identifiers in
-// one block of text; each lookup is one probe of an open-addressing hash
-// table into them.  When several points carry the same identifier, a
-// reference finds the first of them in the file.
+// The points are kept in input order as small records (coordinates and
+// where their identifiers lie in one block of text); each lookup is one
+// probe of an open-addressing hash table into them.  When several points
+// carry the same identifier, a reference finds the first of them in the
+// file.  Lookups can go in batches, each step of the batch asking the
+// memory for what the next one needs: the table, the record, the text.
 #pragma once
 
 #include <cstdint>
@@ -41,25 +43,26 @@ class PointTable {
   // Appends the points of another table (a later part of the file).
   void append(PointTable&& later);
 
-  size_t size() const { return x_.size(); }
+  size_t size() const { return records_.size(); }
   bool has_attributes() const { return !attributes_.empty(); }
   std::string_view id(size_t i) const {
-    return {text_.data() + text_at_[i], static_cast<size_t>(id_length_[i])};
+    const Record& r = records_[i];
+    return {text_.data() + r.text_at, static_cast<size_t>(r.id_length)};
   }
   std::string_view alt_id(size_t i) const {
-    return {text_.data() + text_at_[i] + id_length_[i], static_cast<size_t>(alt_length_[i])};
+    const Record& r = records_[i];
+    return {text_.data() + r.text_at + r.id_length, static_cast<size_t>(r.alt_length)};
   }
   std::string_view nrp(size_t i) const { return extra_text(i, 0); }
   std::string_view ozr(size_t i) const { return extra_text(i, 1); }
   std::string_view rkrg(size_t i) const { return extra_text(i, 2); }
   const PointAttributes& attributes(size_t i) const { return attributes_[i]; }
 
-  // The coordinates as read; the driver turns them round when the file
-  // writes the easting first.
-  std::vector<double>& x() { return x_; }
-  std::vector<double>& y() { return y_; }
-  const std::vector<double>& x() const { return x_; }
-  const std::vector<double>& y() const { return y_; }
+  // The coordinates as read (x easting, y northing).
+  double x(size_t i) const { return records_[i].x; }
+  double y(size_t i) const { return records_[i].y; }
+  // For a file that writes the easting first: every pair turned round.
+  void swap_axes();
 
   // Builds both lookups (the two in parallel when threads > 1).
   void build_indexes(int threads);
@@ -68,7 +71,25 @@ class PointTable {
   int64_t find_by_id(std::string_view key) const;
   int64_t find_by_alt_id(std::string_view key) const;
 
+  // A lookup of a batch: keys in, points (or kNone) out.
+  struct Lookup {
+    std::string_view key;
+    bool alt = false;
+    int64_t found = kNone;
+    // Between the steps.
+    uint64_t hash = 0;
+    size_t slot = 0;
+  };
+  void find_batch(std::span<Lookup> lookups) const;
+
  private:
+  struct Record {
+    double x;
+    double y;
+    uint64_t text_at;  // id then alt_id, back to back
+    uint8_t id_length;
+    uint8_t alt_length;
+  };
   struct Slot {
     uint32_t tag;
     uint32_t index_plus_one;  // 0: empty
@@ -78,12 +99,8 @@ class PointTable {
   int64_t find(const Table& table, bool alt, std::string_view key) const;
   std::string_view extra_text(size_t i, int which) const;
 
-  std::vector<char> text_;  // id then alt_id of each point, back to back
-  std::vector<uint64_t> text_at_;
-  std::vector<uint8_t> id_length_;
-  std::vector<uint8_t> alt_length_;
-  std::vector<double> x_;
-  std::vector<double> y_;
+  std::vector<char> text_;
+  std::vector<Record> records_;
   // The boundary-point layer's texts: nrp, ozr, rkrg back to back.
   std::vector<char> extra_;
   std::vector<uint64_t> extra_at_;

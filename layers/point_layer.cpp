@@ -19,8 +19,8 @@ int64_t write_point_layer(const PointTable& points, const ConvertedPoints& conve
   const bool convert = transform.changes_coordinates();
   int64_t written = 0;
   for (size_t i = 0; i < points.size(); ++i) {
-    double x = points.x()[i];
-    double y = points.y()[i];
+    double x = points.x(i);
+    double y = points.y(i);
     if (convert) {
       if (converted.warns[i] != 0) {
         AreaWarnings warnings;

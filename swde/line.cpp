@@ -1,7 +1,12 @@
 #include "swde/line.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace egib {
 
@@ -36,7 +41,121 @@ const std::array<unsigned char, 256>& classes_of(TextEncoding e) {
   return e == TextEncoding::kWindows1250 ? kClassCp1250 : kClassLatin2;
 }
 
+// Sixteen bytes of a line by what they are, one bit per byte.
+struct Block {
+  uint32_t newline = 0;
+  uint32_t comma = 0;
+  uint32_t end = 0;    // NUL, LF, CR, ';'
+  uint32_t other = 0;  // neither plain nor comma nor end
+};
+
+// p has 16 readable bytes.
+Block scan16(const char* p, bool high_is_plain) {
+  Block k;
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto bits = [](__m128i x) { return static_cast<uint32_t>(_mm_movemask_epi8(x)); };
+  k.newline = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+  const uint32_t semicolon = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
+  k.comma = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
+  k.end = k.newline | semicolon | bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))) |
+          bits(_mm_cmpeq_epi8(v, _mm_setzero_si128()));
+  // 0x21 .. 0x7E: the signed comparisons leave out every byte from 0x80.
+  const uint32_t printable = bits(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x20)),
+                                                _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F))));
+  uint32_t plain = printable & ~k.comma & ~semicolon &
+                   ~bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+  if (high_is_plain) plain |= bits(v);
+  k.other = ~(plain | k.comma | k.end) & 0xFFFF;
+#else
+  const auto& cls = high_is_plain ? kClassCp1250 : kClassLatin2;
+  for (unsigned i = 0; i < 16; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    const uint32_t bit = uint32_t{1} << i;
+    if (c == '\n') k.newline |= bit;
+    if (cls[c] == kComma) k.comma |= bit;
+    if (cls[c] == kEnd) k.end |= bit;
+    if (cls[c] == kOther) k.other |= bit;
+  }
+#endif
+  return k;
+}
+
+// Lines up to this long are split from their scan; longer ones on demand.
+constexpr size_t kScanBlocks = 4;
+
+uint64_t below(size_t n) {
+  return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+}
+
 }  // namespace
+
+size_t Line::take(const char* p, size_t remaining, TextEncoding encoding, SwdeLine* scratch) {
+  const bool high_is_plain = encoding == TextEncoding::kWindows1250;
+  uint64_t comma = 0, end = 0, other = 0;
+  size_t n = 0;
+  for (size_t b = 0; b < kScanBlocks; ++b) {
+    const size_t at = 16 * b;
+    Block k;
+    if (remaining >= at + 16) {
+      k = scan16(p + at, high_is_plain);
+    } else {
+      // The last bytes of the input, padded with NULs (which end a line).
+      char padded[16] = {};
+      std::memcpy(padded, p + at, remaining - at);
+      k = scan16(padded, high_is_plain);
+    }
+    comma |= static_cast<uint64_t>(k.comma) << at;
+    end |= static_cast<uint64_t>(k.end) << at;
+    other |= static_cast<uint64_t>(k.other) << at;
+    if (k.newline != 0) {
+      n = at + static_cast<size_t>(std::countr_zero(k.newline)) + 1;
+      break;
+    }
+    if (remaining <= at + 16) {
+      n = remaining;
+      break;
+    }
+  }
+  if (n == 0) {
+    // A long line: its chunk as the reader cuts it, and the split on demand.
+    n = chunk_length(p, remaining);
+    assign(p, n, encoding, scratch);
+    return n;
+  }
+  // The line runs to its first end character; plain bytes and commas only
+  // before it make a plain line, split at its commas right away.
+  const uint64_t ends = end & below(n);
+  const size_t stop = ends != 0 ? static_cast<size_t>(std::countr_zero(ends)) : n;
+  if ((other & below(stop)) != 0) {
+    assign(p, n, encoding, scratch);
+    return n;
+  }
+  uint64_t commas = comma & below(stop);
+  size_t k = 0;
+  size_t start = 0;
+  while (commas != 0) {
+    if (k + 1 == kFieldCount) {  // more than eleven fields: the reader's own way
+      assign(p, n, encoding, scratch);
+      return n;
+    }
+    const auto at = static_cast<size_t>(std::countr_zero(commas));
+    fields_[k++] = std::string_view(p + start, at - start);
+    start = at + 1;
+    commas &= commas - 1;
+  }
+  fields_[k++] = std::string_view(p + start, stop - start);
+  for (size_t j = k; j < fields_used_; ++j) fields_[j] = {};
+  fields_used_ = k;
+  chunk_ = p;
+  size_ = n;
+  encoding_ = encoding;
+  scratch_ = scratch;
+  split_ = true;
+  text_ = std::string_view(p, stop);
+  code_ = fields_[0];
+  return n;
+}
 
 void Line::assign(const char* chunk, size_t size, TextEncoding encoding, SwdeLine* scratch) {
   chunk_ = chunk;
@@ -62,6 +181,7 @@ void Line::assign(const char* chunk, size_t size, TextEncoding encoding, SwdeLin
 void Line::split() {
   split_ = true;
   fields_ = {};
+  fields_used_ = kFieldCount;
   if (chunk_ == nullptr) {
     code_ = text_ = {};
     return;

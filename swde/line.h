@@ -40,6 +40,10 @@ class Line {
   // Takes a chunk of the input; scratch holds the line when it needs the
   // full cleaning.  Empty chunk: the all-empty line of the end of input.
   void assign(const char* chunk, size_t size, TextEncoding encoding, SwdeLine* scratch);
+  // Takes the next chunk of the input at p (remaining bytes from there) and
+  // returns its length: one scan of its first 64 bytes finds the line end
+  // and splits a plain line at once.
+  size_t take(const char* p, size_t remaining, TextEncoding encoding, SwdeLine* scratch);
 
  private:
   void split();
@@ -53,6 +57,7 @@ class Line {
   std::string_view code_;
   std::string_view text_;
   std::array<std::string_view, kFieldCount> fields_{};
+  size_t fields_used_ = kFieldCount;  // fields past these are empty
 };
 
 // Reads the chunks of the input from a position, counting the lines it
@@ -72,11 +77,8 @@ class LineReader {
       line.assign(nullptr, 0, encoding_, &scratch_);
       return false;
     }
-    const char* p = bytes_.data() + pos_;
-    const size_t n = chunk_length(p, bytes_.size() - pos_);
-    pos_ += n;
+    pos_ += line.take(bytes_.data() + pos_, bytes_.size() - pos_, encoding_, &scratch_);
     ++lines_;
-    line.assign(p, n, encoding_, &scratch_);
     return true;
   }
   bool at_stop() const { return pos_ >= stop_; }

@@ -37,7 +37,7 @@ TEST(PointTable, FindsByEitherIdentifierTheFirstOfDuplicates) {
   EXPECT_EQ(t.find_by_alt_id(""), 4);
   EXPECT_EQ(t.id(3), "a");
   EXPECT_EQ(t.alt_id(3), "0");
-  EXPECT_EQ(t.x()[3], 9);
+  EXPECT_EQ(t.x(3), 9);
 }
 
 TEST(PointTable, ManyIdentifiersWithLongSharedPrefixes) {
@@ -66,6 +66,30 @@ TEST(PointTable, ManyIdentifiersWithLongSharedPrefixes) {
   }
   EXPECT_EQ(one.find_by_id("146518_8.0001.60000"), PointTable::kNone);
   EXPECT_EQ(one.find_by_id("146518_8.0001."), PointTable::kNone);
+  // In batches, mixing both identifiers and keys that find nothing: what
+  // one lookup at a time finds.
+  std::vector<std::string> keys;
+  for (size_t i = 0; i < ids.size(); i += 3) {
+    keys.push_back(i % 2 == 0 ? ids[i] : "K" + ids[i]);
+    keys.push_back(ids[i] + "x");
+  }
+  std::vector<PointTable::Lookup> batch;
+  for (const std::string& k : keys) {
+    PointTable::Lookup l;
+    l.key = k;
+    l.alt = k[0] == 'K';
+    batch.push_back(l);
+  }
+  two.find_batch(batch);
+  for (const PointTable::Lookup& l : batch) {
+    EXPECT_EQ(l.found, l.alt ? one.find_by_alt_id(l.key) : one.find_by_id(l.key)) << l.key;
+  }
+  PointTable unindexed;
+  unindexed.add("a", "", 0, 0);
+  std::vector<PointTable::Lookup> none(1);
+  none[0].key = "a";
+  unindexed.find_batch(none);
+  EXPECT_EQ(none[0].found, PointTable::kNone);
 }
 
 TEST(PointTable, PartsAppendInOrderWithTheirTexts) {
@@ -87,7 +111,7 @@ TEST(PointTable, PartsAppendInOrderWithTheirTexts) {
   EXPECT_EQ(first.ozr(1), "OZR");
   EXPECT_EQ(first.attributes(1).g5rkrg_from_wl, 1);
   EXPECT_EQ(first.attributes(0).g5stb, 4);
-  EXPECT_EQ(first.y()[1], 4);
+  EXPECT_EQ(first.y(1), 4);
   first.build_indexes(1);
   EXPECT_EQ(first.find_by_id("p2"), 1);
   EXPECT_EQ(first.find_by_alt_id("k1"), 0);

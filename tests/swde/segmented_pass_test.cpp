@@ -96,7 +96,7 @@ Taken collect(const std::string& file, size_t part_bytes, int threads) {
         for (size_t i = 0; i < part.points.size(); ++i) {
           t.points += std::string(part.points.id(i)) + "/" + std::string(part.points.alt_id(i)) +
                       "/" + std::string(part.points.nrp(i)) + " " +
-                      std::to_string(part.points.x()[i]) + "\n";
+                      std::to_string(part.points.x(i)) + "\n";
         }
       });
   note_end(t, end);
@@ -129,7 +129,7 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
         ObjectAssembly a{collected.points, converted, transform,
-                         ConversionCache::for_this_thread(transform), false, true};
+                         ConversionCache::for_this_thread(transform), false, true, {}, {}, 0};
         WritePass pass(part, a);
         return walk_sections(in, line, state, pass, part.messages);
       },
