@@ -228,9 +228,9 @@ void ConversionRun::write_objects(const CoordinateTransform& transform,
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly assembly{points_, converted, transform,
+        ObjectAssembly assembly(points_, converted, transform,
                                 ConversionCache::for_this_thread(transform), easting_first_,
-                                precincts, {}, {}, 0};
+                                precincts);
         WritePass pass(part, assembly);
         const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
         part.stats = assembly.stats;

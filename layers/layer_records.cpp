@@ -3,7 +3,7 @@
 #include <shapefil.h>
 
 #include <cstdio>
-#include <memory>
+#include <cstring>
 
 #include "layers/record_writer.h"
 #include "swde/line_reader.h"
@@ -11,19 +11,6 @@
 namespace egib {
 
 namespace {
-
-struct ShapeDestroyer {
-  void operator()(SHPObject* o) const noexcept { SHPDestroyObject(o); }
-};
-using ShapePtr = std::unique_ptr<SHPObject, ShapeDestroyer>;
-
-// Characters first .. last (counted from 1) of an identifier; shorter when
-// the identifier is, empty when it ends before first.
-std::string_view slice(std::string_view ident, size_t first, size_t last = std::string::npos) {
-  if (ident.size() < first) return {};
-  const size_t end = last == std::string::npos ? ident.size() : std::min(ident.size(), last);
-  return ident.substr(first - 1, end - (first - 1));
-}
 
 uint64_t text_hash(std::string_view s) {
   uint64_t h = 0xCBF29CE484222325ULL;
@@ -69,63 +56,69 @@ void LayerRecordWriter::write(const ObjectBatch& batch) {
 }
 
 void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObject& o) {
-  Layer& layer = o.kind == ObjectKind::kBuilding   ? buildings_
-                 : o.kind == ObjectKind::kPrecinct ? precincts_
-                                                   : parcels_;
+  const bool precinct = o.kind == ObjectKind::kPrecinct;
+  const bool building = o.kind == ObjectKind::kBuilding;
+  Layer& layer = building ? buildings_ : precinct ? precincts_ : parcels_;
+  const RecordTuple& tuple = building ? building_record_ : precinct ? precinct_record_ : parcel_record_;
   const int r = DBFGetRecordCount(layer.dbf());
-  RecordWriter record(layer, r);
-  const std::string_view ident = batch.attribute(o, 0);
-  if (o.kind == ObjectKind::kPrecinct) {
-    record.integer(kPrecinctFieldId, r + 1);
-    record.text(kPrecinctFieldIdr, ident);
-    record.text(kPrecinctFieldNro, batch.attribute(o, 1));
-    record.text(kPrecinctFieldNaz, batch.attribute(o, 2));
-  } else {
-    record.integer(kFieldId, r + 1);
-    record.text(kFieldIdent, ident);
-    record.integer(kFieldKodWoj, to_long(slice(ident, 1, 2)));
-    record.integer(kFieldKodPow, to_long(slice(ident, 1, 4)));
-    record.text(kFieldKodGmi, slice(ident, 1, 8));
-    record.text(kFieldKodObr, slice(ident, 1, 13));
-    record.text(kFieldObr, slice(ident, 10, 13));
-    if (o.kind == ObjectKind::kBuilding) {
-      record.integer(kFieldFunkcja, to_long(batch.attribute(o, 1)));
-    } else {
-      record.text(kFieldDnr, slice(ident, 15));
+
+  // The record as the worker made it, with its running number.
+  char record[512];
+  std::memcpy(record, batch.tuples.data() + o.tuple_begin, o.tuple_length);
+  tuple.put_integer(record, precinct ? static_cast<int>(kPrecinctFieldId) : static_cast<int>(kFieldId),
+                    r + 1);
+  if (!DBFWriteTuple(layer.dbf(), r, record)) {
+    std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
+                 layer.final_base().c_str());
+    layer.note_write_failure();
+  }
+  if (o.deferred_count > 0) {
+    RecordWriter writer(layer, r);
+    for (uint32_t i = 0; i < o.deferred_count; ++i) {
+      const RecordTuple::Deferred& d = batch.deferred[o.deferred_begin + i];
+      if (d.real) {
+        writer.real(d.field, d.real_value);
+      } else {
+        writer.integer(d.field, d.integer_value);
+      }
     }
   }
 
+  // The shape as the library would make it: one ring from vertex 0 unless
+  // there are several (the worker set the first to start at vertex 0), no
+  // Z or M.
+  if (zeros_.size() < o.vertex_count) zeros_.resize(o.vertex_count);
+  int one_ring_start = 0;
+  int one_ring_type = SHPP_RING;
   const bool with_parts = o.part_count > 1;
-  const auto* x = &batch.x[o.vertex_begin];
-  const auto* y = &batch.y[o.vertex_begin];
-  const ShapePtr shape(SHPCreateObject(
-      SHPT_POLYGON, -1, with_parts ? static_cast<int>(o.part_count) : 0,
-      with_parts ? &batch.part_start[o.part_begin] : nullptr,
-      with_parts ? &batch.part_type[o.part_begin] : nullptr, static_cast<int>(o.vertex_count), x, y,
-      nullptr, nullptr));
-  if (!shape) {
-    std::fprintf(stderr, "egib2shp: cannot create shape %d of %s.shp\n", r + 1,
-                 layer.final_base().c_str());
-    layer.note_write_failure();
-    return;
-  }
-  record.real(o.kind == ObjectKind::kPrecinct ? static_cast<int>(kPrecinctFieldPow)
-                                              : static_cast<int>(kFieldPow),
-              o.area);
-  if (SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
+  SHPObject shape{};
+  shape.nSHPType = SHPT_POLYGON;
+  shape.nShapeId = -1;
+  shape.nParts = with_parts ? static_cast<int>(o.part_count) : 1;
+  shape.panPartStart =
+      with_parts ? const_cast<int*>(&batch.part_start[o.part_begin]) : &one_ring_start;
+  shape.panPartType =
+      with_parts ? const_cast<int*>(&batch.part_type[o.part_begin]) : &one_ring_type;
+  shape.nVertices = static_cast<int>(o.vertex_count);
+  shape.padfX = const_cast<double*>(&batch.x[o.vertex_begin]);
+  shape.padfY = const_cast<double*>(&batch.y[o.vertex_begin]);
+  shape.padfZ = zeros_.data();
+  shape.padfM = zeros_.data();
+  SHPComputeExtents(&shape);
+  if (SHPWriteObject(layer.shp(), -1, &shape) < 0) {
     std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());
     layer.note_write_failure();
     return;
   }
-  if (o.kind == ObjectKind::kPrecinct) {
+  if (precinct) {
     ++counts_.precincts_written;
     return;
   }
-  const bool building = o.kind == ObjectKind::kBuilding;
   ++(building ? counts_.buildings_written : counts_.parcels_written);
   counts_.vertices_written += o.vertex_count;
   if (o.degenerate) ++counts_.degenerate_outlines;
+  const std::string_view ident = batch.ident(o);
   if (!ident.empty() && (building ? building_ids_ : parcel_ids_).add(ident) == 2) {
     ++(building ? counts_.duplicate_building_ids : counts_.duplicate_parcel_ids);
   }

@@ -53,6 +53,10 @@ class LayerRecordWriter {
 
  private:
   void write_one(const ObjectBatch& batch, const AssembledObject& o);
+  const RecordTuple parcel_record_{LayerKind::kParcel};
+  const RecordTuple building_record_{LayerKind::kBuilding};
+  const RecordTuple precinct_record_{LayerKind::kPrecinct};
+  std::vector<double> zeros_;  // the Z and M of every vertex
 
   Layer& parcels_;
   Layer& buildings_;

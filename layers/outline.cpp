@@ -264,12 +264,6 @@ double outline_area(const SHPObject* shape) {
                     shape->padfY);
 }
 
-std::string_view ObjectBatch::attribute(const AssembledObject& o, int k) const {
-  uint32_t at = o.text_begin;
-  for (int i = 0; i < k; ++i) at += o.text_length[i];
-  return std::string_view(text).substr(at, o.text_length[k]);
-}
-
 void ObjectBatch::clear() {
   objects.clear();
   x.clear();
@@ -277,6 +271,8 @@ void ObjectBatch::clear() {
   part_start.clear();
   part_type.clear();
   text.clear();
+  tuples.clear();
+  deferred.clear();
 }
 
 void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages) {
@@ -329,6 +325,50 @@ Attributes attributes_of(ObjectKind kind) {
       break;
   }
   return a;
+}
+
+// Characters first .. last (counted from 1) of an identifier; shorter when
+// the identifier is, empty when it ends before first.
+std::string_view slice(std::string_view ident, size_t first, size_t last = std::string::npos) {
+  if (ident.size() < first) return {};
+  const size_t end = last == std::string::npos ? ident.size() : std::min(ident.size(), last);
+  return ident.substr(first - 1, end - (first - 1));
+}
+
+// The object's record: the identifier, the codes cut from it, the area
+// and, for buildings, the function code; for precincts the number and the
+// name.  The running number is the writer's.
+void format_record(ObjectKind kind, const Attributes& attributes, AssembledObject& o,
+                   ObjectAssembly& a, ObjectBatch& batch) {
+  RecordTuple& t = kind == ObjectKind::kBuilding   ? a.building_record
+                   : kind == ObjectKind::kPrecinct ? a.precinct_record
+                                                   : a.parcel_record;
+  o.tuple_begin = static_cast<uint32_t>(batch.tuples.size());
+  o.tuple_length = static_cast<uint32_t>(t.length());
+  t.start(batch.tuples);
+  const std::string_view ident = attributes.value(0);
+  if (kind == ObjectKind::kPrecinct) {
+    t.text(kPrecinctFieldIdr, ident);
+    t.text(kPrecinctFieldNro, attributes.value(1));
+    t.text(kPrecinctFieldNaz, attributes.value(2));
+    t.real(kPrecinctFieldPow, o.area);
+  } else {
+    t.text(kFieldIdent, ident);
+    t.integer(kFieldKodWoj, to_long(slice(ident, 1, 2)));
+    t.integer(kFieldKodPow, to_long(slice(ident, 1, 4)));
+    t.text(kFieldKodGmi, slice(ident, 1, 8));
+    t.text(kFieldKodObr, slice(ident, 1, 13));
+    t.text(kFieldObr, slice(ident, 10, 13));
+    if (kind == ObjectKind::kBuilding) {
+      t.integer(kFieldFunkcja, to_long(attributes.value(1)));
+    } else {
+      t.text(kFieldDnr, slice(ident, 15));
+    }
+    t.real(kFieldPow, o.area);
+  }
+  o.deferred_begin = static_cast<uint32_t>(batch.deferred.size());
+  o.deferred_count = static_cast<uint32_t>(t.deferred().size());
+  batch.deferred.insert(batch.deferred.end(), t.deferred().begin(), t.deferred().end());
 }
 
 // Reads the rest of an object: its attributes and its outline into the
@@ -414,11 +454,11 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
     o.area = rings_area(1, &first, vb.vertex_count, &batch.x[o.vertex_begin],
                         &batch.y[o.vertex_begin]);
   }
-  o.text_begin = static_cast<uint32_t>(batch.text.size());
-  for (int k = 0; k < Attributes::kMax; ++k) {
-    batch.text += attributes.value(k);
-    o.text_length[k] = attributes.lengths[k];
-  }
+  const std::string_view ident = attributes.value(0);
+  o.ident_begin = static_cast<uint32_t>(batch.text.size());
+  o.ident_length = static_cast<uint32_t>(ident.size());
+  batch.text += ident;
+  format_record(kind, attributes, o, a, batch);
   batch.objects.push_back(o);
 }
 

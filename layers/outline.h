@@ -17,6 +17,7 @@
 #include "diag/message_buffer.h"
 #include "geodesy/transform.h"
 #include "layers/point_index.h"
+#include "layers/record_writer.h"
 #include "swde/line.h"
 
 struct tagSHPObject;
@@ -128,10 +129,15 @@ struct AssembledObject {
   uint32_t part_begin;
   uint32_t part_count;  // 0: one ring from the first vertex
   double area;          // the outline's area in the output grid
-  // The attributes: parcels G5IDD; buildings G5IDB and G5FUZ; precincts
-  // G5IDR, G5NRO and G5NAZ; as texts in the batch.
-  uint32_t text_begin;
-  uint8_t text_length[3];
+  // The identifier (G5IDD, G5IDB or G5IDR) in the batch's text.
+  uint32_t ident_begin;
+  uint32_t ident_length;
+  // The record of the layer's table, ready but for its running number, in
+  // the batch's tuples; cells left to the library in deferred.
+  uint32_t tuple_begin;
+  uint32_t tuple_length;
+  uint32_t deferred_begin;
+  uint32_t deferred_count;
 };
 
 struct ObjectBatch {
@@ -141,8 +147,12 @@ struct ObjectBatch {
   std::vector<int> part_start;
   std::vector<int> part_type;
   std::string text;
+  std::string tuples;
+  std::vector<RecordTuple::Deferred> deferred;
 
-  std::string_view attribute(const AssembledObject& o, int k) const;
+  std::string_view ident(const AssembledObject& o) const {
+    return std::string_view(text).substr(o.ident_begin, o.ident_length);
+  }
   void clear();
 };
 
@@ -161,6 +171,15 @@ ConvertedPoints convert_points(const PointTable& points, const CoordinateTransfo
 // its cache (one per thread), the run's settings, a buffer for one
 // outline, and what it counts.
 struct ObjectAssembly {
+  ObjectAssembly(const PointTable& points_, const ConvertedPoints& converted_,
+                 const CoordinateTransform& transform_, ConversionCache& cache_,
+                 bool easting_first_, bool precincts_)
+      : points(points_),
+        converted(converted_),
+        transform(transform_),
+        cache(cache_),
+        easting_first(easting_first_),
+        precincts(precincts_) {}
   const PointTable& points;
   const ConvertedPoints& converted;
   const CoordinateTransform& transform;
@@ -170,6 +189,10 @@ struct ObjectAssembly {
   VertexBuffer vb;
   OutlineStats stats;
   int64_t objects_without_vertex = 0;  // "error3"
+  // The records of the three tables.
+  RecordTuple parcel_record{LayerKind::kParcel};
+  RecordTuple building_record{LayerKind::kBuilding};
+  RecordTuple precinct_record{LayerKind::kPrecinct};
 };
 
 // Read the rest of one object (line holds its "RO" line) and append its

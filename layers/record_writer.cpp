@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <string>
 
 namespace egib {
@@ -69,6 +70,76 @@ void RecordWriter::check(bool ok, int field) {
   std::fprintf(stderr, "egib2shp: cannot write field %d of record %d of %s.dbf\n", field + 1,
                record_ + 1, layer_.final_base().c_str());
   layer_.note_write_failure();
+}
+
+}  // namespace egib
+
+namespace egib {
+
+namespace {
+
+// Right-aligned digits of an integer in a cell of width w; false when they
+// do not fit.
+bool format_integer(char* cell, int w, long value) {
+  const int v = static_cast<int>(value);
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
+  const auto n = static_cast<size_t>(end - digits);
+  if (ec != std::errc() || n > static_cast<size_t>(w)) return false;
+  const auto pad = static_cast<size_t>(w) - n;
+  std::memset(cell, ' ', pad);
+  std::memcpy(cell + pad, digits, n);
+  return true;
+}
+
+}  // namespace
+
+RecordTuple::RecordTuple(LayerKind kind) : schema_(layer_schema(kind)) {
+  for (const FieldSpec& f : schema_) {
+    offset_.push_back(length_);
+    length_ += static_cast<size_t>(f.width);
+  }
+}
+
+void RecordTuple::start(std::string& out) {
+  out_ = &out;
+  start_ = out.size();
+  out.append(length_, ' ');
+  deferred_.clear();
+}
+
+void RecordTuple::text(int field, std::string_view value) {
+  const auto width = static_cast<size_t>(schema_[static_cast<size_t>(field)].width);
+  std::memcpy(cell(field), value.data(), std::min(width, value.size()));
+}
+
+void RecordTuple::integer(int field, long value) {
+  if (!format_integer(cell(field), schema_[static_cast<size_t>(field)].width, value)) {
+    deferred_.push_back({field, false, value, 0.0});
+  }
+}
+
+void RecordTuple::real(int field, double value) {
+  const FieldSpec& f = schema_[static_cast<size_t>(field)];
+  if (std::isfinite(value)) {
+    char digits[64];
+    const auto [end, ec] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, f.decimals);
+    const auto n = static_cast<size_t>(end - digits);
+    if (ec == std::errc() && n <= static_cast<size_t>(f.width)) {
+      char* c = cell(field);
+      const auto pad = static_cast<size_t>(f.width) - n;
+      std::memset(c, ' ', pad);
+      std::memcpy(c + pad, digits, n);
+      return;
+    }
+  }
+  deferred_.push_back({field, true, 0, value});
+}
+
+bool RecordTuple::put_integer(char* record, int field, long value) const {
+  return format_integer(record + offset_[static_cast<size_t>(field)],
+                        schema_[static_cast<size_t>(field)].width, value);
 }
 
 }  // namespace egib

@@ -128,8 +128,8 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
   const PassEnd end = run_in_parts<WrittenPart>(
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly a{collected.points, converted, transform,
-                         ConversionCache::for_this_thread(transform), false, true, {}, {}, 0};
+        ObjectAssembly a(collected.points, converted, transform,
+                         ConversionCache::for_this_thread(transform), false, true);
         WritePass pass(part, a);
         return walk_sections(in, line, state, pass, part.messages);
       },
@@ -137,7 +137,8 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
         part.messages.replay(line_base, capture.console(), capture.run_log());
         for (const AssembledObject& o : part.objects.objects) {
           t.objects += std::to_string(static_cast<int>(o.kind)) + " " +
-                       std::string(part.objects.attribute(o, 0)) + " " +
+                       std::string(part.objects.ident(o)) + " " +
+                       part.objects.tuples.substr(o.tuple_begin, o.tuple_length) + " " +
                        std::to_string(o.vertex_count) + " " + std::to_string(o.area) + " " +
                        std::to_string(part.objects.x[o.vertex_begin]) + "\n";
         }
