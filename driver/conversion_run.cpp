@@ -159,6 +159,10 @@ void ConversionRun::collect() {
 
   PassProgress progress("reading points", input_.size(), stderr_is_terminal());
   const bool keep_attributes = options_.points;
+  // A point takes some 24 bytes of the file at least ("RP,,G5PZG,a,",
+  // "P,G,0,0", "X"): room for as many as the file can hold, which costs
+  // nothing until used, spares the copies of a growing table.
+  points_.reserve(bytes.size() / 24, bytes.size() / 2);
   run_in_parts<CollectedPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, CollectedPart& part) {
@@ -167,7 +171,7 @@ void ConversionRun::collect() {
       },
       [&](CollectedPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
-        points_.append(std::move(part.points));
+        points_.append(part.points);
         for (const WrittenPair& p : part.inline_pairs) {
           if (inline_pairs_.size() >= CollectedPart::kInlineSample) break;
           inline_pairs_.push_back(p);
@@ -289,6 +293,7 @@ int ConversionRun::execute() {
   write_objects(transform, converted);
   STAGE("write");
   points_ = PointTable();
+  STAGE("free");
   const int status = finish();
   STAGE("finish");
   return status;
@@ -297,8 +302,10 @@ int ConversionRun::execute() {
 int ConversionRun::finish() {
   int status = 0;
   const std::vector<Layer*> written = layers();
+  const double t0 = stage_clock();
   for (Layer* layer : written) {
     layer->close();
+    STAGE("close");
     if (layer->write_failed()) status = failed("egib2shp: cannot write " + layer->final_base());
   }
   if (!io_failure().empty()) status = failed("egib2shp: " + io_failure());

@@ -67,11 +67,7 @@ std::string_view PointTable::extra_text(size_t i, int which) const {
   return {extra_.data() + at, static_cast<size_t>(extra_length_[i * 3 + static_cast<size_t>(which)])};
 }
 
-void PointTable::append(PointTable&& later) {
-  if (size() == 0 && extra_.empty()) {
-    *this = std::move(later);
-    return;
-  }
+void PointTable::append(const PointTable& later) {
   const uint64_t text_base = text_.size();
   text_.insert(text_.end(), later.text_.begin(), later.text_.end());
   const size_t first = records_.size();
@@ -82,7 +78,23 @@ void PointTable::append(PointTable&& later) {
   for (const uint64_t at : later.extra_at_) extra_at_.push_back(at + extra_base);
   extra_length_.insert(extra_length_.end(), later.extra_length_.begin(), later.extra_length_.end());
   attributes_.insert(attributes_.end(), later.attributes_.begin(), later.attributes_.end());
-  later = PointTable();
+}
+
+void PointTable::reserve(size_t points, size_t text_bytes) {
+  records_.reserve(points);
+  text_.reserve(text_bytes);
+}
+
+void PointTable::clear() {
+  text_.clear();
+  records_.clear();
+  extra_.clear();
+  extra_at_.clear();
+  extra_length_.clear();
+  attributes_.clear();
+  by_id_.clear();
+  by_alt_id_.clear();
+  indexed_ = false;
 }
 
 void PointTable::build_table(bool alt, Table* table) const {

@@ -41,7 +41,12 @@ class PointTable {
   void add_attributes(std::string_view nrp, std::string_view ozr, std::string_view rkrg,
                       const PointAttributes& attributes);
   // Appends the points of another table (a later part of the file).
-  void append(PointTable&& later);
+  void append(const PointTable& later);
+  // Room for this many points and bytes of identifiers (memory that is
+  // not used is never touched).
+  void reserve(size_t points, size_t text_bytes);
+  // No points, no lookups; the memory is kept.
+  void clear();
 
   size_t size() const { return records_.size(); }
   bool has_attributes() const { return !attributes_.empty(); }

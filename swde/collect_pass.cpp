@@ -38,8 +38,17 @@ int32_t to_int32(std::string_view s) {
 
 }  // namespace
 
+namespace {
+// The section's loop looks at "RP", "RO", "SX" and "SXC", and at "P" lines
+// while it samples inline vertices.
+const std::array<bool, 256> kWanted = LineReader::wanted_first_bytes("RS");
+const std::array<bool, 256> kWantedSampling = LineReader::wanted_first_bytes("RSP");
+}  // namespace
+
 bool CollectPass::collect_objects(LineReader& in, Line& line) {
   for (;;) {
+    in.skip_lines_not_starting_with(
+        part_.inline_pairs.size() < CollectedPart::kPartSample ? kWantedSampling : kWanted);
     if (in.at_stop()) return false;
     if (!in.next(line)) return true;
     const std::string_view code = line.code();
@@ -49,7 +58,7 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
       if (line.field_is(2, "G5G_OBR") || line.field_is(2, "G5OBR")) collect_precinct(in, line);
     } else if (line.is_section_end()) {
       return true;
-    } else if (code == "P" && part_.inline_pairs.size() < CollectedPart::kInlineSample &&
+    } else if (code == "P" && part_.inline_pairs.size() < CollectedPart::kPartSample &&
                line.field_is(1, "G")) {
       // A vertex given inline in an object this pass reads past.
       sample_inline(to_double(line.field(2)), to_double(line.field(3)));

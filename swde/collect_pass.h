@@ -20,12 +20,22 @@ namespace egib {
 struct CollectedPart {
   PointTable points;
   // Coordinates of vertices given inline, as written, the first
-  // kInlineSample of them: what tells the axis order of a file without
-  // point objects.
+  // kPartSample of them in the part: what tells the axis order of a file
+  // without point objects (the run keeps kInlineSample of them in all, a
+  // sample spread over the whole file).
+  static constexpr size_t kPartSample = 2048;
   static constexpr size_t kInlineSample = 65536;
   std::vector<WrittenPair> inline_pairs;
   MessageBuffer messages;
   OutlineStats stats;
+
+  // Empty again, keeping its memory for the next part.
+  void clear() {
+    points.clear();
+    inline_pairs.clear();
+    messages.clear();
+    stats = {};
+  }
 };
 
 class CollectPass : public ObjectSection {
@@ -45,7 +55,7 @@ class CollectPass : public ObjectSection {
 
  private:
   void sample_inline(double first, double second) {
-    if (part_.inline_pairs.size() < CollectedPart::kInlineSample) {
+    if (part_.inline_pairs.size() < CollectedPart::kPartSample) {
       part_.inline_pairs.push_back({first, second});
     }
   }

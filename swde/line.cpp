@@ -236,3 +236,43 @@ void Line::split_cleaned() {
 }
 
 }  // namespace egib
+
+namespace egib {
+
+std::array<bool, 256> LineReader::wanted_first_bytes(std::string_view firsts) {
+  std::array<bool, 256> wanted{};
+  for (const char c : firsts) wanted[static_cast<unsigned char>(c)] = true;
+  // Blanks are trimmed and an apostrophe becomes a blank: the code of such
+  // a line begins further on.
+  for (int c = 7; c <= 13; ++c) wanted[static_cast<size_t>(c)] = true;
+  wanted[' '] = true;
+  wanted['\''] = true;
+  return wanted;
+}
+
+void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wanted) {
+  const char* const data = bytes_.data();
+  const size_t size = bytes_.size();
+  while (pos_ < stop_ && pos_ < size) {
+    const char* p = data + pos_;
+    if (wanted[static_cast<unsigned char>(*p)]) return;
+    const size_t remaining = size - pos_;
+    size_t n = 0;
+#if defined(__SSE2__)
+    if (remaining >= 32) {
+      const __m128i newline = _mm_set1_epi8('\n');
+      const auto a = static_cast<uint32_t>(_mm_movemask_epi8(
+          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), newline)));
+      const auto b = static_cast<uint32_t>(_mm_movemask_epi8(
+          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), newline)));
+      const uint32_t both = a | (b << 16);
+      if (both != 0) n = static_cast<size_t>(std::countr_zero(both)) + 1;
+    }
+#endif
+    if (n == 0) n = chunk_length(p, remaining);
+    pos_ += n;
+    ++lines_;
+  }
+}
+
+}  // namespace egib

@@ -71,6 +71,9 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
+  // The bytes with which a loop over the codes "RO", "RP", "SX" and "SXC"
+  // can start (plus more, for a loop that looks at more codes).
+  static std::array<bool, 256> wanted_first_bytes(std::string_view firsts);
   // The next line; false (and an all-empty line) at the end of input.
   bool next(Line& line) {
     if (pos_ >= bytes_.size()) {
@@ -82,6 +85,12 @@ class LineReader {
     return true;
   }
   bool at_stop() const { return pos_ >= stop_; }
+  // Reads past the lines, up to the stop position, whose record code can
+  // be told from their first byte to be none that a loop looks at: the
+  // loop looks only at codes beginning with a byte marked in wanted (and
+  // a line beginning with a blank or an apostrophe may have any code, so
+  // it is never passed over).  Counts them like next() does.
+  void skip_lines_not_starting_with(const std::array<bool, 256>& wanted);
   size_t position() const { return pos_; }
   // Lines read so far: the number of the last line read, counted from the
   // reader's start.

@@ -13,7 +13,7 @@
 // threads, the results are taken in the same order and are the same.
 #pragma once
 
-#include <atomic>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -48,25 +48,29 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
   const size_t n = starts.size();
   const auto stop_of = [&](size_t j) { return j + 1 < n ? starts[j + 1] : bytes.size() + 1; };
 
+  // Workers run ahead of the taking thread by a few parts at most; the
+  // results of the parts in flight live in a ring of slots, reused (with
+  // their memory) from part to part.
+  const size_t window = static_cast<size_t>(threads) * 2;
   struct Slot {
     Part part;
     GrammarEnd end{GrammarState::kTop, 0};
     size_t end_position = 0;
     int32_t lines = 0;
-    bool ready = false;
+    size_t ready_part = SIZE_MAX;  // the part whose result the slot holds
   };
-  std::vector<Slot> slots(n);
+  std::vector<Slot> slots(std::min(n, window + 1));
+  const auto slot_of = [&](size_t j) -> Slot& { return slots[j % slots.size()]; };
   const auto run_slot = [&](size_t j) {
     LineReader in(bytes, starts[j], stop_of(j), encoding);
     Line line;
-    Slot& s = slots[j];
+    Slot& s = slot_of(j);
+    s.part.clear();
     s.end = run(in, line, j == 0 ? GrammarState::kTop : GrammarState::kObjects, s.part);
     s.end_position = in.position();
     s.lines = in.lines_read();
   };
 
-  // Workers run ahead of the taking thread by a few parts at most.
-  const size_t window = static_cast<size_t>(threads) * 2;
   std::mutex mutex;
   std::condition_variable changed;
   size_t next_part = 0;
@@ -87,7 +91,7 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
           run_slot(j);
           {
             const std::lock_guard lock(mutex);
-            slots[j].ready = true;
+            slot_of(j).ready_part = j;
           }
           changed.notify_all();
         }
@@ -106,9 +110,9 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
       std::unique_lock lock(mutex);
       taking = j;
       changed.notify_all();
-      changed.wait(lock, [&] { return slots[j].ready; });
+      changed.wait(lock, [&] { return slot_of(j).ready_part == j; });
     }
-    Slot& s = slots[j];
+    Slot& s = slot_of(j);
     const GrammarState assumed = j == 0 ? GrammarState::kTop : GrammarState::kObjects;
     if (position == starts[j] && state == assumed) {
       take(s.part, line_base, s.end_position);
@@ -129,7 +133,6 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
       position = in.position();
       line_base += in.lines_read();
     }
-    s.part = Part{};  // its memory goes back at once
   }
   if (!workers.empty()) {
     {

@@ -2,8 +2,14 @@
 
 namespace egib {
 
+namespace {
+// The section's loop looks at "RO", "SX" and "SXC" only.
+const std::array<bool, 256> kWanted = LineReader::wanted_first_bytes("RS");
+}  // namespace
+
 bool WritePass::write_objects(LineReader& in, Line& line) {
   for (;;) {
+    in.skip_lines_not_starting_with(kWanted);
     if (in.at_stop()) return false;
     if (!in.next(line)) return true;
     if (line.code_is("RO")) {

@@ -16,6 +16,14 @@ struct WrittenPart {
   MessageBuffer messages;
   OutlineStats stats;
   int64_t objects_without_vertex = 0;  // "error3"
+
+  // Empty again, keeping its memory for the next part.
+  void clear() {
+    objects.clear();
+    messages.clear();
+    stats = {};
+    objects_without_vertex = 0;
+  }
 };
 
 class WritePass : public ObjectSection {

@@ -101,7 +101,7 @@ TEST(PointTable, PartsAppendInOrderWithTheirTexts) {
   second.add("p2", "", 3, 4);
   a.g5rkrg_from_wl = 1;
   second.add_attributes("?", "OZR", "", a);
-  first.append(std::move(second));
+  first.append(second);
   ASSERT_EQ(first.size(), 2u);
   EXPECT_EQ(first.id(1), "p2");
   EXPECT_EQ(first.alt_id(1), "");
