@@ -217,8 +217,7 @@ void ConversionRun::settle_axis_order() {
   points_.swap_axes();
 }
 
-void ConversionRun::write_objects(const CoordinateTransform& transform,
-                                  const ConvertedPoints& converted) {
+void ConversionRun::write_objects(const CoordinateTransform& transform) {
   const std::span<const char> bytes = input_.bytes();
   const Header header = read_header(bytes, encoding_);
   MessageBuffer header_out;
@@ -232,7 +231,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform,
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly assembly(points_, converted, transform,
+        ObjectAssembly assembly(points_, transform,
                                 ConversionCache::for_this_thread(transform), easting_first_,
                                 precincts);
         WritePass pass(part, assembly);
@@ -284,13 +283,13 @@ int ConversionRun::execute() {
   STAGE("indexes");
   const CoordinateTransform transform(options_.input_system, options_.output_system,
                                       options_.variant);
-  const ConvertedPoints converted = convert_points(points_, transform, threads);
+  convert_points(points_, transform, threads);
   STAGE("convert");
   if (point_layer_.created()) {
     report_.stats.points_written =
-        write_point_layer(points_, converted, transform, point_layer_, stdout);
+        write_point_layer(points_, transform, point_layer_, stdout);
   }
-  write_objects(transform, converted);
+  write_objects(transform);
   STAGE("write");
   points_ = PointTable();
   STAGE("free");

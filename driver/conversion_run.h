@@ -47,8 +47,7 @@ class ConversionRun {
   void settle_encoding();
   void collect();
   void settle_axis_order();
-  void write_objects(const class CoordinateTransform& transform,
-                     const ConvertedPoints& converted);
+  void write_objects(const class CoordinateTransform& transform);
   int finish();
 
   const Options& options_;

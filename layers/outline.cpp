@@ -393,19 +393,19 @@ bool read_object(LineReader& in, Line& line, Attributes& attributes, VertexBuffe
 }
 
 // Converts the buffer into the output system, vertex by vertex in order, as
-// the warnings must come: points from the table's converted coordinates
-// (converted again, to warn, where that warns), inline vertices through the
-// cache.
+// the warnings must come: points came converted from the table (those that
+// warn are converted again, warning), inline vertices go through the cache.
 void convert_outline(ObjectAssembly& a, MessageBuffer& messages) {
   VertexBuffer& vb = a.vb;
   if (!a.transform.changes_coordinates()) return;
   const auto n = static_cast<size_t>(vb.vertex_count);
   for (size_t i = 0; i < n; ++i) {
     const int64_t from = vb.source[i];
-    if (from >= 0 && !a.converted.warns[static_cast<size_t>(from)]) {
-      vb.x[i] = a.converted.x[static_cast<size_t>(from)];
-      vb.y[i] = a.converted.y[static_cast<size_t>(from)];
-      continue;
+    if (from >= 0) {
+      const PointTable::Warned* w = a.points.warned(static_cast<size_t>(from));
+      if (w == nullptr) continue;
+      vb.x[i] = w->x;
+      vb.y[i] = w->y;
     }
     AreaWarnings warnings;
     a.cache.convert(a.transform, vb.x[i], vb.y[i], warnings);
@@ -482,34 +482,30 @@ void write_precinct(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& 
   write_object(in, line, ObjectKind::kPrecinct, a, batch, messages);
 }
 
-ConvertedPoints convert_points(const PointTable& points, const CoordinateTransform& transform,
-                               int threads) {
-  ConvertedPoints c;
-  if (!transform.changes_coordinates()) return c;
+void convert_points(PointTable& points, const CoordinateTransform& transform, int threads) {
+  if (!transform.changes_coordinates()) return;
   const size_t n = points.size();
-  c.x.resize(n);
-  c.y.resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    c.x[i] = points.x(i);
-    c.y[i] = points.y(i);
-  }
-  c.warns.assign(n, 0);
-  const auto convert_range = [&](size_t from, size_t to) {
+  const auto convert_range = [&](size_t from, size_t to, std::vector<PointTable::Warned>* warned) {
     for (size_t i = from; i < to; ++i) {
+      double x = points.x(i);
+      double y = points.y(i);
       AreaWarnings warnings;
-      transform.convert(c.x[i], c.y[i], warnings);
-      c.warns[i] = warnings.count > 0 ? 1 : 0;
+      transform.convert(x, y, warnings);
+      if (warnings.count > 0) warned->push_back({i, points.x(i), points.y(i)});
+      points.set_coordinates(i, x, y);
     }
   };
+  std::vector<PointTable::Warned> warned, warned_second;
   if (threads > 1 && n > 8192) {
     const size_t half = n / 2;
-    std::thread second(convert_range, half, n);
-    convert_range(0, half);
+    std::thread second(convert_range, half, n, &warned_second);
+    convert_range(0, half, &warned);
     second.join();
+    warned.insert(warned.end(), warned_second.begin(), warned_second.end());
   } else {
-    convert_range(0, n);
+    convert_range(0, n, &warned);
   }
-  return c;
+  points.set_warned(std::move(warned));
 }
 
 }  // namespace egib

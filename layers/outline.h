@@ -156,32 +156,25 @@ struct ObjectBatch {
   void clear();
 };
 
-// The converted coordinates of every point of the table, for the routes
-// that change coordinates (empty otherwise), and whether converting a
-// point warns (it is converted again, warning, each time it is used).
-struct ConvertedPoints {
-  std::vector<double> x;
-  std::vector<double> y;
-  std::vector<uint8_t> warns;
-};
-ConvertedPoints convert_points(const PointTable& points, const CoordinateTransform& transform,
-                               int threads);
+// Converts every point of the table into the output system, in place, for
+// the routes that change coordinates, the two halves on two threads when
+// threads > 1.  A point whose conversion warns keeps its coordinates as
+// read beside the converted ones: it is converted again, warning, each time
+// it is used.
+void convert_points(PointTable& points, const CoordinateTransform& transform, int threads);
 
 // What turning objects into records needs: the points, the conversion and
 // its cache (one per thread), the run's settings, a buffer for one
 // outline, and what it counts.
 struct ObjectAssembly {
-  ObjectAssembly(const PointTable& points_, const ConvertedPoints& converted_,
-                 const CoordinateTransform& transform_, ConversionCache& cache_,
-                 bool easting_first_, bool precincts_)
+  ObjectAssembly(const PointTable& points_, const CoordinateTransform& transform_,
+                 ConversionCache& cache_, bool easting_first_, bool precincts_)
       : points(points_),
-        converted(converted_),
         transform(transform_),
         cache(cache_),
         easting_first(easting_first_),
         precincts(precincts_) {}
-  const PointTable& points;
-  const ConvertedPoints& converted;
+  const PointTable& points;  // converted already
   const CoordinateTransform& transform;
   ConversionCache& cache;
   bool easting_first = false;

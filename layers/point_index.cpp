@@ -47,6 +47,21 @@ void PointTable::add(std::string_view id, std::string_view alt_id, double x, dou
   text_.insert(text_.end(), alt_id.begin(), alt_id.end());
 }
 
+void PointTable::set_warned(std::vector<Warned> warned) {
+  warned_ = std::move(warned);
+  warned_bits_.assign((size() + 63) / 64, 0);
+  for (const Warned& w : warned_) warned_bits_[w.point / 64] |= uint64_t{1} << (w.point % 64);
+}
+
+const PointTable::Warned* PointTable::warned(size_t i) const {
+  if (warned_bits_.empty() || (warned_bits_[i / 64] & (uint64_t{1} << (i % 64))) == 0) {
+    return nullptr;
+  }
+  const auto it = std::lower_bound(warned_.begin(), warned_.end(), i,
+                                   [](const Warned& w, size_t p) { return w.point < p; });
+  return &*it;
+}
+
 void PointTable::swap_axes() {
   for (Record& r : records_) std::swap(r.x, r.y);
 }
@@ -95,6 +110,8 @@ void PointTable::clear() {
   by_id_.clear();
   by_alt_id_.clear();
   indexed_ = false;
+  warned_.clear();
+  warned_bits_.clear();
 }
 
 void PointTable::build_table(bool alt, Table* table) const {

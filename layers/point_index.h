@@ -63,11 +63,28 @@ class PointTable {
   std::string_view rkrg(size_t i) const { return extra_text(i, 2); }
   const PointAttributes& attributes(size_t i) const { return attributes_[i]; }
 
-  // The coordinates as read (x easting, y northing).
+  // The coordinates (x easting, y northing): as read, or, once converted,
+  // in the output system.
   double x(size_t i) const { return records_[i].x; }
   double y(size_t i) const { return records_[i].y; }
   // For a file that writes the easting first: every pair turned round.
   void swap_axes();
+  // Converting: a point's coordinates replaced by the converted ones.
+  void set_coordinates(size_t i, double x, double y) {
+    records_[i].x = x;
+    records_[i].y = y;
+  }
+  // The points whose conversion warns, with the coordinates they had
+  // before it (to convert again, warning, each time one is used); in
+  // ascending order of point.
+  struct Warned {
+    size_t point;
+    double x;
+    double y;
+  };
+  void set_warned(std::vector<Warned> warned);
+  // Whether converting point i warns, and its coordinates as read if so.
+  const Warned* warned(size_t i) const;
 
   // Builds both lookups (the two in parallel when threads > 1).
   void build_indexes(int threads);
@@ -114,6 +131,8 @@ class PointTable {
   Table by_id_;
   Table by_alt_id_;
   bool indexed_ = false;
+  std::vector<Warned> warned_;
+  std::vector<uint64_t> warned_bits_;  // one bit per point
 };
 
 // Hash of an identifier (exposed for the tests of the lookups).

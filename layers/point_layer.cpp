@@ -14,22 +14,19 @@ struct ShapeDestroyer {
 
 }  // namespace
 
-int64_t write_point_layer(const PointTable& points, const ConvertedPoints& converted,
-                          const CoordinateTransform& transform, Layer& layer, std::FILE* console) {
-  const bool convert = transform.changes_coordinates();
+int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
+                          Layer& layer, std::FILE* console) {
   int64_t written = 0;
   for (size_t i = 0; i < points.size(); ++i) {
     double x = points.x(i);
     double y = points.y(i);
-    if (convert) {
-      if (converted.warns[i] != 0) {
-        AreaWarnings warnings;
-        transform.convert(x, y, warnings);
-        print_area_warnings(warnings, console);
-      } else {
-        x = converted.x[i];
-        y = converted.y[i];
-      }
+    if (const PointTable::Warned* w = points.warned(i)) {
+      // Converted again from the coordinates read, to give its warnings.
+      x = w->x;
+      y = w->y;
+      AreaWarnings warnings;
+      transform.convert(x, y, warnings);
+      print_area_warnings(warnings, console);
     }
     const int r = DBFGetRecordCount(layer.dbf());
     RecordWriter record(layer, r);

@@ -13,11 +13,10 @@
 
 namespace egib {
 
-// Writes every point of the table into layer, with the converted
-// coordinates (or those read, when the route changes none); the area
+// Writes every point of the table (converted already) into layer; the area
 // warnings of the points that warn go to console, in order.  Returns how
 // many were written.
-int64_t write_point_layer(const PointTable& points, const ConvertedPoints& converted,
-                          const CoordinateTransform& transform, Layer& layer, std::FILE* console);
+int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
+                          Layer& layer, std::FILE* console);
 
 }  // namespace egib

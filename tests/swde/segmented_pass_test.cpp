@@ -120,7 +120,7 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
   }
   collected.points.build_indexes(1);
   const CoordinateTransform transform(2, 18, 1);  // with area warnings for points far out
-  const ConvertedPoints converted = convert_points(collected.points, transform, threads);
+  convert_points(collected.points, transform, threads);
 
   Taken t;
   Capture capture;
@@ -128,7 +128,7 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
   const PassEnd end = run_in_parts<WrittenPart>(
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly a(collected.points, converted, transform,
+        ObjectAssembly a(collected.points, transform,
                          ConversionCache::for_this_thread(transform), false, true);
         WritePass pass(part, a);
         return walk_sections(in, line, state, pass, part.messages);
