@@ -12,6 +12,7 @@
 
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
+#include "geodesy/transform.h"
 
 namespace {
 
@@ -48,15 +49,22 @@ int c2000_to_1992(GridPoint* d, int c, GridPoint* s, int) {
   return egib::convert_2000_to_1992(d, c, s);
 }
 
-// The routes of whole runs: "2 18 1" (zone-2 correction, stereographic
-// inverse, datum shift, Gauss-Krüger forward) and "10 18".
+// The routes of whole runs, as a run converts each vertex: "2 18 1"
+// (zone-2 correction, stereographic inverse, datum shift, Gauss-Krüger
+// forward) and "10 18".
 int route_2_18_v1(GridPoint* d, int, GridPoint* s, int) {
-  GridPoint g = *s;
-  egib::poly1965_transform(&g.y, &g.x, &g.y, &g.x, 2, 1);
-  return egib::convert_1965_to_2000(d, 18, &g, 2);
+  static const egib::CoordinateTransform transform(2, 18, 1);
+  *d = *s;
+  egib::AreaWarnings warnings;
+  transform.convert(d->x, d->y, warnings);
+  return 0;
 }
 int route_10_18(GridPoint* d, int, GridPoint* s, int) {
-  return egib::convert_1992_to_2000(d, 18, s);
+  static const egib::CoordinateTransform transform(10, 18, 0);
+  *d = *s;
+  egib::AreaWarnings warnings;
+  transform.convert(d->x, d->y, warnings);
+  return 0;
 }
 
 const Pair kPairs[] = {

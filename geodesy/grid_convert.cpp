@@ -54,17 +54,17 @@ void print_area_warning(const AreaWarning& w, std::FILE* out) {
 // Geodetic position through geocentric coordinates and a datum shift onto
 // the other ellipsoid (the height is taken as 0 and dropped afterwards).
 void krassowski_to_grs80(double* lat, double* lon) {
-  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
+  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0;
   geodetic_to_geocentric(krassowski(), *lat, *lon, 0, &x, &y, &z);
   datum_shift_to_grs80(x, y, z, &xs, &ys, &zs);
-  geocentric_to_geodetic(grs80(), xs, ys, zs, lat, lon, &h);
+  geocentric_to_geodetic(grs80(), xs, ys, zs, lat, lon, nullptr);
 }
 
 void grs80_to_krassowski(double* lat, double* lon) {
-  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0, h = 0;
+  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0;
   geodetic_to_geocentric(grs80(), *lat, *lon, 0, &x, &y, &z);
   datum_shift_to_krassowski(x, y, z, &xs, &ys, &zs);
-  geocentric_to_geodetic(krassowski(), xs, ys, zs, lat, lon, &h);
+  geocentric_to_geodetic(krassowski(), xs, ys, zs, lat, lon, nullptr);
 }
 
 void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon,

@@ -349,7 +349,9 @@ void geocentric_to_geodetic(const EllipsoidModel& m, double x, double y, double 
   const double phi = std::atan((z + m.ep2 * m.b * st3) / (p - m.e2 * m.a * ct3));
   *lat = phi;
   *lon = std::atan(y / x);
-  *h = p / std::cos(phi) - prime_vertical_radius(m, phi);
+  // The datum shift of the converters drops the height: only the classic
+  // interface asks for it.
+  if (h != nullptr) *h = p / std::cos(phi) - prime_vertical_radius(m, phi);
 }
 
 void geocentric_to_geodetic(double x, double y, double z, double* lat, double* lon, double* h) {

@@ -74,6 +74,7 @@ void grid_inverse(const GridParameters& grid, double northing, double easting, d
 double prime_vertical_radius(const EllipsoidModel& ellipsoid, double lat);
 void geodetic_to_geocentric(const EllipsoidModel& ellipsoid, double lat, double lon, double h,
                             double* x, double* y, double* z);
+// h may be null: the height is then not computed.
 void geocentric_to_geodetic(const EllipsoidModel& ellipsoid, double x, double y, double z,
                             double* lat, double* lon, double* h);
 
