@@ -1,5 +1,6 @@
 #include "geodesy/grid_convert.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "geodesy/projection.h"
@@ -140,13 +141,19 @@ int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* sou
   return store(destination, source, r);
 }
 
+GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to, double cos_shift,
+                              double sin_shift, const GridPoint& p) {
+  GridPoint r{0, 0, p.z};
+  gauss_kruger_between(from, to, cos_shift, sin_shift, p.y, p.x, &r.y, &r.x);
+  return r;
+}
+
 namespace {
 int within_grs80(const GridParameters& from, const GridParameters& to, GridPoint* destination,
                  GridPoint* source) {
-  const GridPoint p = *source;
-  double lat = 0, lon = 0;
-  grid_inverse(from, p.y, p.x, &lat, &lon);
-  return store(destination, source, to_grid(to, lat, lon, p.z));
+  const double shift = from.lambda0 - to.lambda0;
+  return store(destination, source,
+               between_grs80_grids(from, to, std::cos(shift), std::sin(shift), *source));
 }
 }  // namespace
 

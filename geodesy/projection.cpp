@@ -184,10 +184,13 @@ EllipsoidModel derive_ellipsoid_model(double a, double b, double e2) {
   s.beta[2] = 17 * n3 / 480 - 37 * n4 / 840;
   s.beta[3] = 4397 * n4 / 161280;
 
-  s.delta[0] = 2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45;
-  s.delta[1] = 7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45;
-  s.delta[2] = 56 * n3 / 15 - 136 * n4 / 35;
-  s.delta[3] = 4279 * n4 / 630;
+  const double n5 = n4 * n;
+  s.delta[0] = 2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45 + 26 * n5 / 45 - 2854 * n6 / 675;
+  s.delta[1] = 7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45 + 2704 * n5 / 315 + 2323 * n6 / 945;
+  s.delta[2] = 56 * n3 / 15 - 136 * n4 / 35 - 1262 * n5 / 105 + 73814 * n6 / 2835;
+  s.delta[3] = 4279 * n4 / 630 - 332 * n5 / 35 - 399572 * n6 / 14175;
+  s.delta[4] = 4174 * n5 / 315 - 144838 * n6 / 6237;
+  s.delta[5] = 601676 * n6 / 22275;
   return s;
 }
 
@@ -439,7 +442,7 @@ void grid_inverse(const GridParameters& grid, double northing, double easting, d
   const double c1 = std::cos(2 * chi);
   double sn = s1, cn = c1;
   double phi = chi;
-  for (int j = 0; j < 4; ++j) {
+  for (int j = 0; j < 6; ++j) {
     phi += s.delta[j] * sn;
     const double s_next = sn * c1 + cn * s1;
     cn = cn * c1 - sn * s1;
@@ -447,6 +450,40 @@ void grid_inverse(const GridParameters& grid, double northing, double easting, d
   }
   *lat = phi;
   *lon = grid.lambda0 + dl;
+}
+
+void gauss_kruger_between(const GridParameters& from, const GridParameters& to, double cos_shift,
+                          double sin_shift, double northing, double easting, double* out_northing,
+                          double* out_easting) {
+  const EllipsoidModel& s = *from.ellipsoid;
+  const double big_a = s.big_a;
+  // Out of the first grid onto the conformal sphere, transverse
+  // coordinates (xi1, eta1), as grid_inverse does it.
+  const double xi = (northing - from.false_northing) / from.scale;
+  const double eta = (easting - from.false_easting) / from.scale;
+  const KrugerSums back = kruger_sums(s.beta, xi / big_a, eta / big_a);
+  const double xi1 = (xi - big_a * back.sin_cosh) / big_a;
+  const double eta1 = (eta - big_a * back.cos_sinh) / big_a;
+
+  // The same point in the transverse coordinates of the second meridian:
+  // with sin(chi) = sin(xi1)/cosh(eta1) and tan(dl) = sinh(eta1)/cos(xi1),
+  // a turn of the longitude by the meridians' difference gives
+  //   xi2 = atan2(sin(xi1), cos(xi1) cos(d) - sinh(eta1) sin(d))
+  //   eta2 = atanh((sinh(eta1) cos(d) + cos(xi1) sin(d)) / cosh(eta1)).
+  const double sin_xi = std::sin(xi1);
+  const double cos_xi = std::cos(xi1);
+  const double ex = std::exp(eta1);
+  const double sinh_eta = (ex - 1 / ex) / 2;
+  const double cosh_eta = (ex + 1 / ex) / 2;
+  const double xi2 = std::atan2(sin_xi, cos_xi * cos_shift - sinh_eta * sin_shift);
+  const double eta2 = std::atanh((sinh_eta * cos_shift + cos_xi * sin_shift) / cosh_eta);
+
+  // Onto the second grid, as grid_forward does it.
+  const KrugerSums sums = kruger_sums(s.alpha, xi2, eta2);
+  const double x = big_a * xi2 + big_a * sums.sin_cosh;
+  const double y = big_a * eta2 + big_a * sums.cos_sinh;
+  *out_northing = to.scale * x + to.false_northing;
+  *out_easting = to.scale * y + to.false_easting;
 }
 
 void grid_forward(double lat, double lon, double lambda0, double false_northing,

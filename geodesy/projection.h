@@ -26,7 +26,9 @@ struct EllipsoidModel {
   double big_a = 0;  // rectifying radius
   double alpha[4] = {};  // conformal -> transverse Mercator
   double beta[4] = {};   // transverse Mercator -> conformal
-  double delta[4] = {};  // conformal latitude -> geodetic latitude
+  // Conformal latitude -> geodetic latitude, to the sixth order: the fourth
+  // order leaves up to 2 micrometres.
+  double delta[6] = {};
 };
 
 // The constants of an ellipsoid given by its axes (and e2 as the caller
@@ -71,6 +73,14 @@ void grid_forward(const GridParameters& grid, double lat, double lon, double* no
                   double* easting);
 void grid_inverse(const GridParameters& grid, double northing, double easting, double* lat,
                   double* lon);
+// From one Gauss-Krüger grid into another on the same ellipsoid, through
+// the conformal sphere: the conformal latitude passes through unchanged, so
+// neither the geodetic latitude nor its two series are needed.  The
+// meridians differ by from.lambda0 - to.lambda0, whose cosine and sine the
+// caller gives.
+void gauss_kruger_between(const GridParameters& from, const GridParameters& to, double cos_shift,
+                          double sin_shift, double northing, double easting, double* out_northing,
+                          double* out_easting);
 double prime_vertical_radius(const EllipsoidModel& ellipsoid, double lat);
 void geodetic_to_geocentric(const EllipsoidModel& ellipsoid, double lat, double lon, double h,
                             double* x, double* y, double* z);

@@ -1,5 +1,6 @@
 #include "geodesy/transform.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -79,6 +80,8 @@ CoordinateTransform::CoordinateTransform(int input_system, int output_system, in
   if (is_grid_2000(out_)) to_ = grid_2000_parameters(out_);
   if (out_ == 10) to_ = grid_1992_parameters();
   if (route_ == Route::k1965To1965) to_ = grid_2000_parameters(kIntermediate2000);
+  cos_shift_ = std::cos(from_.lambda0 - to_.lambda0);
+  sin_shift_ = std::sin(from_.lambda0 - to_.lambda0);
 }
 
 bool CoordinateTransform::changes_coordinates() const {
@@ -113,8 +116,7 @@ void CoordinateTransform::convert(double& x, double& y, AreaWarnings& warnings) 
     case Route::k2000To2000:
     case Route::k1992To2000:
     case Route::k2000To1992:
-      grid_inverse(from_, g.y, g.x, &lat, &lon);
-      g = to_grid(to_, lat, lon, g.z);
+      g = between_grs80_grids(from_, to_, cos_shift_, sin_shift_, g);
       break;
     default:
       break;  // the correction alone, or nothing

@@ -82,6 +82,7 @@ class CoordinateTransform {
   Route route_;
   int side_ = 0;  // which side of the route the 1965 correction is on
   GridParameters from_{}, to_{};
+  double cos_shift_ = 1, sin_shift_ = 0;  // of the meridians' difference
 };
 
 // Outlines share their boundary points: most vertices of a file are

@@ -14,7 +14,7 @@ namespace {
 
 struct Plain {
   double a, b, e2, n, big_a;
-  double alpha[4], beta[4], delta[4];
+  double alpha[4], beta[4], delta[6];
 };
 
 Plain plain_constants() {
@@ -35,14 +35,20 @@ Plain plain_constants() {
   const double beta[4] = {n / 2 - 2 * n2 / 3 + 37 * n3 / 96 - n4 / 360,
                           n2 / 48 + n3 / 15 - 437 * n4 / 1440, 17 * n3 / 480 - 37 * n4 / 840,
                           4397 * n4 / 161280};
-  const double delta[4] = {2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45,
-                           7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45, 56 * n3 / 15 - 136 * n4 / 35,
-                           4279 * n4 / 630};
+  // The conformal latitude back to the geodetic one to the sixth order.
+  const double n5 = std::pow(n, 5), n6 = std::pow(n, 6);
+  const double delta[6] = {
+      2 * n - 2 * n2 / 3 - 2 * n3 + 116 * n4 / 45 + 26 * n5 / 45 - 2854 * n6 / 675,
+      7 * n2 / 3 - 8 * n3 / 5 - 227 * n4 / 45 + 2704 * n5 / 315 + 2323 * n6 / 945,
+      56 * n3 / 15 - 136 * n4 / 35 - 1262 * n5 / 105 + 73814 * n6 / 2835,
+      4279 * n4 / 630 - 332 * n5 / 35 - 399572 * n6 / 14175,
+      4174 * n5 / 315 - 144838 * n6 / 6237,
+      601676 * n6 / 22275};
   for (int j = 0; j < 4; ++j) {
     p.alpha[j] = alpha[j];
     p.beta[j] = beta[j];
-    p.delta[j] = delta[j];
   }
+  for (int j = 0; j < 6; ++j) p.delta[j] = delta[j];
   return p;
 }
 
@@ -96,7 +102,7 @@ void plain_inverse(double northing, double easting, double lambda0, double fn, d
   const double g = 2 * std::atan(std::exp(eta1)) - kPi / 2;
   const double chi = std::asin(std::sin(xi1) * std::cos(g));
   double phi = chi;
-  for (int j = 1; j <= 4; ++j) phi += c.delta[j - 1] * std::sin(2 * j * chi);
+  for (int j = 1; j <= 6; ++j) phi += c.delta[j - 1] * std::sin(2 * j * chi);
   *lat = phi;
   *lon = lambda0 + std::atan(std::tan(g) / std::cos(xi1));
 }

@@ -176,7 +176,11 @@ void report(const std::string& name, const Worst& w) {
 }
 
 constexpr int kPoints = 3000;
-constexpr double kTolerance = 0.001;  // metres
+// Every converter between the national grids within a micrometre of PROJ's
+// exact transverse Mercator with the same datum shift; UTM, of the classic
+// sixth-order series, within a millimetre.
+constexpr double kTolerance = 1e-6;  // metres
+constexpr double kUtmTolerance = 0.001;
 
 // Positions on the source ellipsoid spread uniformly over a box.
 template <typename Check>
@@ -385,7 +389,7 @@ TEST_F(ProjCrossCheck, Zone1965ToUtm) {
     };
     const Worst w =
         sweep(z.lat_min, z.lat_max, z.lon_min, z.lon_max, static_cast<unsigned>(zone + 50), check);
-    EXPECT_LT(w.metres, kTolerance) << "zone " << zone;
+    EXPECT_LT(w.metres, kUtmTolerance) << "zone " << zone;
     if (w.metres > worst.metres) worst = w;
   }
   report("convert_1965_to_utm", worst);
