@@ -52,41 +52,33 @@ void print_area_warning(const AreaWarning& w, std::FILE* out) {
                w.northing, w.easting, w.zone);
 }
 
-// Geodetic position through geocentric coordinates and a datum shift onto
-// the other ellipsoid (the height is taken as 0 and dropped afterwards).
-void krassowski_to_grs80(double* lat, double* lon) {
-  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0;
-  geodetic_to_geocentric(krassowski(), *lat, *lon, 0, &x, &y, &z);
-  datum_shift_to_grs80(x, y, z, &xs, &ys, &zs);
-  geocentric_to_geodetic(grs80(), xs, ys, zs, lat, lon, nullptr);
+GeoPosition from_1965_to_grs80(const GridPoint& p, int zone, AreaWarnings& warnings) {
+  double cos_dl = 1, sin_dl = 0;
+  const GeoPosition k = grid_to_position(zone_1965_grid(zone), p.y, p.x, &cos_dl, &sin_dl);
+  if (!zone_1965_area(zone).contains(k.lat, cos_dl, sin_dl)) warnings.add({zone, p.y, p.x});
+  return shift_to_grs80(k, false);
 }
 
-void grs80_to_krassowski(double* lat, double* lon) {
-  double x = 0, y = 0, z = 0, xs = 0, ys = 0, zs = 0;
-  geodetic_to_geocentric(grs80(), *lat, *lon, 0, &x, &y, &z);
-  datum_shift_to_krassowski(x, y, z, &xs, &ys, &zs);
-  geocentric_to_geodetic(krassowski(), xs, ys, zs, lat, lon, nullptr);
-}
-
-void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon,
-                        AreaWarnings& warnings) {
-  grid_inverse(zone_1965_grid(zone), p.y, p.x, lat, lon);
-  if (!zone_1965_area(zone).contains(*lat, *lon)) warnings.add({zone, p.y, p.x});
-  krassowski_to_grs80(lat, lon);
-}
-
-GridPoint from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone,
+GridPoint from_grs80_to_1965(const GridPoint& p, const GeoPosition& position, int zone,
                              AreaWarnings& warnings) {
-  grs80_to_krassowski(&lat, &lon);
-  if (!zone_1965_area(zone).contains(lat, lon)) warnings.add({zone, p.y, p.x});
+  const GeoPosition k = shift_to_krassowski(position, true);
+  const GridParameters& grid = zone_1965_grid(zone);
+  const double cos_dl = k.cos_lon * grid.cos_lambda0 + k.sin_lon * grid.sin_lambda0;
+  const double sin_dl = k.sin_lon * grid.cos_lambda0 - k.cos_lon * grid.sin_lambda0;
+  if (!zone_1965_area(zone).contains(k.lat, cos_dl, sin_dl)) warnings.add({zone, p.y, p.x});
   double northing = 0, easting = 0;
-  grid_forward(zone_1965_grid(zone), lat, lon, &northing, &easting);
+  position_to_grid(grid, k, &northing, &easting);
   return {easting, northing, p.z};
 }
 
-GridPoint to_grid(const GridParameters& grid, double lat, double lon, double z) {
+GeoPosition from_grs80_grid(const GridParameters& grid, const GridPoint& p) {
+  double cos_dl = 1, sin_dl = 0;
+  return grid_to_position(grid, p.y, p.x, &cos_dl, &sin_dl);
+}
+
+GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, double z) {
   double northing = 0, easting = 0;
-  grid_forward(grid, lat, lon, &northing, &easting);
+  position_to_grid(grid, position, &northing, &easting);
   return {easting, northing, z};
 }
 
@@ -99,21 +91,20 @@ int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* sou
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
   AreaWarnings w;
-  double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
   print_area_warnings(w, stdout);
-  const int code = target_code == -1 ? zone_2000_for_longitude(lon) : target_code;
-  return store(destination, source, to_grid(classic_grid_2000(code), lat, lon, p.z));
+  const int code = target_code == -1 ? zone_2000_for_longitude(std::atan2(g.sin_lon, g.cos_lon))
+                                     : target_code;
+  return store(destination, source, to_grid(classic_grid_2000(code), g, p.z));
 }
 
 int convert_2000_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int source_code) {
   if (!zone_ok(target_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  double lat = 0, lon = 0;
-  grid_inverse(classic_grid_2000(source_code), p.y, p.x, &lat, &lon);
   AreaWarnings w;
-  const GridPoint r = from_grs80_to_1965(p, lat, lon, target_zone, w);
+  const GridPoint r =
+      from_grs80_to_1965(p, from_grs80_grid(classic_grid_2000(source_code), p), target_zone, w);
   print_area_warnings(w, stdout);
   return store(destination, source, r);
 }
@@ -123,20 +114,17 @@ int convert_1965_to_1992(GridPoint* destination, int /*target_code*/, GridPoint*
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
   AreaWarnings w;
-  double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
   print_area_warnings(w, stdout);
-  return store(destination, source, to_grid(grid_1992_parameters(), lat, lon, p.z));
+  return store(destination, source, to_grid(grid_1992_parameters(), g, p.z));
 }
 
 int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
                          int /*unused*/) {
   if (!zone_ok(target_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  double lat = 0, lon = 0;
-  grid_inverse(grid_1992_parameters(), p.y, p.x, &lat, &lon);
   AreaWarnings w;
-  const GridPoint r = from_grs80_to_1965(p, lat, lon, target_zone, w);
+  const GridPoint r = from_grs80_to_1965(p, from_grs80_grid(grid_1992_parameters(), p), target_zone, w);
   print_area_warnings(w, stdout);
   return store(destination, source, r);
 }
@@ -176,9 +164,10 @@ int convert_1965_to_utm(GridPoint* destination, int /*unused*/, GridPoint* sourc
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
   AreaWarnings w;
-  double lat = 0, lon = 0;
-  from_1965_to_grs80(p, source_zone, &lat, &lon, w);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
   print_area_warnings(w, stdout);
+  const double lat = std::atan2(g.sin_lat, g.cos_lat);
+  const double lon = std::atan2(g.sin_lon, g.cos_lon);
   const LatLon position{lat * 180 / kPi, lon * 180 / kPi};
   UtmPoint utm{};
   latlon_to_utm(position, &utm, 2);  // WGS 84 cannot fail

@@ -52,18 +52,19 @@ void print_area_warnings(const AreaWarnings& warnings, std::FILE* out);
 // The steps the converters are made of, on explicit grids; every one of
 // them may run in any number of threads at once.  Points carry the easting
 // in x, the northing in y.
-void krassowski_to_grs80(double* lat, double* lon);
-void grs80_to_krassowski(double* lat, double* lon);
-// Out of a 1965 zone into GRS80 latitude and longitude, warning when the
-// point lies outside the zone.
-void from_1965_to_grs80(const GridPoint& p, int zone, double* lat, double* lon,
-                        AreaWarnings& warnings);
-// GRS80 latitude and longitude of p into a 1965 zone, warning with p when
-// the position lies outside it.
-GridPoint from_grs80_to_1965(const GridPoint& p, double lat, double lon, int zone,
-                             AreaWarnings& warnings);
 struct GridParameters;
-GridPoint to_grid(const GridParameters& grid, double lat, double lon, double z);
+struct GeoPosition;
+// Out of a 1965 zone onto GRS80, warning when the point lies outside the
+// zone.
+GeoPosition from_1965_to_grs80(const GridPoint& p, int zone, AreaWarnings& warnings);
+// A GRS80 position (of the point p) into a 1965 zone, warning with p when
+// it lies outside the zone.
+GridPoint from_grs80_to_1965(const GridPoint& p, const GeoPosition& position, int zone,
+                             AreaWarnings& warnings);
+// Out of a GRS80 grid (1992 or 2000) onto GRS80.
+GeoPosition from_grs80_grid(const GridParameters& grid, const GridPoint& p);
+// A position onto a grid of its ellipsoid.
+GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, double z);
 // Between two grids on GRS80 (1992 and 2000) through the conformal sphere;
 // the cosine and sine of from.lambda0 - to.lambda0 given.
 GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to, double cos_shift,

@@ -118,6 +118,8 @@ GridParameters grid_of(double lambda0, double false_northing, double false_easti
   g.kind = kind;
   g.sphere_radius = st.sphere_radius;
   g.centre_northing = st.centre_northing;
+  g.cos_lambda0 = std::cos(lambda0);
+  g.sin_lambda0 = std::sin(lambda0);
   return g;
 }
 
@@ -204,7 +206,9 @@ const EllipsoidModel& grs80() {
   return model;
 }
 
-GridParameters zone_1965_grid(int zone) {
+namespace {
+
+GridParameters make_zone_1965_grid(int zone) {
   GridParameters g;
   g.ellipsoid = &krassowski();
   if (zone < 1 || zone > 5) return g;
@@ -216,13 +220,42 @@ GridParameters zone_1965_grid(int zone) {
   g.kind = zone == 5 ? kGaussKruger : kStereographic;
   g.sphere_radius = z.sphere_radius;
   g.centre_northing = z.centre_northing;
+  g.cos_lambda0 = std::cos(g.lambda0);
+  g.sin_lambda0 = std::sin(g.lambda0);
   return g;
 }
 
-ZoneArea zone_1965_area(int zone) {
+ZoneArea make_zone_1965_area(int zone) {
   if (zone < 1 || zone > 5) return {};
   const Zone1965& z = kZones1965[static_cast<size_t>(zone - 1)];
-  return {z.lat_min, z.lat_max, z.lon_min, z.lon_max};
+  return {z.lat_min,
+          z.lat_max,
+          z.lon_min,
+          z.lon_max,
+          std::cos(z.lon_min - z.lambda0),
+          std::sin(z.lon_min - z.lambda0),
+          std::cos(z.lon_max - z.lambda0),
+          std::sin(z.lon_max - z.lambda0)};
+}
+
+}  // namespace
+
+const GridParameters& zone_1965_grid(int zone) {
+  static const std::array<GridParameters, 6> grids = [] {
+    std::array<GridParameters, 6> g;
+    for (int z = 0; z < 6; ++z) g[static_cast<size_t>(z)] = make_zone_1965_grid(z);
+    return g;
+  }();
+  return grids[static_cast<size_t>(zone >= 1 && zone <= 5 ? zone : 0)];
+}
+
+const ZoneArea& zone_1965_area(int zone) {
+  static const std::array<ZoneArea, 6> areas = [] {
+    std::array<ZoneArea, 6> a;
+    for (int z = 0; z < 6; ++z) a[static_cast<size_t>(z)] = make_zone_1965_area(z);
+    return a;
+  }();
+  return areas[static_cast<size_t>(zone >= 1 && zone <= 5 ? zone : 0)];
 }
 
 GridParameters grid_1992_parameters() {
@@ -233,6 +266,8 @@ GridParameters grid_1992_parameters() {
   g.false_easting = 500000;
   g.scale = 0.9993;
   g.kind = kGaussKruger;
+  g.cos_lambda0 = std::cos(g.lambda0);
+  g.sin_lambda0 = std::sin(g.lambda0);
   return g;
 }
 
@@ -244,6 +279,8 @@ GridParameters grid_2000_parameters(int code) {
   g.false_easting = code == 15 ? 5500000 : code == 18 ? 6500000 : code == 21 ? 7500000 : 8500000;
   g.scale = 0.999923;
   g.kind = kGaussKruger;
+  g.cos_lambda0 = std::cos(g.lambda0);
+  g.sin_lambda0 = std::sin(g.lambda0);
   return g;
 }
 
@@ -378,68 +415,53 @@ void datum_shift_to_krassowski(double x, double y, double z, double* xs, double*
 
 void grid_forward(const GridParameters& grid, double lat, double lon, double* northing,
                   double* easting) {
-  const EllipsoidModel& s = *grid.ellipsoid;
-  const double e = s.e;
-
-  // Conformal latitude.
-  const double sin_lat = std::sin(lat);
-  const double half = kPi / 4 + lat / 2;
-  const double t = std::atan(std::sin(half) / std::cos(half) *
-                             std::exp(std::log((1 - e * sin_lat) / (1 + e * sin_lat)) * e / 2));
-  const double chi = 2 * (t - kPi / 4);
-
-  // Transverse spherical coordinates.
-  const double dl = lon - grid.lambda0;
-  const double cos_chi = std::cos(chi);
-  const double sin_dl = std::sin(dl);
-  const double xi = std::atan(std::tan(chi) / std::cos(dl));
-  const double eta = 0.5 * std::log((1 + cos_chi * sin_dl) / (1 - cos_chi * sin_dl));
-
-  const KrugerSums sums = kruger_sums(s.alpha, xi, eta);
-  double x = s.big_a * xi + s.big_a * sums.sin_cosh;
-  double y = s.big_a * eta + s.big_a * sums.cos_sinh;
-
-  if (grid.kind == kStereographic) {
-    const double r0 = grid.sphere_radius;
-    const double u = (x - grid.centre_northing) / r0;
-    const double v = y / r0;
-    const double d = std::cos(u) + std::cosh(v);
-    x = 2 * r0 * std::sin(u) / d;
-    y = 2 * r0 * std::sinh(v) / d;
-  }
-  *northing = grid.scale * x + grid.false_northing;
-  *easting = grid.scale * y + grid.false_easting;
+  position_to_grid(grid, {lat, std::sin(lat), std::cos(lat), std::cos(lon), std::sin(lon)},
+                   northing, easting);
 }
 
 void grid_inverse(const GridParameters& grid, double northing, double easting, double* lat,
                   double* lon) {
+  double cos_dl = 1, sin_dl = 0;
+  *lat = grid_to_position(grid, northing, easting, &cos_dl, &sin_dl).lat;
+  *lon = grid.lambda0 + std::atan2(sin_dl, cos_dl);
+}
+
+GeoPosition grid_to_position(const GridParameters& grid, double northing, double easting,
+                             double* cos_dl, double* sin_dl) {
   const EllipsoidModel& s = *grid.ellipsoid;
   const double u = (northing - grid.false_northing) / grid.scale;
   const double v = (easting - grid.false_easting) / grid.scale;
   double xi = u;
   double eta = v;
   if (grid.kind == kStereographic) {
+    // Back from the sphere onto the Gauss-Krüger plane: the sum of the two
+    // arctangents and the difference of the two logarithms, each in one.
     const double r0 = grid.sphere_radius;
     const double p = u / (2 * r0);
     const double q = v / (2 * r0);
-    xi = r0 * (std::atan(p / (1 - q)) + std::atan(p / (1 + q))) + grid.centre_northing;
-    eta = 0.5 * r0 * (std::log(p * p + (1 + q) * (1 + q)) - std::log(p * p + (1 - q) * (1 - q)));
+    xi = r0 * std::atan2(2 * p, 1 - q * q - p * p) + grid.centre_northing;
+    eta = 0.5 * r0 * std::log((p * p + (1 + q) * (1 + q)) / (p * p + (1 - q) * (1 - q)));
   }
-
   const double big_a = s.big_a;
   const KrugerSums sums = kruger_sums(s.beta, xi / big_a, eta / big_a);
   const double xi1 = (xi - big_a * sums.sin_cosh) / big_a;
   const double eta1 = (eta - big_a * sums.cos_sinh) / big_a;
 
-  const double g = 2 * std::atan(std::exp(eta1)) - kPi / 2;
+  // The conformal latitude chi and the longitude difference dl from the
+  // transverse coordinates: sin(chi) = sin(xi1)/cosh(eta1),
+  // cos(chi) = r/cosh(eta1) and (cos(dl), sin(dl)) = (cos(xi1), sinh(eta1))/r
+  // with r = hypot(cos(xi1), sinh(eta1)).
   const double sin_xi = std::sin(xi1);
-  const double cos_g = std::cos(g);
-  const double chi = std::atan(sin_xi * cos_g / std::sqrt(1 - sin_xi * sin_xi * cos_g * cos_g));
-  const double dl = std::atan(std::tan(g) / std::cos(xi1));
-
-  // Conformal latitude back to geodetic latitude: sum of delta_j sin(2j chi).
-  const double s1 = std::sin(2 * chi);
-  const double c1 = std::cos(2 * chi);
+  const double cos_xi = std::cos(xi1);
+  const double ex = std::exp(eta1);
+  const double sinh_eta = (ex - 1 / ex) / 2;
+  const double cosh_eta = (ex + 1 / ex) / 2;
+  const double r = std::sqrt(cos_xi * cos_xi + sinh_eta * sinh_eta);
+  const double chi = std::atan2(sin_xi, r);
+  // The geodetic latitude: chi + sum of delta_j sin(2j chi), the multiple
+  // angles by recurrence from sin(2 chi) and cos(2 chi).
+  const double s1 = 2 * sin_xi * r / (cosh_eta * cosh_eta);
+  const double c1 = (r * r - sin_xi * sin_xi) / (cosh_eta * cosh_eta);
   double sn = s1, cn = c1;
   double phi = chi;
   for (int j = 0; j < 6; ++j) {
@@ -448,8 +470,90 @@ void grid_inverse(const GridParameters& grid, double northing, double easting, d
     cn = cn * c1 - sn * s1;
     sn = s_next;
   }
-  *lat = phi;
-  *lon = grid.lambda0 + dl;
+  *cos_dl = cos_xi / r;
+  *sin_dl = sinh_eta / r;
+  GeoPosition g;
+  g.lat = phi;
+  g.sin_lat = std::sin(phi);
+  g.cos_lat = std::cos(phi);
+  // The longitude: the meridian turned by dl.
+  g.cos_lon = grid.cos_lambda0 * *cos_dl - grid.sin_lambda0 * *sin_dl;
+  g.sin_lon = grid.sin_lambda0 * *cos_dl + grid.cos_lambda0 * *sin_dl;
+  return g;
+}
+
+void position_to_grid(const GridParameters& grid, const GeoPosition& g, double* northing,
+                      double* easting) {
+  const EllipsoidModel& s = *grid.ellipsoid;
+  // The tangent of the conformal latitude (Karney 2011, eqs 7 and 8):
+  // tau' = tau sqrt(1 + sigma^2) - sigma sqrt(1 + tau^2),
+  // sigma = sinh(e atanh(e sin(lat))).
+  const double tau = g.sin_lat / g.cos_lat;
+  const double es = s.e * g.sin_lat;
+  const double ez = std::exp(0.5 * s.e * std::log((1 + es) / (1 - es)));
+  const double sigma = (ez - 1 / ez) / 2;
+  const double tau1 = tau * std::sqrt(1 + sigma * sigma) - sigma / g.cos_lat;
+  // The longitude from the grid's meridian, then the transverse coordinates
+  // on the sphere: xi = atan2(tau', cos(dl)),
+  // eta = asinh(sin(dl) / hypot(tau', cos(dl))).
+  const double cos_dl = g.cos_lon * grid.cos_lambda0 + g.sin_lon * grid.sin_lambda0;
+  const double sin_dl = g.sin_lon * grid.cos_lambda0 - g.cos_lon * grid.sin_lambda0;
+  const double xi = std::atan2(tau1, cos_dl);
+  const double eta = std::asinh(sin_dl / std::sqrt(tau1 * tau1 + cos_dl * cos_dl));
+
+  const KrugerSums sums = kruger_sums(s.alpha, xi, eta);
+  double x = s.big_a * xi + s.big_a * sums.sin_cosh;
+  double y = s.big_a * eta + s.big_a * sums.cos_sinh;
+  if (grid.kind == kStereographic) {
+    const double r0 = grid.sphere_radius;
+    const double u = (x - grid.centre_northing) / r0;
+    const double v = y / r0;
+    const double ev = std::exp(v);
+    const double d = std::cos(u) + (ev + 1 / ev) / 2;
+    x = 2 * r0 * std::sin(u) / d;
+    y = 2 * r0 * ((ev - 1 / ev) / 2) / d;
+  }
+  *northing = grid.scale * x + grid.false_northing;
+  *easting = grid.scale * y + grid.false_easting;
+}
+
+namespace {
+
+using Shift = void (*)(double, double, double, double*, double*, double*);
+
+// Geocentric coordinates of a position on one ellipsoid, shifted, and back
+// to a position on the other by Bowring's formula in one step.
+GeoPosition shift_position(const EllipsoidModel& from, const EllipsoidModel& to, Shift shift,
+                           const GeoPosition& g, bool want_lat) {
+  const double n = from.a / std::sqrt(1 - from.e2 * g.sin_lat * g.sin_lat);
+  double x = 0, y = 0, z = 0;
+  shift(n * g.cos_lat * g.cos_lon, n * g.cos_lat * g.sin_lon, n * (1 - from.e2) * g.sin_lat, &x,
+        &y, &z);
+  const double p = std::sqrt(x * x + y * y);
+  // theta = atan(z a / (p b)): its cosine and sine without the angle.
+  const double t = z * to.a / (p * to.b);
+  const double cos_t = 1 / std::sqrt(1 + t * t);
+  const double sin_t = t * cos_t;
+  const double st3 = sin_t * sin_t * sin_t;
+  const double ct3 = cos_t * cos_t * cos_t;
+  const double tan_lat = (z + to.ep2 * to.b * st3) / (p - to.e2 * to.a * ct3);
+  GeoPosition r;
+  r.cos_lat = 1 / std::sqrt(1 + tan_lat * tan_lat);
+  r.sin_lat = tan_lat * r.cos_lat;
+  r.lat = want_lat ? std::atan(tan_lat) : 0.0;
+  r.cos_lon = x / p;
+  r.sin_lon = y / p;
+  return r;
+}
+
+}  // namespace
+
+GeoPosition shift_to_grs80(const GeoPosition& g, bool want_lat) {
+  return shift_position(krassowski(), grs80(), datum_shift_to_grs80, g, want_lat);
+}
+
+GeoPosition shift_to_krassowski(const GeoPosition& g, bool want_lat) {
+  return shift_position(grs80(), krassowski(), datum_shift_to_krassowski, g, want_lat);
 }
 
 void gauss_kruger_between(const GridParameters& from, const GridParameters& to, double cos_shift,

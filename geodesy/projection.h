@@ -43,6 +43,8 @@ const EllipsoidModel& grs80();       // 1992 and 2000 grids
 struct GridParameters {
   const EllipsoidModel* ellipsoid = nullptr;
   double lambda0 = 0;
+  double cos_lambda0 = 1;  // of lambda0, for the kernels that turn longitudes
+  double sin_lambda0 = 0;
   double false_northing = 0;
   double false_easting = 0;
   double scale = 0;
@@ -57,15 +59,24 @@ struct ZoneArea {
   double lat_max = 0;
   double lon_min = 0;
   double lon_max = 0;
+  // The longitude bounds less the zone's meridian, as unit vectors.
+  double cos_west = 1, sin_west = 0, cos_east = 1, sin_east = 0;
   bool contains(double lat, double lon) const {
     return !(lat < lat_min || lat > lat_max || lon < lon_min || lon > lon_max);
+  }
+  // The same with the longitude as a unit vector (cos_dl, sin_dl) from the
+  // zone's meridian: west of the east bound, east of the west bound.
+  bool contains(double lat, double cos_dl, double sin_dl) const {
+    return !(lat < lat_min || lat > lat_max) && cos_dl > 0 &&
+           sin_dl * cos_west - cos_dl * sin_west >= 0 &&
+           sin_east * cos_dl - cos_east * sin_dl >= 0;
   }
 };
 
 // The grids of the system codes: 1..5 (Krassowski), 10 and 15, 18, 21, 24
 // (GRS80).  Codes outside these give a grid of no use.
-GridParameters zone_1965_grid(int zone);
-ZoneArea zone_1965_area(int zone);
+const GridParameters& zone_1965_grid(int zone);
+const ZoneArea& zone_1965_area(int zone);
 GridParameters grid_1992_parameters();
 GridParameters grid_2000_parameters(int code);
 
@@ -73,6 +84,31 @@ void grid_forward(const GridParameters& grid, double lat, double lon, double* no
                   double* easting);
 void grid_inverse(const GridParameters& grid, double northing, double easting, double* lat,
                   double* lon);
+// A geodetic position for the kernels of the routes: the latitude with its
+// sine and cosine, the longitude as a unit vector (cos, sin).
+struct GeoPosition {
+  double lat;
+  double sin_lat;
+  double cos_lat;
+  double cos_lon;
+  double sin_lon;
+};
+
+// Out of a grid onto its ellipsoid, with the longitude from the grid's
+// meridian as a unit vector in (*cos_dl, *sin_dl): the conformal latitude
+// and the transverse coordinates give it without an angle, and the
+// geodetic latitude comes from the conformal one through its series.
+GeoPosition grid_to_position(const GridParameters& grid, double northing, double easting,
+                             double* cos_dl, double* sin_dl);
+// Onto a grid from a position on its ellipsoid.
+void position_to_grid(const GridParameters& grid, const GeoPosition& position, double* northing,
+                      double* easting);
+// A position through geocentric coordinates and the seven-parameter datum
+// shift onto the other ellipsoid (heights taken as 0).  The latitude itself
+// is formed only when want_lat (its sine, cosine and the longitude always).
+GeoPosition shift_to_grs80(const GeoPosition& on_krassowski, bool want_lat);
+GeoPosition shift_to_krassowski(const GeoPosition& on_grs80, bool want_lat);
+
 // From one Gauss-Krüger grid into another on the same ellipsoid, through
 // the conformal sphere: the conformal latitude passes through unchanged, so
 // neither the geodetic latitude nor its two series are needed.  The

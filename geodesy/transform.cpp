@@ -94,24 +94,19 @@ void CoordinateTransform::convert(double& x, double& y, AreaWarnings& warnings) 
   const auto side = static_cast<CorrectionSide>(side_);
   GridPoint g{x, y, 0.0};
   if (side == CorrectionSide::kSource) correct(g, in_, variant_);
-  double lat = 0, lon = 0;
   switch (route_) {
     case Route::k1965To2000:
     case Route::k1965To1992:
-      from_1965_to_grs80(g, in_, &lat, &lon, warnings);
-      g = to_grid(to_, lat, lon, g.z);
+      g = to_grid(to_, from_1965_to_grs80(g, in_, warnings), g.z);
       break;
     case Route::k1965To1965: {
-      from_1965_to_grs80(g, in_, &lat, &lon, warnings);
-      const GridPoint mid = to_grid(to_, lat, lon, g.z);
-      grid_inverse(to_, mid.y, mid.x, &lat, &lon);
-      g = from_grs80_to_1965(mid, lat, lon, out_, warnings);
+      const GridPoint mid = to_grid(to_, from_1965_to_grs80(g, in_, warnings), g.z);
+      g = from_grs80_to_1965(mid, from_grs80_grid(to_, mid), out_, warnings);
       break;
     }
     case Route::k2000To1965:
     case Route::k1992To1965:
-      grid_inverse(from_, g.y, g.x, &lat, &lon);
-      g = from_grs80_to_1965(g, lat, lon, out_, warnings);
+      g = from_grs80_to_1965(g, from_grs80_grid(from_, g), out_, warnings);
       break;
     case Route::k2000To2000:
     case Route::k1992To2000:
