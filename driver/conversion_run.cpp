@@ -137,13 +137,9 @@ void ConversionRun::settle_encoding() {
     case EncodingChoice::kUtf8:
       encoding_ = TextEncoding::kUtf8;
       break;
-    case EncodingChoice::kAuto: {
-      EncodingDetector detector;
-      const std::span<const char> bytes = input_.bytes();
-      detector.feed({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
-      encoding_ = detector.result();
+    case EncodingChoice::kAuto:
+      encoding_ = detect_encoding(input_.bytes(), run_threads(options_));
       break;
-    }
   }
   report_.encoding = encoding_option_name(encoding_);
   report_.encoding_told = options_.encoding == EncodingChoice::kAuto;

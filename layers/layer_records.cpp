@@ -12,17 +12,10 @@ namespace egib {
 
 namespace {
 
-uint64_t text_hash(std::string_view s) {
-  uint64_t h = 0xCBF29CE484222325ULL;
-  for (const char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
-  return h ^ (h >> 29);
-}
-
 }  // namespace
 
-uint32_t IdentifierCounter::add(std::string_view key) {
+uint32_t IdentifierCounter::add(std::string_view key, uint64_t h) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
-  const uint64_t h = text_hash(key);
   const size_t mask = slots_.size() - 1;
   for (size_t i = h & mask;; i = (i + 1) & mask) {
     Slot& s = slots_[i];
@@ -52,7 +45,16 @@ void IdentifierCounter::grow() {
 }
 
 void LayerRecordWriter::write(const ObjectBatch& batch) {
-  for (const AssembledObject& o : batch.objects) write_one(batch, o);
+  // The identifier counts are looked up a few objects ahead.
+  constexpr size_t kAhead = 8;
+  const auto& objects = batch.objects;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (i + kAhead < objects.size()) {
+      const AssembledObject& later = objects[i + kAhead];
+      (later.kind == ObjectKind::kBuilding ? building_ids_ : parcel_ids_).prefetch(later.ident_hash);
+    }
+    write_one(batch, objects[i]);
+  }
 }
 
 void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObject& o) {
@@ -119,7 +121,7 @@ void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
   counts_.vertices_written += o.vertex_count;
   if (o.degenerate) ++counts_.degenerate_outlines;
   const std::string_view ident = batch.ident(o);
-  if (!ident.empty() && (building ? building_ids_ : parcel_ids_).add(ident) == 2) {
+  if (!ident.empty() && (building ? building_ids_ : parcel_ids_).add(ident, o.ident_hash) == 2) {
     ++(building ? counts_.duplicate_building_ids : counts_.duplicate_parcel_ids);
   }
 }

@@ -26,8 +26,13 @@ struct LayerCounts {
 // Counts how often each identifier was written.
 class IdentifierCounter {
  public:
-  // Returns the count of key after this occurrence.
-  uint32_t add(std::string_view key);
+  // Returns the count of key after this occurrence; hash is
+  // identifier_hash(key).
+  uint32_t add(std::string_view key, uint64_t hash);
+  // Asks the memory for the slot a later add of this hash looks at first.
+  void prefetch(uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
 
  private:
   struct Slot {

@@ -457,6 +457,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
   const std::string_view ident = attributes.value(0);
   o.ident_begin = static_cast<uint32_t>(batch.text.size());
   o.ident_length = static_cast<uint32_t>(ident.size());
+  o.ident_hash = identifier_hash(ident);
   batch.text += ident;
   format_record(kind, attributes, o, a, batch);
   batch.objects.push_back(o);

@@ -129,9 +129,11 @@ struct AssembledObject {
   uint32_t part_begin;
   uint32_t part_count;  // 0: one ring from the first vertex
   double area;          // the outline's area in the output grid
-  // The identifier (G5IDD, G5IDB or G5IDR) in the batch's text.
+  // The identifier (G5IDD, G5IDB or G5IDR) in the batch's text, and its
+  // identifier_hash.
   uint32_t ident_begin;
   uint32_t ident_length;
+  uint64_t ident_hash;
   // The record of the layer's table, ready but for its running number, in
   // the batch's tuples; cells left to the library in deferred.
   uint32_t tuple_begin;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <thread>
 
 namespace egib {
 
@@ -128,6 +129,33 @@ bool EncodingDetector::feed(std::span<const unsigned char> bytes) {
   const int64_t other = iso_votes_ > windows_votes_ ? windows_votes_ : iso_votes_;
   return !(utf8_broken_ >= 4096 && utf8_valid_ * 10 < utf8_broken_ && lead >= 4096 &&
            other * 10 < lead);
+}
+
+void EncodingDetector::add(const EncodingDetector& later) {
+  utf8_valid_ += later.utf8_valid_;
+  utf8_broken_ += later.utf8_broken_;
+  iso_votes_ += later.iso_votes_;
+  windows_votes_ += later.windows_votes_;
+}
+
+TextEncoding detect_encoding(std::span<const char> bytes, int threads) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  EncodingDetector first, second;
+  size_t half = bytes.size();
+  if (threads > 1 && bytes.size() > (size_t{1} << 20)) {
+    // Split after a line end, so that no UTF-8 sequence is cut.
+    half = bytes.size() / 2;
+    while (half < bytes.size() && data[half - 1] != '\n') ++half;
+  }
+  if (half < bytes.size()) {
+    std::thread other([&] { second.feed({data + half, bytes.size() - half}); });
+    first.feed({data, half});
+    other.join();
+    first.add(second);
+  } else {
+    first.feed({data, bytes.size()});
+  }
+  return first.result();
 }
 
 TextEncoding EncodingDetector::result() const {

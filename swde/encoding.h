@@ -30,6 +30,9 @@ class EncodingDetector {
   // change the result.
   bool feed(std::span<const unsigned char> bytes);
   TextEncoding result() const;
+  // Adds what another detector saw of the bytes that follow, when the
+  // bytes before them end with a line end (no sequence runs over).
+  void add(const EncodingDetector& later);
 
   int64_t utf8_sequences() const { return utf8_valid_; }
   int64_t utf8_broken() const { return utf8_broken_; }
@@ -51,6 +54,10 @@ class EncodingDetector {
 // room for src.size() bytes (the result is never longer).  Returns the
 // length written.
 size_t utf8_to_cp1250(std::span<const unsigned char> src, unsigned char* dst);
+
+// The code page of a whole file, its two halves read by two threads when
+// threads > 1 (split after a line end).
+TextEncoding detect_encoding(std::span<const char> bytes, int threads);
 
 // The Windows-1250 byte of a Unicode code point, 0 when it has none.
 unsigned char cp1250_of_code_point(uint32_t code_point);

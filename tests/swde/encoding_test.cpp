@@ -164,3 +164,28 @@ TEST(Encoding, NamesInEveryCodePageReachTheTablesInWindows1250) {
 }
 
 }  // namespace
+
+namespace {
+
+// A large file read in two halves by two threads: the same evidence.
+TEST(Encoding, TwoThreadsSeeWhatOneSees) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) {
+    text += i % 3 == 0 ? "D,G5NAZ,," + kUtf8 + "\n" : "P,G,1,2\n";
+  }
+  text += std::string(10, '\xC4');  // broken at the very end
+  const std::span<const char> bytes(text);
+  EXPECT_EQ(egib::detect_encoding(bytes, 2), egib::detect_encoding(bytes, 1));
+  egib::EncodingDetector whole, a, b;
+  whole.feed({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+  const size_t half = text.find('\n', text.size() / 2) + 1;
+  a.feed({reinterpret_cast<const unsigned char*>(text.data()), half});
+  b.feed({reinterpret_cast<const unsigned char*>(text.data()) + half, text.size() - half});
+  a.add(b);
+  EXPECT_EQ(a.utf8_sequences(), whole.utf8_sequences());
+  EXPECT_EQ(a.utf8_broken(), whole.utf8_broken());
+  EXPECT_EQ(a.windows_letters(), whole.windows_letters());
+  EXPECT_EQ(a.iso_letters(), whole.iso_letters());
+}
+
+}  // namespace
