@@ -1,5 +1,7 @@
 #include "layers/point_index.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -8,6 +10,30 @@
 namespace egib {
 
 namespace {
+
+// The point table and its lookups are hundreds of megabytes read at random
+// for a large file: on huge pages a lookup is not also a miss of the
+// address translation.  Asked for the whole pages inside [p, p + bytes),
+// before they are first touched.
+void advise_huge_pages(const void* p, size_t bytes) {
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (end > begin) {
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
+}
+
+// The first slot of a hash in a table of n slots (any n below 2^32): the
+// low 32 bits of the hash scaled to n, so the table need not be a power of
+// two; its upper 32 bits are the slots' tags.
+size_t home_slot(uint64_t h, size_t n) {
+  return static_cast<size_t>(((h & 0xFFFFFFFFULL) * n) >> 32);
+}
+
+size_t next_slot(size_t j, size_t n) {
+  return j + 1 == n ? 0 : j + 1;
+}
 
 uint64_t mix(uint64_t h) {
   h ^= h >> 31;
@@ -41,8 +67,7 @@ uint64_t identifier_hash(std::string_view key) {
 }
 
 void PointTable::add(std::string_view id, std::string_view alt_id, double x, double y) {
-  records_.push_back({x, y, text_.size(), static_cast<uint8_t>(id.size()),
-                      static_cast<uint8_t>(alt_id.size())});
+  records_.push_back({x, y, (uint64_t{text_.size()} << 16) | (id.size() << 8) | alt_id.size()});
   text_.insert(text_.end(), id.begin(), id.end());
   text_.insert(text_.end(), alt_id.begin(), alt_id.end());
 }
@@ -87,7 +112,7 @@ void PointTable::append(const PointTable& later) {
   text_.insert(text_.end(), later.text_.begin(), later.text_.end());
   const size_t first = records_.size();
   records_.insert(records_.end(), later.records_.begin(), later.records_.end());
-  for (size_t i = first; i < records_.size(); ++i) records_[i].text_at += text_base;
+  for (size_t i = first; i < records_.size(); ++i) records_[i].text += text_base << 16;
   const uint64_t extra_base = extra_.size();
   extra_.insert(extra_.end(), later.extra_.begin(), later.extra_.end());
   for (const uint64_t at : later.extra_at_) extra_at_.push_back(at + extra_base);
@@ -98,6 +123,8 @@ void PointTable::append(const PointTable& later) {
 void PointTable::reserve(size_t points, size_t text_bytes) {
   records_.reserve(points);
   text_.reserve(text_bytes);
+  advise_huge_pages(records_.data(), records_.capacity() * sizeof(Record));
+  advise_huge_pages(text_.data(), text_.capacity());
 }
 
 void PointTable::clear() {
@@ -116,10 +143,12 @@ void PointTable::clear() {
 
 void PointTable::build_table(bool alt, Table* table) const {
   const size_t n = size();
-  size_t capacity = 16;
-  while (capacity < n + n / 3) capacity *= 2;  // at most three quarters full
+  // At most four fifths full.
+  const size_t capacity = n + n / 4 + 16;
+  *table = Table();
+  table->reserve(capacity);
+  advise_huge_pages(table->data(), capacity * sizeof(Slot));
   table->assign(capacity, Slot{0, 0});
-  const size_t mask = capacity - 1;
   // In blocks: the hashes of a block first, each asking for its slot, then
   // the insertions, which find their slots at hand.
   constexpr size_t kBlock = 32;
@@ -129,13 +158,13 @@ void PointTable::build_table(bool alt, Table* table) const {
     for (size_t i = block; i < end; ++i) {
       const uint64_t h = identifier_hash(alt ? alt_id(i) : id(i));
       hashes[i - block] = h;
-      __builtin_prefetch(&(*table)[h & mask], 1);
+      __builtin_prefetch(&(*table)[home_slot(h, capacity)], 1);
     }
     for (size_t i = block; i < end; ++i) {
       const uint64_t h = hashes[i - block];
       const auto tag = static_cast<uint32_t>(h >> 32);
       const std::string_view key = alt ? alt_id(i) : id(i);
-      for (size_t j = h & mask;; j = (j + 1) & mask) {
+      for (size_t j = home_slot(h, capacity);; j = next_slot(j, capacity)) {
         Slot& s = (*table)[j];
         if (s.index_plus_one == 0) {
           s = {tag, static_cast<uint32_t>(i + 1)};
@@ -160,7 +189,7 @@ void PointTable::find_batch(std::span<Lookup> lookups) const {
   for (Lookup& l : lookups) {
     const Table& table = l.alt ? by_alt_id_ : by_id_;
     l.hash = identifier_hash(l.key);
-    l.slot = l.hash & (table.size() - 1);
+    l.slot = home_slot(l.hash, table.size());
     __builtin_prefetch(&table[l.slot]);
   }
   for (Lookup& l : lookups) {
@@ -172,13 +201,14 @@ void PointTable::find_batch(std::span<Lookup> lookups) const {
   for (Lookup& l : lookups) {
     const Table& table = l.alt ? by_alt_id_ : by_id_;
     const Slot& s = table[l.slot];
-    if (s.index_plus_one != 0) __builtin_prefetch(text_.data() + records_[s.index_plus_one - 1].text_at);
+    if (s.index_plus_one != 0) {
+      __builtin_prefetch(text_.data() + records_[s.index_plus_one - 1].text_at());
+    }
   }
   for (Lookup& l : lookups) {
     const Table& table = l.alt ? by_alt_id_ : by_id_;
     const auto tag = static_cast<uint32_t>(l.hash >> 32);
-    const size_t mask = table.size() - 1;
-    for (size_t j = l.slot;; j = (j + 1) & mask) {
+    for (size_t j = l.slot;; j = next_slot(j, table.size())) {
       const Slot& s = table[j];
       if (s.index_plus_one == 0) break;
       if (s.tag == tag) {
@@ -208,8 +238,7 @@ int64_t PointTable::find(const Table& table, bool alt, std::string_view key) con
   if (table.empty()) return kNone;
   const uint64_t h = identifier_hash(key);
   const auto tag = static_cast<uint32_t>(h >> 32);
-  const size_t mask = table.size() - 1;
-  for (size_t j = h & mask;; j = (j + 1) & mask) {
+  for (size_t j = home_slot(h, table.size());; j = next_slot(j, table.size())) {
     const Slot& s = table[j];
     if (s.index_plus_one == 0) return kNone;
     if (s.tag == tag) {

@@ -52,11 +52,11 @@ class PointTable {
   bool has_attributes() const { return !attributes_.empty(); }
   std::string_view id(size_t i) const {
     const Record& r = records_[i];
-    return {text_.data() + r.text_at, static_cast<size_t>(r.id_length)};
+    return {text_.data() + r.text_at(), r.id_length()};
   }
   std::string_view alt_id(size_t i) const {
     const Record& r = records_[i];
-    return {text_.data() + r.text_at + r.id_length, static_cast<size_t>(r.alt_length)};
+    return {text_.data() + r.text_at() + r.id_length(), r.alt_length()};
   }
   std::string_view nrp(size_t i) const { return extra_text(i, 0); }
   std::string_view ozr(size_t i) const { return extra_text(i, 1); }
@@ -105,12 +105,15 @@ class PointTable {
   void find_batch(std::span<Lookup> lookups) const;
 
  private:
+  // 24 bytes: the coordinates, and where the texts lie (id then alt_id,
+  // back to back) with their lengths in one word.
   struct Record {
     double x;
     double y;
-    uint64_t text_at;  // id then alt_id, back to back
-    uint8_t id_length;
-    uint8_t alt_length;
+    uint64_t text;  // offset << 16 | id length << 8 | alt_id length
+    size_t text_at() const { return static_cast<size_t>(text >> 16); }
+    size_t id_length() const { return static_cast<size_t>((text >> 8) & 0xFF); }
+    size_t alt_length() const { return static_cast<size_t>(text & 0xFF); }
   };
   struct Slot {
     uint32_t tag;
