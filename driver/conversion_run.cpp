@@ -1,8 +1,6 @@
 #include "driver/conversion_run.h"
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -255,52 +253,36 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
   st.duplicate_building_ids = c.duplicate_building_ids;
 }
 
-static double stage_clock() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-#define STAGE(name) if (std::getenv("EGIB_STAGE_TIMES")) std::fprintf(stderr, "%-12s %.3f\n", name, stage_clock() - t0)
-
 int ConversionRun::execute() {
-  const double t0 = stage_clock();
   if (!open_outputs()) return 1;
   remove_work_files_on_signals(layers());
   announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
   settle_encoding();
-  STAGE("encoding");
   report_.passes_ran = true;
   collect();
-  STAGE("collect");
   settle_axis_order();
   report_.axis_order = easting_first_ ? "EN" : "NE";
   report_.axis_order_told = easting_first_ && options_.axes == AxisChoice::kAuto;
 
   const int threads = run_threads(options_);
   points_.build_indexes(threads);
-  STAGE("indexes");
   const CoordinateTransform transform(options_.input_system, options_.output_system,
                                       options_.variant);
   convert_points(points_, transform, threads);
-  STAGE("convert");
   if (point_layer_.created()) {
     report_.stats.points_written =
         write_point_layer(points_, transform, point_layer_, stdout);
   }
   write_objects(transform);
-  STAGE("write");
   points_ = PointTable();
-  STAGE("free");
-  const int status = finish();
-  STAGE("finish");
-  return status;
+  return finish();
 }
 
 int ConversionRun::finish() {
   int status = 0;
   const std::vector<Layer*> written = layers();
-  const double t0 = stage_clock();
   for (Layer* layer : written) {
     layer->close();
-    STAGE("close");
     if (layer->write_failed()) status = failed("egib2shp: cannot write " + layer->final_base());
   }
   if (!io_failure().empty()) status = failed("egib2shp: " + io_failure());

@@ -43,10 +43,6 @@ PassProgress::~PassProgress() {
   finish();
 }
 
-void PassProgress::hook(uint64_t bytes_read, void* context) {
-  static_cast<PassProgress*>(context)->update(bytes_read);
-}
-
 void PassProgress::update(uint64_t bytes_read) {
   if (!enabled_ || finished_) return;
   const auto now = Clock::now();

@@ -22,8 +22,6 @@ class PassProgress {
   // Completes the line (100 %) and ends it.
   void finish();
 
-  // The hook for SwdeInput::set_progress_hook; context is a PassProgress.
-  static void hook(uint64_t bytes_read, void* context);
 
  private:
   void draw(uint64_t bytes_read, bool final);

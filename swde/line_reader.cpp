@@ -294,37 +294,6 @@ bool is_accepted_header(const char* header) {
          std::strncmp(header, "SWDE.w.3.00", 11) == 0;
 }
 
-namespace {
-template <typename IsEnd>
-void skip_until(SwdeInput& in, SwdeLine& line, IsEnd is_end) {
-  while (read_swde_line(in, line)) {
-    if (is_end(line)) return;
-  }
-}
-}  // namespace
-
-void skip_to_object_end(SwdeInput& in, SwdeLine& line) {
-  skip_until(in, line, [](const SwdeLine& l) { return l.is_object_end(); });
-}
-
-void skip_sn_section(SwdeInput& in, SwdeLine& line) {
-  skip_until(in, line, [](const SwdeLine& l) { return l.is_section_end(); });
-}
-
-void skip_sp_section(SwdeInput& in, SwdeLine& line) {
-  skip_until(in, line, [](const SwdeLine& l) { return l.is_section_end(); });
-}
-
-void skip_st_section(SwdeInput& in, SwdeLine& line) {
-  while (read_swde_line(in, line)) {
-    if (line.code_is("TD")) {
-      skip_to_object_end(in, line);
-      continue;
-    }
-    if (line.is_section_end()) return;
-  }
-}
-
 double to_double(const char* s) {
   // Plain decimals take the fast, exactly rounded path; anything unusual
   // (blanks, '+', hex, inf/nan, out of range) goes to strtod.

@@ -112,13 +112,6 @@ int is_blank(int c);
 void latin2_to_cp1250(char* s);
 void cp1250_to_latin2(char* s);
 
-// Read past an object ("X"/"XC") or a section ("SX"/"SXC"); the terminating
-// line stays in line.
-void skip_to_object_end(SwdeInput& in, SwdeLine& line);
-void skip_sn_section(SwdeInput& in, SwdeLine& line);
-void skip_sp_section(SwdeInput& in, SwdeLine& line);
-void skip_st_section(SwdeInput& in, SwdeLine& line);
-
 // Decimal conversions as atof/atol/atoi make them: leading blanks and a sign
 // accepted, conversion stops at the first character that does not belong,
 // text without digits gives 0.

@@ -1,9 +1,11 @@
+#include "swde/file_grammar.h"
 #include "swde/line_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -173,22 +175,30 @@ TEST(NextField, MatchesTheSplitter) {
 }
 
 TEST(SkipSections, StopAtTheirTerminatorsAndTdBlocksAreOpaque) {
-  MemoryInput m("TD,1\nSX\nX\nB,2\nSXC\nafter\n");
-  SwdeLine l{};
-  egib::skip_st_section(m.input, l);
-  EXPECT_STREQ(l.field[0], "SXC");
-  ASSERT_EQ(egib::read_swde_line(m.input, l), 1);
-  EXPECT_STREQ(l.field[0], "after");
+  const auto reader = [](std::string_view text) {
+    return std::make_unique<egib::LineReader>(text, 0, text.size(), egib::TextEncoding::kIso8859_2);
+  };
+  egib::Line l;
+  const std::string m = "TD,1\nSX\nX\nB,2\nSXC\nafter\n";
+  auto in = reader(m);
+  egib::skip_st_section(*in, l);
+  EXPECT_EQ(l.code(), "SXC");
+  ASSERT_TRUE(in->next(l));
+  EXPECT_EQ(l.code(), "after");
+  EXPECT_EQ(in->lines_read(), 6);
 
-  MemoryInput n("C,SX\nNS,1\nSX,\nafter\n");
-  egib::skip_sn_section(n.input, l);
-  EXPECT_STREQ(l.field[0], "SX");
-  MemoryInput o("a\nXC\nb\n");
-  egib::skip_to_object_end(o.input, l);
-  EXPECT_STREQ(l.field[0], "XC");
-  MemoryInput p("a\nb\n");
-  egib::skip_sp_section(p.input, l);  // ends with the input
-  EXPECT_STREQ(l.field[0], "");
+  const std::string n = "C,SX\nNS,1\nSX,\nafter\n";
+  in = reader(n);
+  egib::skip_sn_section(*in, l);
+  EXPECT_EQ(l.code(), "SX");
+  const std::string o = "a\nXC\nb\n";
+  in = reader(o);
+  egib::skip_to_object_end(*in, l);
+  EXPECT_EQ(l.code(), "XC");
+  const std::string p = "a\nb\n";
+  in = reader(p);
+  egib::skip_sp_section(*in, l);  // ends with the input
+  EXPECT_EQ(l.code(), "");
 }
 
 TEST(Numbers, ConvertLikeTheCLibrary) {
