@@ -122,8 +122,6 @@ class LayerFile {
   uint64_t size_ = 0;
 };
 
-std::vector<std::unique_ptr<LayerFile>> g_open_files;
-
 LayerFile* as_file(SAFile f) {
   return reinterpret_cast<LayerFile*>(f);
 }
@@ -137,8 +135,9 @@ SAFile hook_open(const char* filename, const char* access) {
   if (f == nullptr) return nullptr;
   // stdio's own buffer is not needed behind ours.
   std::setvbuf(f, nullptr, _IONBF, 0);
-  g_open_files.push_back(std::make_unique<LayerFile>(f, filename));
-  return reinterpret_cast<SAFile>(g_open_files.back().get());
+  // The library holds the file from here until it closes it (hook_close
+  // takes it back).
+  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f, filename).release());
 }
 
 SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
@@ -168,15 +167,9 @@ int hook_flush(SAFile file) {
 }
 
 int hook_close(SAFile file) {
-  LayerFile* f = as_file(file);
+  const std::unique_ptr<LayerFile> f(as_file(file));
   const bool ok = f->close();
   if (!ok) note_failure_of(*f);
-  for (auto it = g_open_files.begin(); it != g_open_files.end(); ++it) {
-    if (it->get() == f) {
-      g_open_files.erase(it);
-      break;
-    }
-  }
   return ok ? 0 : -1;
 }
 
