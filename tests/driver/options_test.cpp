@@ -81,6 +81,13 @@ TEST(CommandLine, OptionsInTheirGnuForms) {
             EncodingChoice::kWindows1250);
   EXPECT_EQ(parse({"--encoding=ISO-8859-2", "a", "1", "1", "0"}).options.encoding,
             EncodingChoice::kIso8859_2);
+  EXPECT_EQ(parse({"a", "1", "1", "0"}).options.threads, 0);  // one per core
+  EXPECT_EQ(parse({"-j1", "a", "1", "1", "0"}).options.threads, 1);
+  EXPECT_EQ(parse({"-j", "3", "a", "1", "1", "0"}).options.threads, 3);
+  EXPECT_EQ(parse({"--threads=2", "a", "1", "1", "0"}).options.threads, 2);
+  for (const char* bad : {"-j0", "--threads=x", "--threads=", "-j2x", "--threads=1000"}) {
+    EXPECT_EQ(parse({bad, "a", "1", "1", "0"}).action, Action::kUsageError) << bad;
+  }
 }
 
 TEST(CommandLine, HelpVersionAndUsageErrors) {

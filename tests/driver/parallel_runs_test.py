@@ -72,7 +72,7 @@ def main():
         env = dict(os.environ, HOME=work, PATH=os.path.dirname(binary) + ":" + os.environ["PATH"])
         # The recipe of the README, as it stands there.
         recipe = ("parallel --joblog wynik/joblog.tsv "
-                  "'egib2shp --points --precincts --log=wynik/{/.}.log --report=wynik/{/.}.json "
+                  "'egib2shp -j1 --points --precincts --log=wynik/{/.}.log --report=wynik/{/.}.json "
                   "-o wynik {} 2 2178 0 >wynik/{/.}.txt 2>&1' ::: dane/*.swd")
         run = subprocess.run(["bash", "-c", recipe], cwd=work, env=env, capture_output=True)
         check(run.returncode == 0, f"parallel: exit status {run.returncode}: {run.stderr!r}")
