@@ -426,6 +426,27 @@ void grid_inverse(const GridParameters& grid, double northing, double easting, d
   *lon = grid.lambda0 + std::atan2(sin_dl, cos_dl);
 }
 
+namespace {
+
+// A point on the conformal sphere in transverse coordinates (xi1, eta1),
+// by the sines and hyperbolic functions the kernels use.
+struct SphereTransverse {
+  double sin_xi, cos_xi, sinh_eta, cosh_eta;
+};
+
+// From the Gauss-Krüger plane (northing xi, easting eta, unscaled) onto the
+// conformal sphere through the Krüger series.
+SphereTransverse onto_sphere(const EllipsoidModel& s, double xi, double eta) {
+  const double big_a = s.big_a;
+  const KrugerSums sums = kruger_sums(s.beta, xi / big_a, eta / big_a);
+  const double xi1 = (xi - big_a * sums.sin_cosh) / big_a;
+  const double eta1 = (eta - big_a * sums.cos_sinh) / big_a;
+  const double ex = std::exp(eta1);
+  return {std::sin(xi1), std::cos(xi1), (ex - 1 / ex) / 2, (ex + 1 / ex) / 2};
+}
+
+}  // namespace
+
 GeoPosition grid_to_position(const GridParameters& grid, double northing, double easting,
                              double* cos_dl, double* sin_dl) {
   const EllipsoidModel& s = *grid.ellipsoid;
@@ -442,20 +463,16 @@ GeoPosition grid_to_position(const GridParameters& grid, double northing, double
     xi = r0 * std::atan2(2 * p, 1 - q * q - p * p) + grid.centre_northing;
     eta = 0.5 * r0 * std::log((p * p + (1 + q) * (1 + q)) / (p * p + (1 - q) * (1 - q)));
   }
-  const double big_a = s.big_a;
-  const KrugerSums sums = kruger_sums(s.beta, xi / big_a, eta / big_a);
-  const double xi1 = (xi - big_a * sums.sin_cosh) / big_a;
-  const double eta1 = (eta - big_a * sums.cos_sinh) / big_a;
+  const SphereTransverse t = onto_sphere(s, xi, eta);
+  const double sin_xi = t.sin_xi;
+  const double cos_xi = t.cos_xi;
+  const double sinh_eta = t.sinh_eta;
+  const double cosh_eta = t.cosh_eta;
 
   // The conformal latitude chi and the longitude difference dl from the
   // transverse coordinates: sin(chi) = sin(xi1)/cosh(eta1),
   // cos(chi) = r/cosh(eta1) and (cos(dl), sin(dl)) = (cos(xi1), sinh(eta1))/r
   // with r = hypot(cos(xi1), sinh(eta1)).
-  const double sin_xi = std::sin(xi1);
-  const double cos_xi = std::cos(xi1);
-  const double ex = std::exp(eta1);
-  const double sinh_eta = (ex - 1 / ex) / 2;
-  const double cosh_eta = (ex + 1 / ex) / 2;
   const double r = std::sqrt(cos_xi * cos_xi + sinh_eta * sinh_eta);
   const double chi = std::atan2(sin_xi, r);
   // The geodetic latitude: chi + sum of delta_j sin(2j chi), the multiple
@@ -561,26 +578,18 @@ void gauss_kruger_between(const GridParameters& from, const GridParameters& to, 
                           double* out_easting) {
   const EllipsoidModel& s = *from.ellipsoid;
   const double big_a = s.big_a;
-  // Out of the first grid onto the conformal sphere, transverse
-  // coordinates (xi1, eta1), as grid_inverse does it.
-  const double xi = (northing - from.false_northing) / from.scale;
-  const double eta = (easting - from.false_easting) / from.scale;
-  const KrugerSums back = kruger_sums(s.beta, xi / big_a, eta / big_a);
-  const double xi1 = (xi - big_a * back.sin_cosh) / big_a;
-  const double eta1 = (eta - big_a * back.cos_sinh) / big_a;
+  // Out of the first grid onto the conformal sphere.
+  const SphereTransverse t = onto_sphere(s, (northing - from.false_northing) / from.scale,
+                                         (easting - from.false_easting) / from.scale);
 
   // The same point in the transverse coordinates of the second meridian:
   // with sin(chi) = sin(xi1)/cosh(eta1) and tan(dl) = sinh(eta1)/cos(xi1),
   // a turn of the longitude by the meridians' difference gives
   //   xi2 = atan2(sin(xi1), cos(xi1) cos(d) - sinh(eta1) sin(d))
   //   eta2 = atanh((sinh(eta1) cos(d) + cos(xi1) sin(d)) / cosh(eta1)).
-  const double sin_xi = std::sin(xi1);
-  const double cos_xi = std::cos(xi1);
-  const double ex = std::exp(eta1);
-  const double sinh_eta = (ex - 1 / ex) / 2;
-  const double cosh_eta = (ex + 1 / ex) / 2;
-  const double xi2 = std::atan2(sin_xi, cos_xi * cos_shift - sinh_eta * sin_shift);
-  const double eta2 = std::atanh((sinh_eta * cos_shift + cos_xi * sin_shift) / cosh_eta);
+  const double xi2 = std::atan2(t.sin_xi, t.cos_xi * cos_shift - t.sinh_eta * sin_shift);
+  const double eta2 =
+      std::atanh((t.sinh_eta * cos_shift + t.cos_xi * sin_shift) / t.cosh_eta);
 
   // Onto the second grid, as grid_forward does it.
   const KrugerSums sums = kruger_sums(s.alpha, xi2, eta2);

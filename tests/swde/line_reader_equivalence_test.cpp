@@ -105,22 +105,9 @@ TEST(LineReaderEquivalence, LineViewsGiveTheReadersFields) {
 }
 
 TEST(LineReaderEquivalence, RandomLines) {
-  std::mt19937 rng(5);
   static const char kAlphabet[] = "ab,,,  \t';\r\0\xB1\xA6\xE6Z9.-";
   const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);  // the NUL inside kept
-  std::string input;
-  for (int line = 0; line < 20000; ++line) {
-    const int kind = static_cast<int>(rng() % 10);
-    const size_t length = kind == 0 ? rng() % 700 : kind == 1 ? 95 + rng() % 10 : rng() % 40;
-    for (size_t i = 0; i < length; ++i) {
-      if (kind == 1 && rng() % 3 != 0) {
-        input += 'x';
-      } else {
-        input += alphabet[rng() % alphabet.size()];
-      }
-    }
-    input += '\n';
-  }
+  const std::string input = random_lines(5, alphabet, 20000);
   // Read twice from the same bytes: once by chunks, once by the reader.
   SwdeInput chunks(InputFile::from_bytes(input)), lines(InputFile::from_bytes(input));
   char chunk[kLineChars];
