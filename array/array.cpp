@@ -16,8 +16,8 @@ namespace {
   std::abort();
 }
 
-#define ARRAY_REQUIRE(cond) \
-  do {                      \
+#define ARRAY_REQUIRE(cond)                            \
+  do {                                                 \
     if (!(cond)) precondition_failed(#cond, __func__); \
   } while (0)
 
@@ -65,8 +65,8 @@ Array* Array_new(int length, int size, int realloc) {
   array->size = size;
   array->realloc = realloc;
   array->capacity = capacity_for(length, realloc);
-  array->data = static_cast<ArraySlot*>(
-      std::calloc(static_cast<size_t>(array->capacity), sizeof(ArraySlot)));
+  array->data =
+      static_cast<ArraySlot*>(std::calloc(static_cast<size_t>(array->capacity), sizeof(ArraySlot)));
   if (array->data == nullptr) precondition_failed("array->data", __func__);
   return array;
 }
@@ -195,8 +195,12 @@ void ArrayOfA_free(Array* array) {
   Array_free(array);
 }
 
-void* my_malloc(size_t bytes) { return std::malloc(bytes); }
+void* my_malloc(size_t bytes) {
+  return std::malloc(bytes);
+}
 
-void my_free(void* block) { std::free(block); }
+void my_free(void* block) {
+  std::free(block);
+}
 
 }  // extern "C"

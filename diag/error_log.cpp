@@ -49,7 +49,7 @@ void log_error_text(std::string_view text) {
   // interleave.  Formatting is bounded as it always was.
   const std::string_view message = text.substr(0, std::min(text.size(), kMessageChars - 1));
   char line[kMessageChars + 1];
-  std::memcpy(line, message.data(), message.size());
+  if (!message.empty()) std::memcpy(line, message.data(), message.size());
   line[message.size()] = '\n';
   const std::string path = error_log_path();
   const int fd =
@@ -86,6 +86,5 @@ int copy_file(const char* source, const char* target) {
   if (got > 0) std::fwrite(block, 1, got, out.get());
   return 0;
 }
-
 
 }  // namespace egib

@@ -225,9 +225,8 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly assembly(points_, transform,
-                                ConversionCache::for_this_thread(transform), easting_first_,
-                                precincts);
+        ObjectAssembly assembly(points_, transform, ConversionCache::for_this_thread(transform),
+                                easting_first_, precincts);
         WritePass pass(part, assembly);
         const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
         part.stats = assembly.stats;
@@ -270,8 +269,7 @@ int ConversionRun::execute() {
                                       options_.variant);
   convert_points(points_, transform, threads);
   if (point_layer_.created()) {
-    report_.stats.points_written =
-        write_point_layer(points_, transform, point_layer_, stdout);
+    report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout);
   }
   write_objects(transform);
   points_ = PointTable();

@@ -34,13 +34,13 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
                n(st.vertices_written), plural(st.vertices_written, "vertex", "vertices"),
                n(st.points_collected), plural(st.points_collected, "point", "points"));
   if (st.objects_without_vertex + st.unresolved_references + st.lists_without_ring_start > 0) {
-    std::fprintf(stderr,
-                 "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "
-                 "%lld geometry %s without a ring start (see err.log)\n",
-                 n(st.objects_without_vertex), plural(st.objects_without_vertex, "object", "objects"),
-                 n(st.unresolved_references),
-                 plural(st.unresolved_references, "reference", "references"),
-                 n(st.lists_without_ring_start), plural(st.lists_without_ring_start, "list", "lists"));
+    std::fprintf(
+        stderr,
+        "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "
+        "%lld geometry %s without a ring start (see err.log)\n",
+        n(st.objects_without_vertex), plural(st.objects_without_vertex, "object", "objects"),
+        n(st.unresolved_references), plural(st.unresolved_references, "reference", "references"),
+        n(st.lists_without_ring_start), plural(st.lists_without_ring_start, "list", "lists"));
   }
   if (st.degenerate_outlines + st.duplicate_parcel_ids + st.duplicate_building_ids > 0) {
     std::fprintf(stderr,
@@ -60,10 +60,10 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
                std::string(encoding_name(run.encoding())).c_str(),
                options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "");
-  std::fprintf(stderr, "egib2shp: %s%s\n",
-               describe_conversion(options.input_system, options.output_system, options.variant)
-                   .c_str(),
-               run.easting_first() ? "; coordinate pairs read easting first" : "");
+  std::fprintf(
+      stderr, "egib2shp: %s%s\n",
+      describe_conversion(options.input_system, options.output_system, options.variant).c_str(),
+      run.easting_first() ? "; coordinate pairs read easting first" : "");
   if (options.points || options.precincts) {
     std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
                  plural(st.points_written, "boundary point", "boundary points"),

@@ -208,8 +208,9 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
 
   const size_t positional = args.size() - i;
   if (positional != 4) {
-    return usage_error(positional < 4 ? "" : "too many arguments: '" + std::string(args[i + 4]) +
-                                                 "' after the four");
+    return usage_error(positional < 4 ? ""
+                                      : "too many arguments: '" + std::string(args[i + 4]) +
+                                            "' after the four");
   }
   o.input = args[i];
   if (!parse_system_argument(args[i + 1], &o.input_system)) {

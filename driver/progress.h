@@ -22,7 +22,6 @@ class PassProgress {
   // Completes the line (100 %) and ends it.
   void finish();
 
-
  private:
   void draw(uint64_t bytes_read, bool final);
 

@@ -14,9 +14,10 @@ namespace {
 // Length of the valid UTF-8 sequence at s[i], 0 when there is none.
 size_t utf8_length(const std::string& s, size_t i) {
   const auto b = static_cast<unsigned char>(s[i]);
-  const size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                                              : b >= 0xF0 && b <= 0xF4 ? 4
-                                                                       : 0;
+  const size_t n = b >= 0xC2 && b <= 0xDF   ? 2
+                   : b >= 0xE0 && b <= 0xEF ? 3
+                   : b >= 0xF0 && b <= 0xF4 ? 4
+                                            : 0;
   if (n == 0 || i + n > s.size()) return 0;
   for (size_t k = 1; k < n; ++k) {
     const auto c = static_cast<unsigned char>(s[i + k]);
@@ -63,7 +64,8 @@ class Object {
     return *this;
   }
   std::string close() const {
-    return (first_ ? std::string("{") : text_ + "\n" + std::string(static_cast<size_t>(indent_), ' ')) +
+    return (first_ ? std::string("{")
+                   : text_ + "\n" + std::string(static_cast<size_t>(indent_), ' ')) +
            "}";
   }
 
@@ -85,11 +87,11 @@ std::string system_json(int code, int indent) {
 
 std::string report_json(const RunReport& r) {
   const RunStats& st = r.stats;
-  const std::string skipped = Object(4)
-                                  .member("objects_without_vertex", number(st.objects_without_vertex))
-                                  .member("lists_without_ring_start",
-                                          number(st.lists_without_ring_start))
-                                  .close();
+  const std::string skipped =
+      Object(4)
+          .member("objects_without_vertex", number(st.objects_without_vertex))
+          .member("lists_without_ring_start", number(st.lists_without_ring_start))
+          .close();
   const std::string counts =
       Object(2)
           .member("points_collected", number(st.points_collected))

@@ -21,7 +21,7 @@ struct RunStats {
   int64_t points_written = 0;     // with --points
   int64_t precincts_written = 0;  // with --precincts
   // Written all the same, but worth a look.
-  int64_t degenerate_outlines = 0;  // fewer than three distinct vertices
+  int64_t degenerate_outlines = 0;   // fewer than three distinct vertices
   int64_t duplicate_parcel_ids = 0;  // identifiers written more than once
   int64_t duplicate_building_ids = 0;
 };
@@ -29,7 +29,7 @@ struct RunStats {
 struct RunReport {
   std::string input_path;
   uint64_t input_bytes = 0;
-  std::string encoding;       // "iso-8859-2", "windows-1250", "utf-8"
+  std::string encoding;        // "iso-8859-2", "windows-1250", "utf-8"
   bool encoding_told = false;  // told from the file, not given
   std::string axis_order = "NE";
   bool axis_order_told = false;  // turned after reading the coordinates
@@ -45,7 +45,7 @@ struct RunReport {
   std::vector<std::string> files;  // written, final names
   double wall_seconds = 0;
   int exit_status = 0;
-  std::string error;  // what failed, when the run failed
+  std::string error;        // what failed, when the run failed
   bool passes_ran = false;  // the input was read (not in the JSON)
 };
 

@@ -93,8 +93,8 @@ int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* sou
   AreaWarnings w;
   const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
   print_area_warnings(w, stdout);
-  const int code = target_code == -1 ? zone_2000_for_longitude(std::atan2(g.sin_lon, g.cos_lon))
-                                     : target_code;
+  const int code =
+      target_code == -1 ? zone_2000_for_longitude(std::atan2(g.sin_lon, g.cos_lon)) : target_code;
   return store(destination, source, to_grid(classic_grid_2000(code), g, p.z));
 }
 
@@ -124,13 +124,14 @@ int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* sou
   if (!zone_ok(target_zone)) return kBadZone1965;
   const GridPoint p = *source;
   AreaWarnings w;
-  const GridPoint r = from_grs80_to_1965(p, from_grs80_grid(grid_1992_parameters(), p), target_zone, w);
+  const GridPoint r =
+      from_grs80_to_1965(p, from_grs80_grid(grid_1992_parameters(), p), target_zone, w);
   print_area_warnings(w, stdout);
   return store(destination, source, r);
 }
 
-GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to, double cos_shift,
-                              double sin_shift, const GridPoint& p) {
+GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to,
+                              double cos_shift, double sin_shift, const GridPoint& p) {
   GridPoint r{0, 0, p.z};
   gauss_kruger_between(from, to, cos_shift, sin_shift, p.y, p.x, &r.y, &r.x);
   return r;

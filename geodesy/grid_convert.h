@@ -67,8 +67,8 @@ GeoPosition from_grs80_grid(const GridParameters& grid, const GridPoint& p);
 GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, double z);
 // Between two grids on GRS80 (1992 and 2000) through the conformal sphere;
 // the cosine and sine of from.lambda0 - to.lambda0 given.
-GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to, double cos_shift,
-                              double sin_shift, const GridPoint& p);
+GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to,
+                              double cos_shift, double sin_shift, const GridPoint& p);
 
 // How many area warnings the converters have printed so far.
 uint64_t area_warnings_printed();

@@ -544,8 +544,8 @@ GeoPosition shift_position(const EllipsoidModel& from, const EllipsoidModel& to,
                            const GeoPosition& g, bool want_lat) {
   const double n = from.a / std::sqrt(1 - from.e2 * g.sin_lat * g.sin_lat);
   double x = 0, y = 0, z = 0;
-  shift(n * g.cos_lat * g.cos_lon, n * g.cos_lat * g.sin_lon, n * (1 - from.e2) * g.sin_lat, &x,
-        &y, &z);
+  shift(n * g.cos_lat * g.cos_lon, n * g.cos_lat * g.sin_lon, n * (1 - from.e2) * g.sin_lat, &x, &y,
+        &z);
   const double p = std::sqrt(x * x + y * y);
   // theta = atan(z a / (p b)): its cosine and sine without the angle.
   const double t = z * to.a / (p * to.b);
@@ -588,8 +588,7 @@ void gauss_kruger_between(const GridParameters& from, const GridParameters& to, 
   //   xi2 = atan2(sin(xi1), cos(xi1) cos(d) - sinh(eta1) sin(d))
   //   eta2 = atanh((sinh(eta1) cos(d) + cos(xi1) sin(d)) / cosh(eta1)).
   const double xi2 = std::atan2(t.sin_xi, t.cos_xi * cos_shift - t.sinh_eta * sin_shift);
-  const double eta2 =
-      std::atanh((t.sinh_eta * cos_shift + t.cos_xi * sin_shift) / t.cosh_eta);
+  const double eta2 = std::atanh((t.sinh_eta * cos_shift + t.cos_xi * sin_shift) / t.cosh_eta);
 
   // Onto the second grid, as grid_forward does it.
   const KrugerSums sums = kruger_sums(s.alpha, xi2, eta2);
@@ -607,8 +606,8 @@ void grid_forward(double lat, double lon, double lambda0, double false_northing,
 
 void grid_inverse(double northing, double easting, double lambda0, double false_northing,
                   double false_easting, double scale, int kind, double* lat, double* lon) {
-  grid_inverse(grid_of(lambda0, false_northing, false_easting, scale, kind), northing, easting,
-               lat, lon);
+  grid_inverse(grid_of(lambda0, false_northing, false_easting, scale, kind), northing, easting, lat,
+               lon);
 }
 
 }  // namespace egib

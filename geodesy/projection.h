@@ -23,7 +23,7 @@ struct EllipsoidModel {
   double e2 = 0;   // first eccentricity squared
   double ep2 = 0;  // second eccentricity squared
   double e = 0;
-  double big_a = 0;  // rectifying radius
+  double big_a = 0;      // rectifying radius
   double alpha[4] = {};  // conformal -> transverse Mercator
   double beta[4] = {};   // transverse Mercator -> conformal
   // Conformal latitude -> geodetic latitude, to the sixth order: the fourth
@@ -68,8 +68,7 @@ struct ZoneArea {
   // zone's meridian: west of the east bound, east of the west bound.
   bool contains(double lat, double cos_dl, double sin_dl) const {
     return !(lat < lat_min || lat > lat_max) && cos_dl > 0 &&
-           sin_dl * cos_west - cos_dl * sin_west >= 0 &&
-           sin_east * cos_dl - cos_east * sin_dl >= 0;
+           sin_dl * cos_west - cos_dl * sin_west >= 0 && sin_east * cos_dl - cos_east * sin_dl >= 0;
   }
 };
 

@@ -28,9 +28,9 @@ constexpr FieldSpec kBuildingSchema[] = {
 };
 
 constexpr FieldSpec kPointSchema[] = {
-    {"ID", FTDouble, 10, 0},    {"IDP", FTString, 30, 0},   {"KLUCZ", FTString, 30, 0},
-    {"G5NRP", FTString, 50, 0}, {"G5OZR", FTString, 30, 0}, {"G5STB", FTDouble, 10, 0},
-    {"G5ZRD", FTDouble, 10, 0}, {"G5BPP", FTDouble, 10, 0}, {"G5RZG", FTDouble, 10, 0},
+    {"ID", FTDouble, 10, 0},     {"IDP", FTString, 30, 0},   {"KLUCZ", FTString, 30, 0},
+    {"G5NRP", FTString, 50, 0},  {"G5OZR", FTString, 30, 0}, {"G5STB", FTDouble, 10, 0},
+    {"G5ZRD", FTDouble, 10, 0},  {"G5BPP", FTDouble, 10, 0}, {"G5RZG", FTDouble, 10, 0},
     {"G5RKRG", FTString, 30, 0},
 };
 

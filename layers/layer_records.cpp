@@ -10,9 +10,7 @@
 
 namespace egib {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 uint32_t IdentifierCounter::add(std::string_view key, uint64_t h) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
@@ -51,7 +49,8 @@ void LayerRecordWriter::write(const ObjectBatch& batch) {
   for (size_t i = 0; i < objects.size(); ++i) {
     if (i + kAhead < objects.size()) {
       const AssembledObject& later = objects[i + kAhead];
-      (later.kind == ObjectKind::kBuilding ? building_ids_ : parcel_ids_).prefetch(later.ident_hash);
+      (later.kind == ObjectKind::kBuilding ? building_ids_ : parcel_ids_)
+          .prefetch(later.ident_hash);
     }
     write_one(batch, objects[i]);
   }
@@ -61,14 +60,16 @@ void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
   const bool precinct = o.kind == ObjectKind::kPrecinct;
   const bool building = o.kind == ObjectKind::kBuilding;
   Layer& layer = building ? buildings_ : precinct ? precincts_ : parcels_;
-  const RecordTuple& tuple = building ? building_record_ : precinct ? precinct_record_ : parcel_record_;
+  const RecordTuple& tuple = building   ? building_record_
+                             : precinct ? precinct_record_
+                                        : parcel_record_;
   const int r = DBFGetRecordCount(layer.dbf());
 
   // The record as the worker made it, with its running number.
   char record[512];
   std::memcpy(record, batch.tuples.data() + o.tuple_begin, o.tuple_length);
-  tuple.put_integer(record, precinct ? static_cast<int>(kPrecinctFieldId) : static_cast<int>(kFieldId),
-                    r + 1);
+  tuple.put_integer(
+      record, precinct ? static_cast<int>(kPrecinctFieldId) : static_cast<int>(kFieldId), r + 1);
   if (!DBFWriteTuple(layer.dbf(), r, record)) {
     std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
                  layer.final_base().c_str());

@@ -300,7 +300,7 @@ struct Attributes {
     for (int i = 0; i < kMax && !names[i].empty(); ++i) {
       if (line.field_is(1, names[i])) {
         const std::string_view v = line.field(3);
-        std::memcpy(values[i], v.data(), v.size());
+        if (!v.empty()) std::memcpy(values[i], v.data(), v.size());
         lengths[i] = static_cast<uint8_t>(v.size());
       }
     }
@@ -451,8 +451,8 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
                         &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
   } else {
     const int first = 0;
-    o.area = rings_area(1, &first, vb.vertex_count, &batch.x[o.vertex_begin],
-                        &batch.y[o.vertex_begin]);
+    o.area =
+        rings_area(1, &first, vb.vertex_count, &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
   }
   const std::string_view ident = attributes.value(0);
   o.ident_begin = static_cast<uint32_t>(batch.text.size());

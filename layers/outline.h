@@ -42,7 +42,7 @@ struct VertexBuffer {
   struct Pending {
     enum Kind : uint8_t { kOuterRing, kHole, kInline, kReference, kAltReference, kUnknown };
     Kind kind;
-    double first = 0, second = 0;  // an inline pair as written
+    double first = 0, second = 0;              // an inline pair as written
     uint32_t text_begin = 0, text_length = 0;  // a key, or the unknown line
     size_t lookup = 0;
   };

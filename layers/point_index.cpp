@@ -104,7 +104,8 @@ void PointTable::add_attributes(std::string_view nrp, std::string_view ozr, std:
 std::string_view PointTable::extra_text(size_t i, int which) const {
   uint64_t at = extra_at_[i];
   for (int k = 0; k < which; ++k) at += extra_length_[i * 3 + static_cast<size_t>(k)];
-  return {extra_.data() + at, static_cast<size_t>(extra_length_[i * 3 + static_cast<size_t>(which)])};
+  return {extra_.data() + at,
+          static_cast<size_t>(extra_length_[i * 3 + static_cast<size_t>(which)])};
 }
 
 void PointTable::append(const PointTable& later) {

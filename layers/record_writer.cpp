@@ -1,10 +1,10 @@
 #include "layers/record_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <string>
 
 namespace egib {
@@ -110,7 +110,7 @@ void RecordTuple::start(std::string& out) {
 
 void RecordTuple::text(int field, std::string_view value) {
   const auto width = static_cast<size_t>(schema_[static_cast<size_t>(field)].width);
-  std::memcpy(cell(field), value.data(), std::min(width, value.size()));
+  if (!value.empty()) std::memcpy(cell(field), value.data(), std::min(width, value.size()));
 }
 
 void RecordTuple::integer(int field, long value) {

@@ -183,8 +183,8 @@ size_t utf8_to_cp1250(std::span<const unsigned char> src, unsigned char* dst) {
       continue;
     }
     const int n = sequence_length(b);
-    bool ok = n > 0 && i + static_cast<size_t>(n) <= src.size() &&
-              first_continuation_ok(b, src[i + 1]);
+    bool ok =
+        n > 0 && i + static_cast<size_t>(n) <= src.size() && first_continuation_ok(b, src[i + 1]);
     uint32_t cp = n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
     for (int k = 1; ok && k < n; ++k) {
       const unsigned char c = src[i + static_cast<size_t>(k)];

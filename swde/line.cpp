@@ -63,8 +63,8 @@ Block scan16(const char* p, bool high_is_plain) {
   // 0x21 .. 0x7E: the signed comparisons leave out every byte from 0x80.
   const uint32_t printable = bits(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x20)),
                                                 _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F))));
-  uint32_t plain = printable & ~k.comma & ~semicolon &
-                   ~bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+  uint32_t plain =
+      printable & ~k.comma & ~semicolon & ~bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
   if (high_is_plain) plain |= bits(v);
   k.other = ~(plain | k.comma | k.end) & 0xFFFF;
 #else

@@ -281,7 +281,8 @@ bool read_header_line(SwdeInput& in, char (&header)[kLineChars]) {
   const bool ok = in.read_chunk(header, &n);
   // A UTF-8 file may open with a byte order mark, which is no part of the
   // header.
-  if (in.encoding() == TextEncoding::kUtf8 && n >= 3 && std::memcmp(header, "\xEF\xBB\xBF", 3) == 0) {
+  if (in.encoding() == TextEncoding::kUtf8 && n >= 3 &&
+      std::memcmp(header, "\xEF\xBB\xBF", 3) == 0) {
     std::memmove(header, header + 3, n - 2);
     n -= 3;
   }
@@ -323,7 +324,7 @@ double to_double(std::string_view s) {
   }
   char text[kFieldChars + 1];
   const size_t n = std::min(s.size(), sizeof text - 1);
-  std::memcpy(text, s.data(), n);
+  if (n > 0) std::memcpy(text, s.data(), n);
   text[n] = '\0';
   return std::strtod(text, nullptr);
 }
@@ -340,7 +341,7 @@ long to_long(std::string_view s) {
   }
   char text[kFieldChars + 1];
   const size_t n = std::min(s.size(), sizeof text - 1);
-  std::memcpy(text, s.data(), n);
+  if (n > 0) std::memcpy(text, s.data(), n);
   text[n] = '\0';
   return std::strtol(text, nullptr, 10);
 }

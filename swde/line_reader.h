@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>

@@ -84,7 +84,8 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
           size_t j = 0;
           {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return cancelled || next_part >= n || next_part < taking + window; });
+            changed.wait(
+                lock, [&] { return cancelled || next_part >= n || next_part < taking + window; });
             if (cancelled || next_part >= n) return;
             j = next_part++;
           }

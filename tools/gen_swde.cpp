@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
   }
 
   Rng rng(o.seed);
-  const long cols = std::max(1L, static_cast<long>(std::ceil(std::sqrt(static_cast<double>(o.parcels)))));
+  const long cols =
+      std::max(1L, static_cast<long>(std::ceil(std::sqrt(static_cast<double>(o.parcels)))));
   const long rows = (o.parcels + cols - 1) / cols;
   const double cell = 30.0;
   const long per_precinct_rows = 40;
@@ -141,8 +142,9 @@ int main(int argc, char** argv) {
     for (long c = 0; c <= cols; ++c) {
       const double jn = (r == 0 || r == rows) ? 0 : (rng.uniform() - 0.5) * 6.0;
       const double je = (c == 0 || c == cols) ? 0 : (rng.uniform() - 0.5) * 6.0;
-      corner[static_cast<size_t>(r * (cols + 1) + c)] = {o.north + r * cell + jn + rng.uniform() * 0.01,
-                                                         o.east + c * cell + je + rng.uniform() * 0.01};
+      corner[static_cast<size_t>(r * (cols + 1) + c)] = {
+          o.north + r * cell + jn + rng.uniform() * 0.01,
+          o.east + c * cell + je + rng.uniform() * 0.01};
     }
   }
   auto corner_id = [&](long r, long c) { return "C" + std::to_string(r * (cols + 1) + c); };
@@ -159,16 +161,21 @@ int main(int argc, char** argv) {
 
   Out out(f);
   out << "SWDE.w.3.00\n";
-  out << "C,Plik wymiany danych EGiB - obr\xEA" "b testowy, gmina \xA3\xB1" "ka\n";
+  out << "C,Plik wymiany danych EGiB - obr\xEA"
+         "b testowy, gmina \xA3\xB1"
+         "ka\n";
   out << "SN\nNS,TEST\nNU,egib2shp gen_swde\nSX\n";
-  out << "SP\nB,1,,Kowalski,Jan\nW,1,,\xA3\xF3" "d\xBC,ul. \xA6" "wi\xEAtokrzyska 1\nSX\n";
-  out << "ST\nTD,G5DZE\nSX,nie ko\xF1" "czy sekcji\nX\nTD,G5BUD\nX\nSX\n";
+  out << "SP\nB,1,,Kowalski,Jan\nW,1,,\xA3\xF3"
+         "d\xBC,ul. \xA6"
+         "wi\xEAtokrzyska 1\nSX\n";
+  out << "ST\nTD,G5DZE\nSX,nie ko\xF1"
+         "czy sekcji\nX\nTD,G5BUD\nX\nSX\n";
   out << "SO\n";
 
   auto point = [&](const std::string& id, const std::string& alt, Pt p, long nr) {
-    out << "RP,," << "G5PZG," << id << "," << alt << "\nP,G," << coord(p.n) << "," << coord(p.e)
-        << "\nD,G5NRP,,"
-        << std::to_string(nr) << "\nD,G5STB,,1\nX\n";
+    out << "RP,,"
+        << "G5PZG," << id << "," << alt << "\nP,G," << coord(p.n) << "," << coord(p.e)
+        << "\nD,G5NRP,," << std::to_string(nr) << "\nD,G5STB,,1\nX\n";
   };
 
   long nr = 1;
@@ -190,18 +197,23 @@ int main(int argc, char** argv) {
     }
   }
   if (o.sample_extras) {
-    out << "C,punkt bez wsp\xF3\xB3rz\xEA" "dnych\nRP,,G5PZG,BEZWSP,\nD,G5NRP,,?\nX\n";
+    out << "C,punkt bez wsp\xF3\xB3rz\xEA"
+           "dnych\nRP,,G5PZG,BEZWSP,\nD,G5NRP,,?\nX\n";
   }
 
   // Precincts: one outline per band of rows, inline coordinates.
   for (long band = 0; band * per_precinct_rows < rows; ++band) {
     const long r0 = band * per_precinct_rows;
     const long r1 = std::min(rows, r0 + per_precinct_rows);
-    char number[8];
-    std::snprintf(number, sizeof number, "%04ld", band + 1);
+    std::string number = std::to_string(band + 1);
+    number.insert(0, number.size() < 4 ? 4 - number.size() : 0, '0');
     out << "RO,,G5OBR,OBR" << std::to_string(band + 1) << "\nD,G5IDR,,146518_8." << number
-        << "\nD,G5NRO,," << number << "\nD,G5NAZ,,Obr\xEA" "b "
-        << std::to_string(band + 1) << " \xA3\xEA" "czyca\nGL\nK,+\n";
+        << "\nD,G5NRO,," << number
+        << "\nD,G5NAZ,,Obr\xEA"
+           "b "
+        << std::to_string(band + 1)
+        << " \xA3\xEA"
+           "czyca\nGL\nK,+\n";
     for (const Pt p : {at(r0, 0), at(r1, 0), at(r1, cols), at(r0, cols), at(r0, 0)}) {
       out << "P,G," << coord(p.n) << "," << coord(p.e) << "\n";
     }
@@ -222,14 +234,13 @@ int main(int argc, char** argv) {
       if (o.sample_extras && parcel_no == kEnclaveAround) {
         // Corners of the enclave, clear of the parcel's building.
         const Pt a = at(r, c);
-        const Pt e[4] = {{a.n + 21, a.e + 21}, {a.n + 25, a.e + 21}, {a.n + 25, a.e + 26},
-                         {a.n + 21, a.e + 26}};
+        const Pt e[4] = {
+            {a.n + 21, a.e + 21}, {a.n + 25, a.e + 21}, {a.n + 25, a.e + 26}, {a.n + 21, a.e + 26}};
         for (int i = 0; i < 4; ++i) point("E" + std::to_string(i), "", e[i], nr++);
       }
-      out << "RO,,"
-          << (parcel_no % 7 == 0 ? "G5G_DZE," : "G5DZE,") << "DZ" << std::to_string(parcel_no)
-          << "\nD,G5IDD,,"
-          << idd << "\nD,G5POW,,0.09\nWG,G5RPOD,,JR" << std::to_string(parcel_no) << "\nGL\nK,+\n";
+      out << "RO,," << (parcel_no % 7 == 0 ? "G5G_DZE," : "G5DZE,") << "DZ"
+          << std::to_string(parcel_no) << "\nD,G5IDD,," << idd << "\nD,G5POW,,0.09\nWG,G5RPOD,,JR"
+          << std::to_string(parcel_no) << "\nGL\nK,+\n";
       // Clockwise in (east, north): south-west, north-west, north-east, south-east.
       auto ref = [&](const std::string& id, const std::string& alt, bool by_alt) {
         if (by_alt && !alt.empty()) {
@@ -280,7 +291,9 @@ int main(int argc, char** argv) {
       const Pt a = at(r, c);
       const double w = 8.0 + rng.uniform() * 6.0;
       const double h = 8.0 + rng.uniform() * 6.0;
-      const Pt b[4] = {{a.n + 6, a.e + 6}, {a.n + 6 + h, a.e + 6}, {a.n + 6 + h, a.e + 6 + w},
+      const Pt b[4] = {{a.n + 6, a.e + 6},
+                       {a.n + 6 + h, a.e + 6},
+                       {a.n + 6 + h, a.e + 6 + w},
                        {a.n + 6, a.e + 6 + w}};
       const bool inline_coords = building_no % 10 == 0;
       std::string bid = "B" + std::to_string(building_no);
@@ -290,8 +303,8 @@ int main(int argc, char** argv) {
                 nr++);
         }
       }
-      out << "RO,," << (building_no % 4 == 0 ? "G5G_BUD," : "G5BUD,") << bid
-          << "\nD,G5IDB,," << idd << "_" << std::to_string(building_no % 3 + 1) << ".BUD"
+      out << "RO,," << (building_no % 4 == 0 ? "G5G_BUD," : "G5BUD,") << bid << "\nD,G5IDB,," << idd
+          << "_" << std::to_string(building_no % 3 + 1) << ".BUD"
           << "\nD,G5FUZ,," << (building_no % 6 == 0 ? "2" : "1") << "1"
           << std::to_string(building_no % 3) << "\nD,G5SKBU,,1\nGL\nK,+\n";
       for (int i : {0, 1, 2, 3, 0}) {
@@ -307,9 +320,9 @@ int main(int argc, char** argv) {
         // A courtyard, 2.5 m inside the walls, counter-clockwise.
         out << "K,-\n";
         const double d = 2.5;
-        for (const Pt p : {Pt{b[0].n + d, b[0].e + d}, Pt{b[3].n + d, b[3].e - d},
-                           Pt{b[2].n - d, b[2].e - d}, Pt{b[1].n - d, b[1].e + d},
-                           Pt{b[0].n + d, b[0].e + d}}) {
+        for (const Pt p :
+             {Pt{b[0].n + d, b[0].e + d}, Pt{b[3].n + d, b[3].e - d}, Pt{b[2].n - d, b[2].e - d},
+              Pt{b[1].n - d, b[1].e + d}, Pt{b[0].n + d, b[0].e + d}}) {
           out << "P,G," << coord(p.n) << "," << coord(p.e) << "\n";
         }
       }
@@ -324,7 +337,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (o.sample_extras) ++parcel_no;  // the enclave
-  std::fprintf(stderr, "gen_swde: %ld parcels, %ld buildings, %ld points\n", parcel_no,
-               building_no, nr - 1);
+  std::fprintf(stderr, "gen_swde: %ld parcels, %ld buildings, %ld points\n", parcel_no, building_no,
+               nr - 1);
   return 0;
 }

@@ -209,8 +209,9 @@ TEST(Driver, ForeignFirstLineIsShownOnStderr) {
   // Only once, and the run goes on as before: the error log has it per pass.
   EXPECT_EQ(r.err.find("not an SWDE header"), r.err.rfind("not an SWDE header"));
   EXPECT_EQ(r.out, "faza10KONIEC\n");
-  EXPECT_NE(r.err.find("egib2shp: 2 messages written to the error log " + dir.file("ZOV_uriri.txt")),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("egib2shp: 2 messages written to the error log " + dir.file("ZOV_uriri.txt")),
+      std::string::npos)
       << r.err;
 }
 
@@ -303,7 +304,8 @@ TEST(Driver, ReportSaysHowTheRunEnded) {
   ASSERT_EQ(ok.status, 0) << ok.err;
   const std::string json = read_file(dir.file("r.json"));
   for (const char* part :
-       {"\"input\": \"p\\\"q.swd\"", "\"input_system\": {\n    \"code\": 18,\n    \"epsg\": 2177\n  }",
+       {"\"input\": \"p\\\"q.swd\"",
+        "\"input_system\": {\n    \"code\": 18,\n    \"epsg\": 2177\n  }",
         "\"output_system\": {\n    \"code\": 10,", "\"variant\": 7", "\"parcels_written\": 1,",
         "\"points_written\": null,", "\"exit_status\": 0,", "\"error\": null\n}\n",
         "\"files\": [\n    \"p\\\"q_DZE.shp\",", "\"axis_order\": \"NE\"",
@@ -314,8 +316,8 @@ TEST(Driver, ReportSaysHowTheRunEnded) {
 
   // An output directory that cannot be made: the run fails after the input
   // was opened, and the report says so.
-  const auto bad = run_converter(dir, {"-o", "/proc/egib", "--report", "bad.json", "p\"q.swd",
-                                       "0", "0", "0"});
+  const auto bad =
+      run_converter(dir, {"-o", "/proc/egib", "--report", "bad.json", "p\"q.swd", "0", "0", "0"});
   EXPECT_EQ(bad.status, 1);
   const std::string failed = read_file(dir.file("bad.json"));
   EXPECT_NE(failed.find("\"exit_status\": 1,"), std::string::npos) << failed;

@@ -41,9 +41,9 @@ TEST(CommandLine, FourArgumentsAlone) {
 
 TEST(CommandLine, EpsgCodesNameTheSystems) {
   const std::vector<std::pair<const char*, int>> cases = {
-      {"3120", 1},      {"2172", 2},      {"EPSG:2173", 3}, {"epsg:2174", 4}, {"Epsg:2175", 5},
-      {"2180", 10},     {"EPSG:2176", 15}, {"2177", 18},    {"ePsG:2178", 21}, {"2179", 24},
-      {"21", 21},       {"7", 7},         {"4326", 4326}};
+      {"3120", 1},  {"2172", 2},       {"EPSG:2173", 3}, {"epsg:2174", 4},  {"Epsg:2175", 5},
+      {"2180", 10}, {"EPSG:2176", 15}, {"2177", 18},     {"ePsG:2178", 21}, {"2179", 24},
+      {"21", 21},   {"7", 7},          {"4326", 4326}};
   for (const auto& [text, code] : cases) {
     int32_t got = -99;
     EXPECT_TRUE(egib::parse_system_argument(text, &got)) << text;
@@ -59,9 +59,9 @@ TEST(CommandLine, EpsgCodesNameTheSystems) {
 }
 
 TEST(CommandLine, OptionsInTheirGnuForms) {
-  const auto r = parse({"--points", "--precincts", "-o", "out", "--axes=EN", "--encoding",
-                        "utf-8", "--log=run.log", "--report", "r.json", "--", "-plik.swd", "2",
-                        "2178", "0"});
+  const auto r =
+      parse({"--points", "--precincts", "-o", "out", "--axes=EN", "--encoding", "utf-8",
+             "--log=run.log", "--report", "r.json", "--", "-plik.swd", "2", "2178", "0"});
   ASSERT_EQ(r.action, Action::kRun) << r.error;
   EXPECT_TRUE(r.options.points);
   EXPECT_TRUE(r.options.precincts);

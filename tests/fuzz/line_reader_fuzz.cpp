@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
 #include <string_view>
 
 #include "swde/line.h"

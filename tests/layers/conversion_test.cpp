@@ -150,10 +150,10 @@ TEST(Conversion, HoleOfUnclosedRingsIsClosedAndSubtracted) {
   // Two holes, the second one given clockwise like the outer ring: it is
   // turned, so that readers take it for a hole and not for an island.
   TempDir two;
-  const Outcome t = convert(
-      two, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n"
-                     "P,G,0,0\nK,-\nP,G,10,10\nP,G,10,20\nP,G,20,20\nP,G,20,10\nP,G,10,10\n"
-                     "K,-\nP,G,50,50\nP,G,60,50\nP,G,60,60\nP,G,50,60\nX\n"));
+  const Outcome t =
+      convert(two, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,100,0\nP,G,100,100\nP,G,0,100\n"
+                             "P,G,0,0\nK,-\nP,G,10,10\nP,G,10,20\nP,G,20,20\nP,G,20,10\nP,G,10,10\n"
+                             "K,-\nP,G,50,50\nP,G,60,50\nP,G,60,60\nP,G,50,60\nX\n"));
   ASSERT_EQ(t.parcels.shape_count, 1);
   EXPECT_EQ(t.parcels.shapes[0].part_start, (std::vector<int>{0, 6, 12}));
   EXPECT_EQ(t.parcels.raw[0][8], "   9800.00");

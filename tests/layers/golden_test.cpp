@@ -138,9 +138,9 @@ namespace {
 // Every file a run writes, byte for byte, with what it prints.
 std::string everything_written(const TempDir& dir, const RunResult& r) {
   std::string all = "status " + std::to_string(r.status) + "\n" + r.out;
-  for (const char* f : {"err.log", "ZOV_uriri.txt", "in_DZE.shp", "in_DZE.shx", "in_DZE.dbf",
-                        "in_BUD.shp", "in_BUD.shx", "in_BUD.dbf", "in_PKT.shp", "in_PKT.dbf",
-                        "in_OBR.shp", "in_OBR.dbf"}) {
+  for (const char* f :
+       {"err.log", "ZOV_uriri.txt", "in_DZE.shp", "in_DZE.shx", "in_DZE.dbf", "in_BUD.shp",
+        "in_BUD.shx", "in_BUD.dbf", "in_PKT.shp", "in_PKT.dbf", "in_OBR.shp", "in_OBR.dbf"}) {
     all += std::string("\n== ") + f + "\n";
     if (egib::test::file_exists(dir.file(f))) all += read_file(dir.file(f));
   }
@@ -178,7 +178,9 @@ TEST(GoldenLayers, ThreadsChangeNothing) {
         first = all;
         ASSERT_NE(all.find("nieznay punkt"), std::string::npos);
         ASSERT_NE(all.find("#;;;brak K"), std::string::npos);
-        if (codes[0] == "2") ASSERT_NE(all.find("Punkt x,y"), std::string::npos);
+        if (codes[0] == "2") {
+          ASSERT_NE(all.find("Punkt x,y"), std::string::npos);
+        }
       } else {
         ASSERT_EQ(all.size(), first.size());
         EXPECT_TRUE(all == first);

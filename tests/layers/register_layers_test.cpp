@@ -29,8 +29,11 @@ std::string register_file() {
       "RP,,G5PZG,p4,\nP,G,5806000.25,4603100.75\nX\n"
       "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.1\nGL\nK,+\nP,P,,p1\nP,K,k2\nP,P,,p3\nP,P,,p4\n"
       "P,P,,p1\nX\n"
-      "RO,,G5OBR,o1\nD,G5IDR,,146518_8.0001\nD,G5NRO,,0001\nD,G5NAZ,,\xA3\xEA" "czyca "
-      "\xA6r\xF3" "dmie\xB6" "cie\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nP,P,,p4\nP,P,,p1\nX\n"
+      "RO,,G5OBR,o1\nD,G5IDR,,146518_8.0001\nD,G5NRO,,0001\nD,G5NAZ,,\xA3\xEA"
+      "czyca "
+      "\xA6r\xF3"
+      "dmie\xB6"
+      "cie\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nP,P,,p4\nP,P,,p1\nX\n"
       "RO,,G5G_OBR,o2\nD,G5IDR,,146518_8.0002\nGL\nK,+\nP,G,5806000,4603200\n"
       "P,G,5806050,4603200\nP,G,5806050,4603250\nX\n");
 }
@@ -123,7 +126,11 @@ TEST(RegisterLayers, PrecinctsWithNamesAndAreas) {
   EXPECT_EQ(trimmed(first[1]), "146518_8.0001");
   EXPECT_EQ(trimmed(first[2]), "0001");
   // ISO 8859-2 "Łęczyca Śródmieście" in Windows-1250.
-  EXPECT_EQ(trimmed(first[3]), "\xA3\xEA" "czyca \x8Cr\xF3" "dmie\x9C" "cie");
+  EXPECT_EQ(trimmed(first[3]),
+            "\xA3\xEA"
+            "czyca \x8Cr\xF3"
+            "dmie\x9C"
+            "cie");
   EXPECT_EQ(first[4], "         9999.94");
   const auto& second = o.precincts.raw[1];
   EXPECT_EQ(trimmed(second[2]), "");  // no G5NRO
@@ -148,10 +155,10 @@ TEST(RegisterLayers, FourArgumentsWriteNothingNewAndEpsgCodesTheSameLayers) {
     if (name[0] != '.') files.push_back(name);
   }
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{
-                       "err.log", "in.swd", "in_BUD.cpg", "in_BUD.dbf",
-                       "in_BUD.prj", "in_BUD.shp", "in_BUD.shx", "in_DZE.cpg", "in_DZE.dbf",
-                       "in_DZE.prj", "in_DZE.shp", "in_DZE.shx"}));
+  EXPECT_EQ(files,
+            (std::vector<std::string>{"err.log", "in.swd", "in_BUD.cpg", "in_BUD.dbf", "in_BUD.prj",
+                                      "in_BUD.shp", "in_BUD.shx", "in_DZE.cpg", "in_DZE.dbf",
+                                      "in_DZE.prj", "in_DZE.shp", "in_DZE.shx"}));
   for (const std::vector<std::string>& codes :
        {std::vector<std::string>{"2172", "2178", "0"}, {"EPSG:2172", "epsg:2178", "0"}}) {
     TempDir epsg;

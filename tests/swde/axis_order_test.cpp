@@ -105,7 +105,7 @@ TEST(AxisOrder, EastingFirstFilesGiveTheSameLayers) {
     std::vector<std::string> codes;
   };
   const Case cases[] = {
-      {"--parcels 30 --seed 11", {"2", "21", "1"}},  // 1965 zone 2
+      {"--parcels 30 --seed 11", {"2", "21", "1"}},                                  // 1965 zone 2
       {"--parcels 30 --seed 12 --north 5790000 --east 7500000", {"21", "10", "0"}},  // 2000/21
       {"--parcels 30 --seed 13 --north 880000 --east 231400", {"5", "5", "1"}},      // zone 5
   };

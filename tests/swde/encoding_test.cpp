@@ -19,8 +19,7 @@ using egib::TextEncoding;
 // "ą ę ś ź Ś Ź ż ó" in the three code pages.
 const std::string kCp1250 = "\xB9\xEA\x9C\x9F\x8C\x8F\xBF\xF3";
 const std::string kIso = "\xB1\xEA\xB6\xBC\xA6\xAC\xBF\xF3";
-const std::string kUtf8 =
-    "\xC4\x85\xC4\x99\xC5\x9B\xC5\xBA\xC5\x9A\xC5\xB9\xC5\xBC\xC3\xB3";
+const std::string kUtf8 = "\xC4\x85\xC4\x99\xC5\x9B\xC5\xBA\xC5\x9A\xC5\xB9\xC5\xBC\xC3\xB3";
 
 std::string iconv_text(const char* from, const char* to, const std::string& text) {
   iconv_t cd = iconv_open(to, from);
@@ -39,9 +38,9 @@ std::string iconv_text(const char* from, const char* to, const std::string& text
 
 std::string to_cp1250(const std::string& utf8) {
   std::string out(utf8.size(), '\0');
-  const size_t n = egib::utf8_to_cp1250(
-      {reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size()},
-      reinterpret_cast<unsigned char*>(out.data()));
+  const size_t n =
+      egib::utf8_to_cp1250({reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size()},
+                           reinterpret_cast<unsigned char*>(out.data()));
   out.resize(n);
   return out;
 }
@@ -67,17 +66,19 @@ TEST(Encoding, Windows1250TableAgreesWithTheCLibrary) {
 }
 
 TEST(Encoding, BrokenOrForeignUtf8BecomesQuestionMarks) {
-  EXPECT_EQ(to_cp1250("a\xC4"), "a?");               // cut short
-  EXPECT_EQ(to_cp1250("\xC4z"), "?z");               // no continuation
-  EXPECT_EQ(to_cp1250("\xE2\x82\xAC"), "\x80");      // the euro sign
-  EXPECT_EQ(to_cp1250("\xE4\xB8\xAD"), "?");         // a character the page has not
-  EXPECT_EQ(to_cp1250("\xC0\xAF"), "??");            // overlong
-  EXPECT_EQ(to_cp1250("\xED\xA0\x80"), "???");       // a surrogate
-  EXPECT_EQ(to_cp1250("\xF0\x9F\x98\x80x"), "?x");   // beyond the page
+  EXPECT_EQ(to_cp1250("a\xC4"), "a?");              // cut short
+  EXPECT_EQ(to_cp1250("\xC4z"), "?z");              // no continuation
+  EXPECT_EQ(to_cp1250("\xE2\x82\xAC"), "\x80");     // the euro sign
+  EXPECT_EQ(to_cp1250("\xE4\xB8\xAD"), "?");        // a character the page has not
+  EXPECT_EQ(to_cp1250("\xC0\xAF"), "??");           // overlong
+  EXPECT_EQ(to_cp1250("\xED\xA0\x80"), "???");      // a surrogate
+  EXPECT_EQ(to_cp1250("\xF0\x9F\x98\x80x"), "?x");  // beyond the page
 }
 
 TEST(Encoding, DetectorWeighsTheBytesThatDiffer) {
-  const std::string sentence = "Obr\xEA" "b ";
+  const std::string sentence =
+      "Obr\xEA"
+      "b ";
   EXPECT_EQ(detect("plain ASCII, no evidence"), TextEncoding::kIso8859_2);
   EXPECT_EQ(detect(sentence + kIso), TextEncoding::kIso8859_2);
   EXPECT_EQ(detect(sentence + kCp1250), TextEncoding::kWindows1250);

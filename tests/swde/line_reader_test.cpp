@@ -1,4 +1,3 @@
-#include "swde/file_grammar.h"
 #include "swde/line_reader.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "swde/file_grammar.h"
 
 namespace {
 

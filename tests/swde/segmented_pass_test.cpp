@@ -128,8 +128,8 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
   const PassEnd end = run_in_parts<WrittenPart>(
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
-        ObjectAssembly a(collected.points, transform,
-                         ConversionCache::for_this_thread(transform), false, true);
+        ObjectAssembly a(collected.points, transform, ConversionCache::for_this_thread(transform),
+                         false, true);
         WritePass pass(part, a);
         return walk_sections(in, line, state, pass, part.messages);
       },
@@ -157,9 +157,8 @@ std::string point(int i, const std::string& end = "X") {
 
 std::string parcel(int i, const std::string& end = "X") {
   return "RO,,G5DZE,d" + std::to_string(i) + "\nD,G5IDD,,146518_8.0001." + std::to_string(i) +
-         "\nGL\nK,+\nP,P,,p" + std::to_string(i) + "\nP,K,k" + std::to_string(i + 1) +
-         "\nP,P,,p" + std::to_string(i + 2) + "\nP,P,,missing" + std::to_string(i % 3) + "\n" +
-         end + "\n";
+         "\nGL\nK,+\nP,P,,p" + std::to_string(i) + "\nP,K,k" + std::to_string(i + 1) + "\nP,P,,p" +
+         std::to_string(i + 2) + "\nP,P,,missing" + std::to_string(i % 3) + "\n" + end + "\n";
 }
 
 // A file with everything that can run over a part's start: a point and a
