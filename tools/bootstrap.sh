@@ -22,7 +22,7 @@ case "$mode" in
                valgrind clang libclang-rt-14-dev util-linux bsdutils man-db dpkg-dev parallel)
     ;;
   bench)
-    packages+=(libbenchmark-dev libproj-dev proj-bin)
+    packages+=(libbenchmark-dev libproj-dev proj-bin python3 time)
     ;;
 esac
 
