@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace egib {
@@ -276,14 +277,18 @@ void ObjectBatch::clear() {
 }
 
 void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages) {
+  static constexpr char kFormat[] =
+      "Punkt x,y (%lf, %lf) mo\xBF"
+      "e by\xE6 poza %d stref\xB9 ukladu 1965\n";
   for (int i = 0; i < warnings.count; ++i) {
     const AreaWarning& w = warnings.warning[i];
-    char text[160];
-    const int n = std::snprintf(text, sizeof text,
-                                "Punkt x,y (%lf, %lf) mo\xBF"
-                                "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
-                                w.northing, w.easting, w.zone);
-    if (n > 0) messages.add(Channel::kConsole, std::string_view(text, static_cast<size_t>(n)));
+    // %lf prints every integer digit: a coordinate of 1e299 takes three
+    // hundred characters, so the text is sized from the formatted length.
+    const int n = std::snprintf(nullptr, 0, kFormat, w.northing, w.easting, w.zone);
+    if (n <= 0) continue;
+    std::string text(static_cast<size_t>(n), '\0');
+    std::snprintf(text.data(), text.size() + 1, kFormat, w.northing, w.easting, w.zone);
+    messages.add(Channel::kConsole, text);
   }
 }
 

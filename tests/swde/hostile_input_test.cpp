@@ -3,7 +3,10 @@
 // came before the fault.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <random>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,6 +94,38 @@ TEST(HostileInput, ManyRingsAndNonFiniteNumbers) {
     EXPECT_EQ(c.parcels.shapes[0].part_start.size(), 2000u);
     EXPECT_EQ(c.buildings.shape_count, 1);
   }
+}
+
+// A finite but enormous coordinate passes the route and ends in the
+// console's area warning, printed with every integer digit (300 of them for
+// 1e299): the whole line, nothing cut and nothing read past it.
+TEST(HostileInput, EnormousCoordinatesInAreaWarningsArePrintedWhole) {
+  TempDir dir;
+  const Converted c =
+      convert(dir,
+              swde_file("RO,,G5DZE,h\nD,G5IDD,,146518_8.0001.7\nGL\nK,+\nP,G,1e299,5\n"
+                        "P,G,-1e299,5\nP,G,5,7\nX\n"),
+              {"18", "2", "2"});
+  expect_consistent(c);
+  char digits[400];
+  const auto end =
+      std::to_chars(digits, digits + sizeof digits, 1e299, std::chars_format::fixed, 6);
+  ASSERT_EQ(end.ec, std::errc());
+  const std::string huge(digits, end.ptr);
+  EXPECT_NE(c.result.out.find("Punkt x,y (" + huge + ", "), std::string::npos);
+  EXPECT_NE(c.result.out.find("Punkt x,y (-" + huge + ", "), std::string::npos);
+  const std::regex warning(
+      "Punkt x,y \\((-?[0-9]+\\.[0-9]{6}|-?nan|-?inf), (-?[0-9]+\\.[0-9]{6}|-?nan|-?inf)\\) "
+      "mo\xBF"
+      "e by\xE6 poza 2 stref\xB9 ukladu 1965");
+  std::istringstream lines(c.result.out);
+  int warnings = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Punkt", 0) != 0) continue;
+    ++warnings;
+    EXPECT_TRUE(std::regex_match(line, warning)) << line.size() << ": " << line.substr(0, 80);
+  }
+  EXPECT_GE(warnings, 2);
 }
 
 TEST(HostileInput, GarbageEmptyAndWrongCodePage) {
