@@ -1,5 +1,6 @@
 #include "driver/conversion_run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -47,11 +48,6 @@ std::string printable_prefix(std::string_view text, size_t count) {
   return shown;
 }
 
-void add_stats(RunStats& stats, const OutlineStats& outline) {
-  stats.unresolved_references += outline.unresolved_references;
-  stats.lists_without_ring_start += outline.lists_without_ring_start;
-}
-
 }  // namespace
 
 int run_threads(const Options& options) {
@@ -61,7 +57,17 @@ int run_threads(const Options& options) {
 }
 
 ConversionRun::ConversionRun(const Options& options, InputFile input)
-    : options_(options), input_(std::move(input)) {}
+    : options_(options), input_(std::move(input)) {
+  report_.input_path = options.input;
+  report_.input_bytes = input_.size();
+  report_.input_system = options.input_system;
+  report_.output_system = options.output_system;
+  report_.variant = options.variant;
+  report_.points_layer = options.points;
+  report_.precinct_layer = options.precincts;
+  report_.run_log_path = options.log_path;
+  report_.error_log_path = error_log_path();
+}
 
 std::vector<Layer*> ConversionRun::layers() {
   std::vector<Layer*> created;
@@ -170,7 +176,7 @@ void ConversionRun::collect() {
           if (inline_pairs_.size() >= CollectedPart::kInlineSample) break;
           inline_pairs_.push_back(p);
         }
-        add_stats(report_.stats, part.stats);
+        report_.stats.outlines.add(part.stats);
         progress.update(position);
       });
   progress.finish();
@@ -191,10 +197,11 @@ void ConversionRun::settle_axis_order() {
   if (options_.axes == AxisChoice::kAuto) {
     const std::optional<GridExtent> area = system_extent(options_.input_system);
     if (!area) return;
-    std::vector<WrittenPair> pairs;
-    pairs.reserve(points_.size());
-    for (size_t i = 0; i < points_.size(); ++i) pairs.push_back({points_.y(i), points_.x(i)});
-    const AxisVote vote = count_axis_votes(*area, pairs.empty() ? inline_pairs_ : pairs);
+    // The points as written (northing first as read), or, in a file
+    // without point objects, the sample of inline vertices.
+    AxisVote vote;
+    for (size_t i = 0; i < points_.size(); ++i) vote.count(*area, points_.y(i), points_.x(i));
+    if (points_.size() == 0) vote = count_axis_votes(*area, inline_pairs_);
     easting_first = pairs_are_easting_first(vote);
     if (easting_first) {
       std::fprintf(stderr,
@@ -236,23 +243,25 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
       [&](WrittenPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
         writer.write(part.objects);
-        add_stats(report_.stats, part.stats);
+        report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);
       });
   progress.finish();
-  const LayerCounts& c = writer.counts();
-  RunStats& st = report_.stats;
-  st.parcels_written = c.parcels_written;
-  st.buildings_written = c.buildings_written;
-  st.precincts_written = c.precincts_written;
-  st.vertices_written = c.vertices_written;
-  st.degenerate_outlines = c.degenerate_outlines;
-  st.duplicate_parcel_ids = c.duplicate_parcel_ids;
-  st.duplicate_building_ids = c.duplicate_building_ids;
+  report_.stats.written = writer.counts();
 }
 
 int ConversionRun::execute() {
+  const auto started = std::chrono::steady_clock::now();
+  const uint64_t error_log_before = error_log_messages();
+  const int status = run_stages();
+  report_.error_log_messages = error_log_messages() - error_log_before;
+  report_.wall_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return status;
+}
+
+int ConversionRun::run_stages() {
   if (!open_outputs()) return 1;
   remove_work_files_on_signals(layers());
   announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);

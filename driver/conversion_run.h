@@ -29,8 +29,7 @@ class ConversionRun {
   ConversionRun(const ConversionRun&) = delete;
   ConversionRun& operator=(const ConversionRun&) = delete;
 
-  // The whole run; returns the exit status.  The report holds what it did
-  // (the wall time and the error-log count are the caller's).
+  // The whole run; returns the exit status.  The report holds what it did.
   int execute();
   const RunReport& report() const { return report_; }
   RunReport& report() { return report_; }
@@ -42,6 +41,7 @@ class ConversionRun {
   bool easting_first() const { return easting_first_; }
 
  private:
+  int run_stages();
   int failed(const std::string& message);
   bool open_outputs();
   void settle_encoding();

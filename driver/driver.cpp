@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,30 +26,31 @@ const char* plural(int64_t n, const char* one, const char* many) {
 void print_summary(ConversionRun& run, const Options& options, bool written) {
   const RunReport& report = run.report();
   const RunStats& st = report.stats;
+  const LayerCounts& w = st.written;
+  const OutlineStats& o = st.outlines;
   const auto n = [](int64_t v) { return static_cast<long long>(v); };
   std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
-               n(st.parcels_written), plural(st.parcels_written, "parcel", "parcels"),
-               n(st.buildings_written), plural(st.buildings_written, "building", "buildings"),
-               n(st.vertices_written), plural(st.vertices_written, "vertex", "vertices"),
+               n(w.parcels_written), plural(w.parcels_written, "parcel", "parcels"),
+               n(w.buildings_written), plural(w.buildings_written, "building", "buildings"),
+               n(w.vertices_written), plural(w.vertices_written, "vertex", "vertices"),
                n(st.points_collected), plural(st.points_collected, "point", "points"));
-  if (st.objects_without_vertex + st.unresolved_references + st.lists_without_ring_start > 0) {
+  if (st.objects_without_vertex + o.unresolved_references + o.lists_without_ring_start > 0) {
     std::fprintf(
         stderr,
         "egib2shp: skipped: %lld %s without any vertex, %lld unresolved point %s, "
         "%lld geometry %s without a ring start (see err.log)\n",
         n(st.objects_without_vertex), plural(st.objects_without_vertex, "object", "objects"),
-        n(st.unresolved_references), plural(st.unresolved_references, "reference", "references"),
-        n(st.lists_without_ring_start), plural(st.lists_without_ring_start, "list", "lists"));
+        n(o.unresolved_references), plural(o.unresolved_references, "reference", "references"),
+        n(o.lists_without_ring_start), plural(o.lists_without_ring_start, "list", "lists"));
   }
-  if (st.degenerate_outlines + st.duplicate_parcel_ids + st.duplicate_building_ids > 0) {
-    std::fprintf(stderr,
-                 "egib2shp: to look at: %lld %s with fewer than three distinct vertices, "
-                 "%lld parcel %s and %lld building %s written more than once\n",
-                 n(st.degenerate_outlines), plural(st.degenerate_outlines, "outline", "outlines"),
-                 n(st.duplicate_parcel_ids),
-                 plural(st.duplicate_parcel_ids, "identifier", "identifiers"),
-                 n(st.duplicate_building_ids),
-                 plural(st.duplicate_building_ids, "identifier", "identifiers"));
+  if (w.degenerate_outlines + w.duplicate_parcel_ids + w.duplicate_building_ids > 0) {
+    std::fprintf(
+        stderr,
+        "egib2shp: to look at: %lld %s with fewer than three distinct vertices, "
+        "%lld parcel %s and %lld building %s written more than once\n",
+        n(w.degenerate_outlines), plural(w.degenerate_outlines, "outline", "outlines"),
+        n(w.duplicate_parcel_ids), plural(w.duplicate_parcel_ids, "identifier", "identifiers"),
+        n(w.duplicate_building_ids), plural(w.duplicate_building_ids, "identifier", "identifiers"));
   }
   if (report.error_log_messages > 0) {
     const auto count = static_cast<long long>(report.error_log_messages);
@@ -67,7 +67,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   if (options.points || options.precincts) {
     std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
                  plural(st.points_written, "boundary point", "boundary points"),
-                 n(st.precincts_written), plural(st.precincts_written, "precinct", "precincts"));
+                 n(w.precincts_written), plural(w.precincts_written, "precinct", "precincts"));
   }
   if (written) {
     const char* prj =
@@ -107,27 +107,11 @@ int convert(const Options& options) {
     return 1;
   }
 
-  const auto started = std::chrono::steady_clock::now();
-  const uint64_t error_log_before = error_log_messages();
-  const uint64_t input_bytes = input.size();
   ConversionRun run(options, std::move(input));
-  RunReport& report = run.report();
-  report.input_path = options.input;
-  report.input_bytes = input_bytes;
-  report.input_system = options.input_system;
-  report.output_system = options.output_system;
-  report.variant = options.variant;
-  report.points_layer = options.points;
-  report.precinct_layer = options.precincts;
-  report.run_log_path = options.log_path;
-  report.error_log_path = error_log_path();
-
   int status = run.execute();
-  report.error_log_messages = error_log_messages() - error_log_before;
-  report.wall_seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (run.passes_ran()) print_summary(run, options, status == 0);
   if (!options.report_path.empty()) {
+    RunReport& report = run.report();
     report.exit_status = status;
     std::string error;
     if (!write_report(options.report_path, report, &error)) {

@@ -45,6 +45,14 @@ constexpr std::string_view kUsage =
 
 using Action = ParsedCommandLine::Action;
 
+// The long options that take a value.
+constexpr std::string_view kOutputDir = "--output-dir";
+constexpr std::string_view kAxes = "--axes";
+constexpr std::string_view kEncoding = "--encoding";
+constexpr std::string_view kThreads = "--threads";
+constexpr std::string_view kLog = "--log";
+constexpr std::string_view kReport = "--report";
+
 ParsedCommandLine usage_error(std::string message) {
   ParsedCommandLine r;
   r.action = Action::kUsageError;
@@ -167,23 +175,23 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
         return usage_error("option '-o' needs a directory");
       }
       o.output_dir = value;
-    } else if (is_option(arg, "--output-dir")) {
-      if (!take_value(arg, 12, &value) || value.empty()) {
+    } else if (is_option(arg, kOutputDir)) {
+      if (!take_value(arg, kOutputDir.size(), &value) || value.empty()) {
         return usage_error("option '--output-dir' needs a directory");
       }
       o.output_dir = value;
-    } else if (is_option(arg, "--axes")) {
-      if (!take_value(arg, 6, &value) || !parse_axes(value, &o.axes)) {
+    } else if (is_option(arg, kAxes)) {
+      if (!take_value(arg, kAxes.size(), &value) || !parse_axes(value, &o.axes)) {
         return usage_error("option '--axes' takes NE, EN or auto, not '" + value + "'");
       }
-    } else if (is_option(arg, "--encoding")) {
-      if (!take_value(arg, 10, &value) || !parse_encoding(value, &o.encoding)) {
+    } else if (is_option(arg, kEncoding)) {
+      if (!take_value(arg, kEncoding.size(), &value) || !parse_encoding(value, &o.encoding)) {
         return usage_error(
             "option '--encoding' takes auto, iso-8859-2, windows-1250 or utf-8, not '" + value +
             "'");
       }
-    } else if (arg.substr(0, 2) == "-j" || is_option(arg, "--threads")) {
-      const size_t name_length = arg.substr(0, 2) == "-j" ? 2 : 9;
+    } else if (arg.substr(0, 2) == "-j" || is_option(arg, kThreads)) {
+      const size_t name_length = arg.substr(0, 2) == "-j" ? 2 : kThreads.size();
       char* end = nullptr;
       long n = 0;
       if (take_value(arg, name_length, &value)) n = std::strtol(value.c_str(), &end, 10);
@@ -191,13 +199,13 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
         return usage_error("option '--threads' takes a number from 1 to 256, not '" + value + "'");
       }
       o.threads = static_cast<int>(n);
-    } else if (is_option(arg, "--log")) {
-      if (!take_value(arg, 5, &value) || value.empty()) {
+    } else if (is_option(arg, kLog)) {
+      if (!take_value(arg, kLog.size(), &value) || value.empty()) {
         return usage_error("option '--log' needs a file name");
       }
       o.log_path = value;
-    } else if (is_option(arg, "--report")) {
-      if (!take_value(arg, 8, &value) || value.empty()) {
+    } else if (is_option(arg, kReport)) {
+      if (!take_value(arg, kReport.size(), &value) || value.empty()) {
         return usage_error("option '--report' needs a file name");
       }
       o.report_path = value;

@@ -3,49 +3,42 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "diag/error_log.h"
 #include "geodesy/prj_wkt.h"
+#include "swde/encoding.h"
 
 namespace egib {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-size_t utf8_length(const std::string& s, size_t i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  const size_t n = b >= 0xC2 && b <= 0xDF   ? 2
-                   : b >= 0xE0 && b <= 0xEF ? 3
-                   : b >= 0xF0 && b <= 0xF4 ? 4
-                                            : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + k]);
-    if (c < 0x80 || c > 0xBF) return 0;
-  }
-  return n;
-}
-
 std::string quoted(const std::string& s) {
+  const std::span<const unsigned char> bytes(reinterpret_cast<const unsigned char*>(s.data()),
+                                             s.size());
   std::string out = "\"";
-  for (size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    char escape[8];
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = bytes[i];
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else if (c < 0x80) {
+      continue;
+    }
+    if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
-    } else if (const size_t n = utf8_length(s, i); n > 0) {
+      continue;
+    }
+    const size_t n = c >= 0x80 ? utf8_sequence_at(bytes, i) : 0;
+    if (n > 0) {
       out.append(s, i, n);
       i += n - 1;
-    } else {
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
+      continue;
     }
+    // Control characters, and bytes that begin no UTF-8 sequence (as the
+    // Latin-1 characters of the same codes).
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+    out += escape;
   }
   return out + "\"";
 }
@@ -87,24 +80,25 @@ std::string system_json(int code, int indent) {
 
 std::string report_json(const RunReport& r) {
   const RunStats& st = r.stats;
+  const LayerCounts& w = st.written;
   const std::string skipped =
       Object(4)
           .member("objects_without_vertex", number(st.objects_without_vertex))
-          .member("lists_without_ring_start", number(st.lists_without_ring_start))
+          .member("lists_without_ring_start", number(st.outlines.lists_without_ring_start))
           .close();
   const std::string counts =
       Object(2)
           .member("points_collected", number(st.points_collected))
-          .member("parcels_written", number(st.parcels_written))
-          .member("buildings_written", number(st.buildings_written))
+          .member("parcels_written", number(w.parcels_written))
+          .member("buildings_written", number(w.buildings_written))
           .member("points_written", r.points_layer ? number(st.points_written) : "null")
-          .member("precincts_written", r.precinct_layer ? number(st.precincts_written) : "null")
-          .member("vertices_written", number(st.vertices_written))
+          .member("precincts_written", r.precinct_layer ? number(w.precincts_written) : "null")
+          .member("vertices_written", number(w.vertices_written))
           .member("skipped", skipped)
-          .member("unresolved_references", number(st.unresolved_references))
-          .member("outlines_under_three_vertices", number(st.degenerate_outlines))
-          .member("duplicate_parcel_identifiers", number(st.duplicate_parcel_ids))
-          .member("duplicate_building_identifiers", number(st.duplicate_building_ids))
+          .member("unresolved_references", number(st.outlines.unresolved_references))
+          .member("outlines_under_three_vertices", number(w.degenerate_outlines))
+          .member("duplicate_parcel_identifiers", number(w.duplicate_parcel_ids))
+          .member("duplicate_building_identifiers", number(w.duplicate_building_ids))
           .member("error_log_messages", number(static_cast<int64_t>(r.error_log_messages)))
           .close();
   std::string files = "[";

@@ -7,23 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "layers/layer_records.h"
+
 namespace egib {
 
 // What a run did, for the summary at its end and the report.
 struct RunStats {
-  int64_t parcels_written = 0;
-  int64_t buildings_written = 0;
-  int64_t vertices_written = 0;
-  int64_t objects_without_vertex = 0;    // "error3": not written
-  int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
-  int64_t lists_without_ring_start = 0;  // logged in the run log
+  LayerCounts written;                 // parcels, buildings and precincts written
+  OutlineStats outlines;               // unresolved references, lists without a ring start
+  int64_t objects_without_vertex = 0;  // "error3": not written
   int64_t points_collected = 0;
-  int64_t points_written = 0;     // with --points
-  int64_t precincts_written = 0;  // with --precincts
-  // Written all the same, but worth a look.
-  int64_t degenerate_outlines = 0;   // fewer than three distinct vertices
-  int64_t duplicate_parcel_ids = 0;  // identifiers written more than once
-  int64_t duplicate_building_ids = 0;
+  int64_t points_written = 0;  // with --points
 };
 
 struct RunReport {

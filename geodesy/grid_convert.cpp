@@ -17,8 +17,6 @@ bool zone_ok(int zone) {
   return false;
 }
 
-uint64_t g_area_warnings = 0;
-
 // The grid of a 2000-grid code as the classic setters leave it: a code
 // without zone parameters keeps the false easting the state held before.
 GridParameters classic_grid_2000(int code) {
@@ -39,17 +37,25 @@ int store(GridPoint* destination, GridPoint* source, const GridPoint& result) {
 }  // namespace
 
 void print_area_warnings(const AreaWarnings& w, std::FILE* out) {
-  for (int i = 0; i < w.count; ++i) {
-    ++g_area_warnings;
-    print_area_warning(w.warning[i], out);
-  }
+  for (int i = 0; i < w.count; ++i) print_area_warning(w.warning[i], out);
+}
+
+std::string area_warning_text(const AreaWarning& w) {
+  static constexpr char kFormat[] =
+      "Punkt x,y (%lf, %lf) mo\xBF"
+      "e by\xE6 poza %d stref\xB9 ukladu 1965\n";
+  // %lf prints every integer digit: a coordinate of 1e299 takes three
+  // hundred characters, so the text is sized from the formatted length.
+  const int n = std::snprintf(nullptr, 0, kFormat, w.northing, w.easting, w.zone);
+  if (n <= 0) return {};
+  std::string text(static_cast<size_t>(n), '\0');
+  std::snprintf(text.data(), text.size() + 1, kFormat, w.northing, w.easting, w.zone);
+  return text;
 }
 
 void print_area_warning(const AreaWarning& w, std::FILE* out) {
-  std::fprintf(out,
-               "Punkt x,y (%lf, %lf) mo\xBF"
-               "e by\xE6 poza %d stref\xB9 ukladu 1965\n",
-               w.northing, w.easting, w.zone);
+  const std::string text = area_warning_text(w);
+  std::fwrite(text.data(), 1, text.size(), out);
 }
 
 GeoPosition from_1965_to_grs80(const GridPoint& p, int zone, AreaWarnings& warnings) {
@@ -80,10 +86,6 @@ GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, doubl
   double northing = 0, easting = 0;
   position_to_grid(grid, position, &northing, &easting);
   return {easting, northing, z};
-}
-
-uint64_t area_warnings_printed() {
-  return g_area_warnings;
 }
 
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,

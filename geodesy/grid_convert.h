@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace egib {
 
@@ -44,9 +45,10 @@ struct AreaWarnings {
 };
 
 // "Punkt x,y (%lf, %lf) może być poza %d strefą ukladu 1965\n" in
-// Windows-1250.
+// Windows-1250, whole however many digits the coordinates take.
+std::string area_warning_text(const AreaWarning& warning);
 void print_area_warning(const AreaWarning& warning, std::FILE* out);
-// All warnings of one conversion, in order, counted in area_warnings_printed.
+// All warnings of one conversion, in order.
 void print_area_warnings(const AreaWarnings& warnings, std::FILE* out);
 
 // The steps the converters are made of, on explicit grids; every one of
@@ -69,9 +71,6 @@ GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, doubl
 // the cosine and sine of from.lambda0 - to.lambda0 given.
 GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to,
                               double cos_shift, double sin_shift, const GridPoint& p);
-
-// How many area warnings the converters have printed so far.
-uint64_t area_warnings_printed();
 
 // target_code -1: the 2000 zone nearest to each point.
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,

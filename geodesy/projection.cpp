@@ -105,21 +105,45 @@ EllipsoidModel axes_of_state() {
   return m;
 }
 
-// The grid the classic interface describes by its arguments and state.
-GridParameters grid_of(double lambda0, double false_northing, double false_easting, double scale,
-                       int kind) {
-  const ProjectionState& st = projection_state();
+// A grid on an ellipsoid; the sphere of a stereographic zone is set apart.
+GridParameters make_grid(const EllipsoidModel& ellipsoid, double lambda0, double false_northing,
+                         double false_easting, double scale, int kind) {
   GridParameters g;
-  g.ellipsoid = &model_of_state();
+  g.ellipsoid = &ellipsoid;
   g.lambda0 = lambda0;
+  g.cos_lambda0 = std::cos(lambda0);
+  g.sin_lambda0 = std::sin(lambda0);
   g.false_northing = false_northing;
   g.false_easting = false_easting;
   g.scale = scale;
   g.kind = kind;
+  return g;
+}
+
+// The false easting of a 2000-grid zone, 0 for a code of no zone.
+double false_easting_2000(int code) {
+  switch (code) {
+    case 15:
+      return 5500000;
+    case 18:
+      return 6500000;
+    case 21:
+      return 7500000;
+    case 24:
+      return 8500000;
+    default:
+      return 0;
+  }
+}
+
+// The grid the classic interface describes by its arguments and state.
+GridParameters grid_of(double lambda0, double false_northing, double false_easting, double scale,
+                       int kind) {
+  const ProjectionState& st = projection_state();
+  GridParameters g =
+      make_grid(model_of_state(), lambda0, false_northing, false_easting, scale, kind);
   g.sphere_radius = st.sphere_radius;
   g.centre_northing = st.centre_northing;
-  g.cos_lambda0 = std::cos(lambda0);
-  g.sin_lambda0 = std::sin(lambda0);
   return g;
 }
 
@@ -209,19 +233,16 @@ const EllipsoidModel& grs80() {
 namespace {
 
 GridParameters make_zone_1965_grid(int zone) {
-  GridParameters g;
-  g.ellipsoid = &krassowski();
-  if (zone < 1 || zone > 5) return g;
+  if (zone < 1 || zone > 5) {
+    GridParameters g;
+    g.ellipsoid = &krassowski();
+    return g;
+  }
   const Zone1965& z = kZones1965[static_cast<size_t>(zone - 1)];
-  g.lambda0 = z.lambda0;
-  g.false_northing = z.false_northing;
-  g.false_easting = z.false_easting;
-  g.scale = z.scale;
-  g.kind = zone == 5 ? kGaussKruger : kStereographic;
+  GridParameters g = make_grid(krassowski(), z.lambda0, z.false_northing, z.false_easting, z.scale,
+                               zone == 5 ? kGaussKruger : kStereographic);
   g.sphere_radius = z.sphere_radius;
   g.centre_northing = z.centre_northing;
-  g.cos_lambda0 = std::cos(g.lambda0);
-  g.sin_lambda0 = std::sin(g.lambda0);
   return g;
 }
 
@@ -259,48 +280,22 @@ const ZoneArea& zone_1965_area(int zone) {
 }
 
 GridParameters grid_1992_parameters() {
-  GridParameters g;
-  g.ellipsoid = &grs80();
-  g.lambda0 = kLambda1992;
-  g.false_northing = -5300000;
-  g.false_easting = 500000;
-  g.scale = 0.9993;
-  g.kind = kGaussKruger;
-  g.cos_lambda0 = std::cos(g.lambda0);
-  g.sin_lambda0 = std::sin(g.lambda0);
-  return g;
+  return make_grid(grs80(), kLambda1992, -5300000, 500000, 0.9993, kGaussKruger);
 }
 
 GridParameters grid_2000_parameters(int code) {
-  GridParameters g;
-  g.ellipsoid = &grs80();
-  g.lambda0 = code / 180.0 * kPi;
-  g.false_northing = 0;
-  g.false_easting = code == 15 ? 5500000 : code == 18 ? 6500000 : code == 21 ? 7500000 : 8500000;
-  g.scale = 0.999923;
-  g.kind = kGaussKruger;
-  g.cos_lambda0 = std::cos(g.lambda0);
-  g.sin_lambda0 = std::sin(g.lambda0);
-  return g;
+  return make_grid(grs80(), code / 180.0 * kPi, 0, false_easting_2000(code), 0.999923,
+                   kGaussKruger);
 }
 
 void set_ellipsoid(char letter) {
+  const EllipsoidModel* m = letter == 'K' ? &krassowski() : letter == 'W' ? &grs80() : nullptr;
+  if (m == nullptr) return;
   ProjectionState& st = projection_state();
-  double a = 0;
-  double rf = 0;
-  if (letter == 'K') {
-    a = 6378245.0;
-    rf = 298.3;
-  } else if (letter == 'W') {
-    a = 6378137.0;
-    rf = 298.257222101;
-  } else {
-    return;
-  }
-  st.a = a;
-  st.b = (1 - 1 / rf) * a;
-  st.e2 = (2 * rf - 1) / (rf * rf);
-  st.ep2 = st.e2 / (1 - st.e2);
+  st.a = m->a;
+  st.b = m->b;
+  st.e2 = m->e2;
+  st.ep2 = m->ep2;
 }
 
 void set_zone_1965(int zone) {
@@ -325,21 +320,9 @@ void set_zone_2000(int code) {
   ProjectionState& st = projection_state();
   st.scale = 0.999923;
   st.false_northing = 0;
-  switch (code) {
-    case 15:
-      st.false_easting = 5500000;
-      break;
-    case 18:
-      st.false_easting = 6500000;
-      break;
-    case 21:
-      st.false_easting = 7500000;
-      break;
-    case 24:
-      st.false_easting = 8500000;
-      break;
-    default:
-      break;  // no zone parameters: the false easting stays
+  // A code without zone parameters keeps the false easting.
+  if (const double false_easting = false_easting_2000(code); false_easting != 0) {
+    st.false_easting = false_easting;
   }
 }
 
@@ -445,6 +428,14 @@ SphereTransverse onto_sphere(const EllipsoidModel& s, double xi, double eta) {
   return {std::sin(xi1), std::cos(xi1), (ex - 1 / ex) / 2, (ex + 1 / ex) / 2};
 }
 
+// From the transverse coordinates on the conformal sphere onto the
+// Gauss-Krüger plane (northing x, easting y, unscaled).
+void onto_plane(const EllipsoidModel& s, double xi, double eta, double* x, double* y) {
+  const KrugerSums sums = kruger_sums(s.alpha, xi, eta);
+  *x = s.big_a * xi + s.big_a * sums.sin_cosh;
+  *y = s.big_a * eta + s.big_a * sums.cos_sinh;
+}
+
 }  // namespace
 
 GeoPosition grid_to_position(const GridParameters& grid, double northing, double easting,
@@ -463,11 +454,7 @@ GeoPosition grid_to_position(const GridParameters& grid, double northing, double
     xi = r0 * std::atan2(2 * p, 1 - q * q - p * p) + grid.centre_northing;
     eta = 0.5 * r0 * std::log((p * p + (1 + q) * (1 + q)) / (p * p + (1 - q) * (1 - q)));
   }
-  const SphereTransverse t = onto_sphere(s, xi, eta);
-  const double sin_xi = t.sin_xi;
-  const double cos_xi = t.cos_xi;
-  const double sinh_eta = t.sinh_eta;
-  const double cosh_eta = t.cosh_eta;
+  const auto [sin_xi, cos_xi, sinh_eta, cosh_eta] = onto_sphere(s, xi, eta);
 
   // The conformal latitude chi and the longitude difference dl from the
   // transverse coordinates: sin(chi) = sin(xi1)/cosh(eta1),
@@ -518,9 +505,8 @@ void position_to_grid(const GridParameters& grid, const GeoPosition& g, double* 
   const double xi = std::atan2(tau1, cos_dl);
   const double eta = std::asinh(sin_dl / std::sqrt(tau1 * tau1 + cos_dl * cos_dl));
 
-  const KrugerSums sums = kruger_sums(s.alpha, xi, eta);
-  double x = s.big_a * xi + s.big_a * sums.sin_cosh;
-  double y = s.big_a * eta + s.big_a * sums.cos_sinh;
+  double x = 0, y = 0;
+  onto_plane(s, xi, eta, &x, &y);
   if (grid.kind == kStereographic) {
     const double r0 = grid.sphere_radius;
     const double u = (x - grid.centre_northing) / r0;
@@ -577,7 +563,6 @@ void gauss_kruger_between(const GridParameters& from, const GridParameters& to, 
                           double sin_shift, double northing, double easting, double* out_northing,
                           double* out_easting) {
   const EllipsoidModel& s = *from.ellipsoid;
-  const double big_a = s.big_a;
   // Out of the first grid onto the conformal sphere.
   const SphereTransverse t = onto_sphere(s, (northing - from.false_northing) / from.scale,
                                          (easting - from.false_easting) / from.scale);
@@ -591,9 +576,8 @@ void gauss_kruger_between(const GridParameters& from, const GridParameters& to, 
   const double eta2 = std::atanh((t.sinh_eta * cos_shift + t.cos_xi * sin_shift) / t.cosh_eta);
 
   // Onto the second grid, as grid_forward does it.
-  const KrugerSums sums = kruger_sums(s.alpha, xi2, eta2);
-  const double x = big_a * xi2 + big_a * sums.sin_cosh;
-  const double y = big_a * eta2 + big_a * sums.cos_sinh;
+  double x = 0, y = 0;
+  onto_plane(s, xi2, eta2, &x, &y);
   *out_northing = to.scale * x + to.false_northing;
   *out_easting = to.scale * y + to.false_easting;
 }

@@ -17,11 +17,10 @@ constexpr double kLatNorth = 55.0 * kDegree;
 constexpr double kLonWest = 14.0 * kDegree;
 constexpr double kLonEast = 24.3 * kDegree;
 
-// Grid coordinates of a lattice over a latitude/longitude box, projected
-// with the grid loaded in the projection state.
-GridExtent project_box(double lat_min, double lat_max, double lon_min, double lon_max, int kind) {
+// Grid coordinates of a lattice over a latitude/longitude box.
+GridExtent project_box(const GridParameters& grid, double lat_min, double lat_max, double lon_min,
+                       double lon_max) {
   constexpr int kSteps = 32;
-  const ProjectionState& st = projection_state();
   GridExtent e{std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
                std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
   for (int i = 0; i <= kSteps; ++i) {
@@ -29,8 +28,7 @@ GridExtent project_box(double lat_min, double lat_max, double lon_min, double lo
     for (int j = 0; j <= kSteps; ++j) {
       const double lon = lon_min + (lon_max - lon_min) * j / kSteps;
       double northing = 0, easting = 0;
-      grid_forward(lat, lon, st.lambda0, st.false_northing, st.false_easting, st.scale, kind,
-                   &northing, &easting);
+      grid_forward(grid, lat, lon, &northing, &easting);
       e.northing_min = std::min(e.northing_min, northing);
       e.northing_max = std::max(e.northing_max, northing);
       e.easting_min = std::min(e.easting_min, easting);
@@ -43,29 +41,21 @@ GridExtent project_box(double lat_min, double lat_max, double lon_min, double lo
 }  // namespace
 
 std::optional<GridExtent> system_extent(int system) {
-  ProjectionState& st = projection_state();
   if (system >= 1 && system <= 5) {
-    set_ellipsoid('K');
-    set_zone_1965(system);
-    return project_box(st.lat_min, st.lat_max, st.lon_min, st.lon_max,
-                       system == 5 ? kGaussKruger : kStereographic);
+    const ZoneArea& area = zone_1965_area(system);
+    return project_box(zone_1965_grid(system), area.lat_min, area.lat_max, area.lon_min,
+                       area.lon_max);
   }
   if (system == 10) {
-    set_ellipsoid('W');
-    set_grid_1992();
-    st.lambda0 = kLambda1992;
-    return project_box(kLatSouth, kLatNorth, kLonWest, kLonEast, kGaussKruger);
+    return project_box(grid_1992_parameters(), kLatSouth, kLatNorth, kLonWest, kLonEast);
   }
   if (system == 15 || system == 18 || system == 21 || system == 24) {
-    set_ellipsoid('W');
-    set_zone_2000(system);
-    const double centre = system * kDegree;
-    st.lambda0 = centre;
+    const GridParameters grid = grid_2000_parameters(system);
     // A zone reaches 1.5 degrees either side of its meridian; counties on a
     // zone border may lie a little beyond.
     const double half_width = 1.6 * kDegree;
-    return project_box(kLatSouth, kLatNorth, std::max(kLonWest, centre - half_width),
-                       std::min(kLonEast, centre + half_width), kGaussKruger);
+    return project_box(grid, kLatSouth, kLatNorth, std::max(kLonWest, grid.lambda0 - half_width),
+                       std::min(kLonEast, grid.lambda0 + half_width));
   }
   return std::nullopt;
 }

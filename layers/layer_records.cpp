@@ -10,8 +10,6 @@
 
 namespace egib {
 
-namespace {}  // namespace
-
 uint32_t IdentifierCounter::add(std::string_view key, uint64_t h) {
   if ((used_ + 1) * 4 > slots_.size() * 3) grow();
   const size_t mask = slots_.size() - 1;

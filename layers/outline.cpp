@@ -3,7 +3,6 @@
 #include <shapefil.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -277,18 +276,8 @@ void ObjectBatch::clear() {
 }
 
 void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages) {
-  static constexpr char kFormat[] =
-      "Punkt x,y (%lf, %lf) mo\xBF"
-      "e by\xE6 poza %d stref\xB9 ukladu 1965\n";
   for (int i = 0; i < warnings.count; ++i) {
-    const AreaWarning& w = warnings.warning[i];
-    // %lf prints every integer digit: a coordinate of 1e299 takes three
-    // hundred characters, so the text is sized from the formatted length.
-    const int n = std::snprintf(nullptr, 0, kFormat, w.northing, w.easting, w.zone);
-    if (n <= 0) continue;
-    std::string text(static_cast<size_t>(n), '\0');
-    std::snprintf(text.data(), text.size() + 1, kFormat, w.northing, w.easting, w.zone);
-    messages.add(Channel::kConsole, text);
+    messages.add(Channel::kConsole, area_warning_text(warnings.warning[i]));
   }
 }
 
@@ -445,6 +434,8 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
   // The rings as the shapefile library stores them: one ring from vertex 0
   // unless there are several, the first always from vertex 0.
   o.part_begin = static_cast<uint32_t>(batch.part_start.size());
+  const int one_ring = 0;
+  const int* starts = &one_ring;
   if (vb.part_count > 1) {
     o.part_count = static_cast<uint32_t>(vb.part_count);
     batch.part_start.insert(batch.part_start.end(), vb.part_start.begin(),
@@ -452,13 +443,10 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
     batch.part_type.insert(batch.part_type.end(), vb.part_type.begin(),
                            vb.part_type.begin() + vb.part_count);
     batch.part_start[o.part_begin] = 0;
-    o.area = rings_area(vb.part_count, &batch.part_start[o.part_begin], vb.vertex_count,
-                        &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
-  } else {
-    const int first = 0;
-    o.area =
-        rings_area(1, &first, vb.vertex_count, &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
+    starts = &batch.part_start[o.part_begin];
   }
+  o.area = rings_area(std::max(1, static_cast<int>(o.part_count)), starts, vb.vertex_count,
+                      &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
   const std::string_view ident = attributes.value(0);
   o.ident_begin = static_cast<uint32_t>(batch.text.size());
   o.ident_length = static_cast<uint32_t>(ident.size());

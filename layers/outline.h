@@ -96,6 +96,11 @@ struct VertexBuffer {
 struct OutlineStats {
   int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
   int64_t lists_without_ring_start = 0;  // logged in the run log
+
+  void add(const OutlineStats& other) {
+    unresolved_references += other.unresolved_references;
+    lists_without_ring_start += other.lists_without_ring_start;
+  }
 };
 
 // What read_outline needs besides the lines.

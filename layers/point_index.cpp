@@ -157,14 +157,14 @@ void PointTable::build_table(bool alt, Table* table) const {
   for (size_t block = 0; block < n; block += kBlock) {
     const size_t end = std::min(n, block + kBlock);
     for (size_t i = block; i < end; ++i) {
-      const uint64_t h = identifier_hash(alt ? alt_id(i) : id(i));
+      const uint64_t h = identifier_hash(key_of(i, alt));
       hashes[i - block] = h;
       __builtin_prefetch(&(*table)[home_slot(h, capacity)], 1);
     }
     for (size_t i = block; i < end; ++i) {
       const uint64_t h = hashes[i - block];
       const auto tag = static_cast<uint32_t>(h >> 32);
-      const std::string_view key = alt ? alt_id(i) : id(i);
+      const std::string_view key = key_of(i, alt);
       for (size_t j = home_slot(h, capacity);; j = next_slot(j, capacity)) {
         Slot& s = (*table)[j];
         if (s.index_plus_one == 0) {
@@ -174,7 +174,7 @@ void PointTable::build_table(bool alt, Table* table) const {
         // The same identifier again: the first point keeps it.
         if (s.tag == tag) {
           const size_t k = s.index_plus_one - 1;
-          if ((alt ? alt_id(k) : id(k)) == key) break;
+          if (key_of(k, alt) == key) break;
         }
       }
     }
@@ -196,7 +196,6 @@ void PointTable::find_batch(std::span<Lookup> lookups) const {
   for (Lookup& l : lookups) {
     const Table& table = l.alt ? by_alt_id_ : by_id_;
     const Slot& s = table[l.slot];
-    l.found = kNone;
     if (s.index_plus_one != 0) __builtin_prefetch(&records_[s.index_plus_one - 1]);
   }
   for (Lookup& l : lookups) {
@@ -207,19 +206,7 @@ void PointTable::find_batch(std::span<Lookup> lookups) const {
     }
   }
   for (Lookup& l : lookups) {
-    const Table& table = l.alt ? by_alt_id_ : by_id_;
-    const auto tag = static_cast<uint32_t>(l.hash >> 32);
-    for (size_t j = l.slot;; j = next_slot(j, table.size())) {
-      const Slot& s = table[j];
-      if (s.index_plus_one == 0) break;
-      if (s.tag == tag) {
-        const size_t k = s.index_plus_one - 1;
-        if ((l.alt ? alt_id(k) : id(k)) == l.key) {
-          l.found = static_cast<int64_t>(k);
-          break;
-        }
-      }
-    }
+    l.found = probe(l.alt ? by_alt_id_ : by_id_, l.alt, l.key, l.hash, l.slot);
   }
 }
 
@@ -235,18 +222,23 @@ void PointTable::build_indexes(int threads) {
   indexed_ = true;
 }
 
-int64_t PointTable::find(const Table& table, bool alt, std::string_view key) const {
-  if (table.empty()) return kNone;
-  const uint64_t h = identifier_hash(key);
-  const auto tag = static_cast<uint32_t>(h >> 32);
-  for (size_t j = home_slot(h, table.size());; j = next_slot(j, table.size())) {
+int64_t PointTable::probe(const Table& table, bool alt, std::string_view key, uint64_t hash,
+                          size_t slot) const {
+  const auto tag = static_cast<uint32_t>(hash >> 32);
+  for (size_t j = slot;; j = next_slot(j, table.size())) {
     const Slot& s = table[j];
     if (s.index_plus_one == 0) return kNone;
     if (s.tag == tag) {
       const size_t k = s.index_plus_one - 1;
-      if ((alt ? alt_id(k) : id(k)) == key) return static_cast<int64_t>(k);
+      if (key_of(k, alt) == key) return static_cast<int64_t>(k);
     }
   }
+}
+
+int64_t PointTable::find(const Table& table, bool alt, std::string_view key) const {
+  if (table.empty()) return kNone;
+  const uint64_t h = identifier_hash(key);
+  return probe(table, alt, key, h, home_slot(h, table.size()));
 }
 
 int64_t PointTable::find_by_id(std::string_view key) const {

@@ -121,6 +121,11 @@ class PointTable {
   };
   using Table = std::vector<Slot>;
   void build_table(bool alt, Table* table) const;
+  std::string_view key_of(size_t i, bool alt) const { return alt ? alt_id(i) : id(i); }
+  // The first point with key, probing from slot on; hash is
+  // identifier_hash(key).
+  int64_t probe(const Table& table, bool alt, std::string_view key, uint64_t hash,
+                size_t slot) const;
   int64_t find(const Table& table, bool alt, std::string_view key) const;
   std::string_view extra_text(size_t i, int which) const;
 

@@ -9,6 +9,36 @@
 
 namespace egib {
 
+namespace {
+
+// Digits right-aligned in a cell of width w; false when they do not fit.
+bool right_align(char* cell, int w, const char* digits, const char* end) {
+  const auto n = static_cast<size_t>(end - digits);
+  if (n > static_cast<size_t>(w)) return false;
+  const auto pad = static_cast<size_t>(w) - n;
+  std::memset(cell, ' ', pad);
+  std::memcpy(cell + pad, digits, n);
+  return true;
+}
+
+// A number in its cell as the library formats it ("%d", "%*.*f"); false
+// when the library would cut it, or, for a real, when it is not finite.
+bool format_integer(char* cell, int w, long value) {
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, static_cast<int>(value));
+  return ec == std::errc() && right_align(cell, w, digits, end);
+}
+
+bool format_real(char* cell, int w, int decimals, double value) {
+  if (!std::isfinite(value)) return false;
+  char digits[64];
+  const auto [end, ec] =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+  return ec == std::errc() && right_align(cell, w, digits, end);
+}
+
+}  // namespace
+
 void RecordWriter::text(int field, std::string_view value) {
   const bool cut = static_cast<int>(value.size()) > width(field);
   const std::string terminated(value);
@@ -19,16 +49,14 @@ void RecordWriter::text(int field, std::string_view value) {
 // Values the library would cut, and non-finite ones, take the library's
 // own path, so they come out exactly as it makes them.
 void RecordWriter::integer(int field, long value) {
-  const int v = static_cast<int>(value);
-  char digits[16];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
   const int w = width(field);
-  if (ec == std::errc() && end - digits <= w) {
-    store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
+  char cell[256];
+  if (format_integer(cell, w, value)) {
+    store_cell(field, cell, w);
     return;
   }
-  char formatted[32];
-  const bool cut = std::snprintf(formatted, sizeof formatted, "%d", v) > w;
+  const int v = static_cast<int>(value);
+  const bool cut = std::snprintf(nullptr, 0, "%d", v) > w;
   check(DBFWriteIntegerAttribute(layer_.dbf(), record_, field, v) != 0 || cut, field);
 }
 
@@ -36,25 +64,16 @@ void RecordWriter::real(int field, double value) {
   int w = 0;
   int decimals = 0;
   DBFGetFieldInfo(layer_.dbf(), field, nullptr, &w, &decimals);
-  if (std::isfinite(value)) {
-    char digits[64];
-    const auto [end, ec] =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
-    if (ec == std::errc() && end - digits <= w) {
-      store_right_aligned(field, digits, static_cast<size_t>(end - digits), w);
-      return;
-    }
+  char cell[256];
+  if (format_real(cell, w, decimals, value)) {
+    store_cell(field, cell, w);
+    return;
   }
-  char formatted[512];
-  const bool cut = std::snprintf(formatted, sizeof formatted, "%*.*f", w, decimals, value) > w;
+  const bool cut = std::snprintf(nullptr, 0, "%*.*f", w, decimals, value) > w;
   check(DBFWriteDoubleAttribute(layer_.dbf(), record_, field, value) != 0 || cut, field);
 }
 
-void RecordWriter::store_right_aligned(int field, const char* digits, size_t n, int w) {
-  char cell[256];
-  const auto pad = static_cast<size_t>(w) - n;
-  std::memset(cell, ' ', pad);
-  std::memcpy(cell + pad, digits, n);
+void RecordWriter::store_cell(int field, char* cell, int w) {
   cell[w] = '\0';
   check(DBFWriteAttributeDirectly(layer_.dbf(), record_, field, cell) != 0, field);
 }
@@ -71,28 +90,6 @@ void RecordWriter::check(bool ok, int field) {
                record_ + 1, layer_.final_base().c_str());
   layer_.note_write_failure();
 }
-
-}  // namespace egib
-
-namespace egib {
-
-namespace {
-
-// Right-aligned digits of an integer in a cell of width w; false when they
-// do not fit.
-bool format_integer(char* cell, int w, long value) {
-  const int v = static_cast<int>(value);
-  char digits[16];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
-  const auto n = static_cast<size_t>(end - digits);
-  if (ec != std::errc() || n > static_cast<size_t>(w)) return false;
-  const auto pad = static_cast<size_t>(w) - n;
-  std::memset(cell, ' ', pad);
-  std::memcpy(cell + pad, digits, n);
-  return true;
-}
-
-}  // namespace
 
 RecordTuple::RecordTuple(LayerKind kind) : schema_(layer_schema(kind)) {
   for (const FieldSpec& f : schema_) {
@@ -121,20 +118,9 @@ void RecordTuple::integer(int field, long value) {
 
 void RecordTuple::real(int field, double value) {
   const FieldSpec& f = schema_[static_cast<size_t>(field)];
-  if (std::isfinite(value)) {
-    char digits[64];
-    const auto [end, ec] =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, f.decimals);
-    const auto n = static_cast<size_t>(end - digits);
-    if (ec == std::errc() && n <= static_cast<size_t>(f.width)) {
-      char* c = cell(field);
-      const auto pad = static_cast<size_t>(f.width) - n;
-      std::memset(c, ' ', pad);
-      std::memcpy(c + pad, digits, n);
-      return;
-    }
+  if (!format_real(cell(field), f.width, f.decimals, value)) {
+    deferred_.push_back({field, true, 0, value});
   }
-  deferred_.push_back({field, true, 0, value});
 }
 
 bool RecordTuple::put_integer(char* record, int field, long value) const {

@@ -23,7 +23,8 @@ class RecordWriter {
   void real(int field, double value);
 
  private:
-  void store_right_aligned(int field, const char* digits, size_t n, int w);
+  // Stores a formatted cell (room for w + 1 bytes) as it stands.
+  void store_cell(int field, char* cell, int w);
   int width(int field) const;
   void check(bool ok, int field);
 

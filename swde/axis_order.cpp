@@ -4,11 +4,7 @@ namespace egib {
 
 AxisVote count_axis_votes(const GridExtent& area, std::span<const WrittenPair> pairs) {
   AxisVote v;
-  v.pairs = static_cast<int64_t>(pairs.size());
-  for (const WrittenPair& p : pairs) {
-    v.inside_northing_first += area.contains(p.first, p.second) ? 1 : 0;
-    v.inside_easting_first += area.contains(p.second, p.first) ? 1 : 0;
-  }
+  for (const WrittenPair& p : pairs) v.count(area, p.first, p.second);
   return v;
 }
 

@@ -22,6 +22,13 @@ struct AxisVote {
   int64_t pairs = 0;
   int64_t inside_northing_first = 0;
   int64_t inside_easting_first = 0;
+
+  // One pair as written, read both ways against the area.
+  void count(const GridExtent& area, double first, double second) {
+    ++pairs;
+    inside_northing_first += area.contains(first, second) ? 1 : 0;
+    inside_easting_first += area.contains(second, first) ? 1 : 0;
+  }
 };
 
 AxisVote count_axis_votes(const GridExtent& area, std::span<const WrittenPair> pairs);

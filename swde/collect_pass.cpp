@@ -36,13 +36,11 @@ int32_t to_int32(std::string_view s) {
   return static_cast<int32_t>(to_long(s));
 }
 
-}  // namespace
-
-namespace {
 // The section's loop looks at "RP", "RO", "SX" and "SXC", and at "P" lines
 // while it samples inline vertices.
 const std::array<bool, 256> kWanted = LineReader::wanted_first_bytes("RS");
 const std::array<bool, 256> kWantedSampling = LineReader::wanted_first_bytes("RSP");
+
 }  // namespace
 
 bool CollectPass::collect_objects(LineReader& in, Line& line) {

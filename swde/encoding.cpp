@@ -172,6 +172,17 @@ unsigned char cp1250_of_code_point(uint32_t cp) {
   return 0;
 }
 
+size_t utf8_sequence_at(std::span<const unsigned char> text, size_t i) {
+  const unsigned char b = text[i];
+  const auto n = static_cast<size_t>(sequence_length(b));
+  if (n == 0 || i + n > text.size() || !first_continuation_ok(b, text[i + 1])) return 0;
+  for (size_t k = 2; k < n; ++k) {
+    const unsigned char c = text[i + k];
+    if (c < 0x80 || c > 0xBF) return 0;
+  }
+  return n;
+}
+
 size_t utf8_to_cp1250(std::span<const unsigned char> src, unsigned char* dst) {
   size_t out = 0;
   size_t i = 0;
@@ -182,23 +193,17 @@ size_t utf8_to_cp1250(std::span<const unsigned char> src, unsigned char* dst) {
       ++i;
       continue;
     }
-    const int n = sequence_length(b);
-    bool ok =
-        n > 0 && i + static_cast<size_t>(n) <= src.size() && first_continuation_ok(b, src[i + 1]);
-    uint32_t cp = n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
-    for (int k = 1; ok && k < n; ++k) {
-      const unsigned char c = src[i + static_cast<size_t>(k)];
-      ok = c >= 0x80 && c <= 0xBF;
-      cp = (cp << 6) | (c & 0x3Fu);
-    }
-    if (!ok) {
+    const size_t n = utf8_sequence_at(src, i);
+    if (n == 0) {
       dst[out++] = '?';
       ++i;
       continue;
     }
+    uint32_t cp = n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
+    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (src[i + k] & 0x3Fu);
     const unsigned char mapped = cp1250_of_code_point(cp);
     dst[out++] = mapped != 0 ? mapped : '?';
-    i += static_cast<size_t>(n);
+    i += n;
   }
   return out;
 }

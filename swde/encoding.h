@@ -49,6 +49,11 @@ class EncodingDetector {
   bool first_cont_ = true;  // the next continuation byte is the first
 };
 
+// Length of the well-formed UTF-8 sequence that starts at text[i] (2 to 4
+// bytes; no overlong forms, surrogates or code points past U+10FFFF), 0 when
+// none starts there.
+size_t utf8_sequence_at(std::span<const unsigned char> text, size_t i);
+
 // Converts UTF-8 text into Windows-1250, one byte per character; characters
 // the code page does not have, and broken sequences, become '?'.  dst needs
 // room for src.size() bytes (the result is never longer).  Returns the

@@ -286,31 +286,12 @@ bool read_header_line(SwdeInput& in, char (&header)[kLineChars]) {
     std::memmove(header, header + 3, n - 2);
     n -= 3;
   }
-  in.set_header(std::string_view(header, n));
   return ok;
 }
 
 bool is_accepted_header(const char* header) {
   return std::strncmp(header, "SWDE.w.2.00", 11) == 0 ||
          std::strncmp(header, "SWDE.w.3.00", 11) == 0;
-}
-
-double to_double(const char* s) {
-  // Plain decimals take the fast, exactly rounded path; anything unusual
-  // (blanks, '+', hex, inf/nan, out of range) goes to strtod.
-  const char* first = s;
-  if (*first == '-') ++first;
-  if ((*first >= '0' && *first <= '9') || *first == '.') {
-    const char* stop = s + std::strlen(s);
-    double value = 0.0;
-    const auto r = std::from_chars(s, stop, value);
-    if (r.ec == std::errc() && *r.ptr != 'x' && *r.ptr != 'X') return value;
-  }
-  return std::strtod(s, nullptr);
-}
-
-long to_long(const char* s) {
-  return std::strtol(s, nullptr, 10);
 }
 
 double to_double(std::string_view s) {

@@ -69,13 +69,7 @@ class SwdeInput {
   // The same chunk in place; no NUL is appended.
   bool next_chunk(const char** data, size_t* length);
   void rewind() { pos_ = 0; }
-  uint64_t offset() const { return pos_; }
   uint64_t size() const { return file_.size(); }
-  std::span<const char> bytes() const { return file_.bytes(); }
-  // The first line of the file as read_header_line last read it, cleaned of
-  // nothing.
-  const std::string& header() const { return header_; }
-  void set_header(std::string_view line) { header_ = line; }
   // Code page of the texts; lines are converted from it into Windows-1250.
   TextEncoding encoding() const { return encoding_; }
   void set_encoding(TextEncoding encoding) { encoding_ = encoding; }
@@ -83,7 +77,6 @@ class SwdeInput {
  private:
   InputFile file_;
   size_t pos_ = 0;
-  std::string header_;
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
 };
 
@@ -112,12 +105,9 @@ int is_blank(int c);
 void latin2_to_cp1250(char* s);
 void cp1250_to_latin2(char* s);
 
-// Decimal conversions as atof/atol/atoi make them: leading blanks and a sign
-// accepted, conversion stops at the first character that does not belong,
-// text without digits gives 0.
-double to_double(const char* s);
-long to_long(const char* s);
-// The same of a field (at most 99 characters) that is not NUL-terminated.
+// Decimal conversions of a field (at most 99 characters) as atof and atol
+// make them: leading blanks and a sign accepted, conversion stops at the
+// first character that does not belong, text without digits gives 0.
 double to_double(std::string_view s);
 long to_long(std::string_view s);
 

@@ -115,25 +115,21 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
     }
     Slot& s = slot_of(j);
     const GrammarState assumed = j == 0 ? GrammarState::kTop : GrammarState::kObjects;
-    if (position == starts[j] && state == assumed) {
-      take(s.part, line_base, s.end_position);
-      state = s.end.state;
-      result.end = s.end;
-      position = s.end_position;
-      line_base += s.lines;
-    } else {
+    if (position != starts[j] || state != assumed) {
       // The part before ran over this one's start: this part again, from
-      // where that one ended.
+      // where that one ended, into its slot.
       LineReader in(bytes, position, stop_of(j), encoding);
       Line line;
-      Part part{};
-      const GrammarEnd end = run(in, line, state, part);
-      take(part, line_base, in.position());
-      state = end.state;
-      result.end = end;
-      position = in.position();
-      line_base += in.lines_read();
+      s.part.clear();
+      s.end = run(in, line, state, s.part);
+      s.end_position = in.position();
+      s.lines = in.lines_read();
     }
+    take(s.part, line_base, s.end_position);
+    state = s.end.state;
+    result.end = s.end;
+    position = s.end_position;
+    line_base += s.lines;
   }
   if (!workers.empty()) {
     {

@@ -21,4 +21,16 @@ TEST(RunReport, JsonTextsAreEscaped) {
   EXPECT_NE(json.find("\"files\": []"), std::string::npos);
 }
 
+// Bytes that look like UTF-8 but are no well-formed sequence (an encoded
+// surrogate, an overlong form) would make the report invalid UTF-8: they
+// are escaped one by one, as any stray byte is.
+TEST(RunReport, IllFormedUtf8IsEscaped) {
+  egib::RunReport r;
+  r.input_path = "\xED\xA0\x80|\xC0\xAF|\xF0\x9F\x97\xBA";  // surrogate, overlong '/', a map
+  const std::string json = egib::report_json(r);
+  EXPECT_NE(json.find("\"input\": \"\\u00ed\\u00a0\\u0080|\\u00c0\\u00af|\xF0\x9F\x97\xBA\""),
+            std::string::npos)
+      << json;
+}
+
 }  // namespace
