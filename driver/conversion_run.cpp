@@ -100,6 +100,7 @@ bool ConversionRun::open_outputs() {
     failed("nie moge otworzyc pliku " + options_.log_path);
     return false;
   }
+  if (!shapefile_output(options_)) return open_gdal_output();
   // The layers, and beside each its coordinate system when it is one this
   // program knows (the output system of a conversion, else the input one).
   struct Wanted {
@@ -125,6 +126,31 @@ bool ConversionRun::open_outputs() {
       failed("egib2shp: " + error);
       return false;
     }
+  }
+  return true;
+}
+
+// Every layer in one destination of a GDAL format.
+bool ConversionRun::open_gdal_output() {
+  GdalTarget target;
+  target.format = options_.format;
+  target.file_base = base_;
+  target.connection = options_.destination;
+  target.schema = options_.schema;
+  target.existing = options_.overwrite ? ExistingTables::kOverwrite
+                    : options_.append  ? ExistingTables::kAppend
+                                       : ExistingTables::kError;
+  target.epsg = epsg_of_system(written_system(options_.input_system, options_.output_system));
+  target.source = std::filesystem::path(options_.input).filename().string();
+  target.to_utf8 = cp1250_to_utf8;
+  std::vector<LayerKind> kinds = {LayerKind::kParcel, LayerKind::kBuilding};
+  if (options_.points) kinds.push_back(LayerKind::kPoint);
+  if (options_.precincts) kinds.push_back(LayerKind::kPrecinct);
+  std::string error;
+  gdal_ = GdalOutput::open(target, kinds, &error);
+  if (!gdal_) {
+    failed("egib2shp: " + error);
+    return false;
   }
   return true;
 }
@@ -228,7 +254,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
 
   PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
   LayerRecordWriter writer(parcels_, buildings_, precincts_);
-  const bool precincts = precincts_.created();
+  const bool precincts = precincts_.created() || (gdal_ && options_.precincts);
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
@@ -242,13 +268,17 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
       },
       [&](WrittenPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
-        writer.write(part.objects);
+        if (gdal_) {
+          gdal_->write(part.objects);
+        } else {
+          writer.write(part.objects);
+        }
         report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);
       });
   progress.finish();
-  report_.stats.written = writer.counts();
+  report_.stats.written = gdal_ ? gdal_->counts() : writer.counts();
 }
 
 int ConversionRun::execute() {
@@ -263,7 +293,7 @@ int ConversionRun::execute() {
 
 int ConversionRun::run_stages() {
   if (!open_outputs()) return 1;
-  remove_work_files_on_signals(layers());
+  remove_work_files_on_signals(layers(), gdal_ ? gdal_->work_paths() : std::vector<std::string>{});
   announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
   settle_encoding();
   report_.passes_ran = true;
@@ -279,6 +309,9 @@ int ConversionRun::run_stages() {
   convert_points(points_, transform, threads);
   if (point_layer_.created()) {
     report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout);
+  }
+  if (gdal_ && options_.points) {
+    report_.stats.points_written = gdal_->write_points(points_, transform, stdout);
   }
   write_objects(transform);
   points_ = PointTable();
@@ -298,6 +331,14 @@ int ConversionRun::finish() {
   std::string error;
   for (Layer* layer : written) {
     if (status == 0 && !layer->commit(&error)) status = failed("egib2shp: " + error);
+  }
+  if (gdal_) {
+    if (status == 0 && !gdal_->commit(&error)) status = failed("egib2shp: " + error);
+    if (status != 0) {
+      gdal_->discard();
+    } else {
+      report_.files.push_back(gdal_->destination_name());
+    }
   }
   if (status != 0) {
     for (Layer* layer : written) layer->discard();

@@ -7,12 +7,14 @@
 //   writing pass -> commit the layers.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "diag/error_log.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
+#include "layers/gdal_output.h"
 #include "layers/layer_files.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
@@ -37,6 +39,8 @@ class ConversionRun {
   bool passes_ran() const { return report_.passes_ran; }
   // The layers of the run, in the order they are created and committed.
   std::vector<Layer*> layers();
+  // The destination of a run in a GDAL format (-f), null for shapefiles.
+  const GdalOutput* gdal_output() const { return gdal_.get(); }
   TextEncoding encoding() const { return encoding_; }
   bool easting_first() const { return easting_first_; }
 
@@ -44,6 +48,7 @@ class ConversionRun {
   int run_stages();
   int failed(const std::string& message);
   bool open_outputs();
+  bool open_gdal_output();
   void settle_encoding();
   void collect();
   void settle_axis_order();
@@ -58,6 +63,7 @@ class ConversionRun {
   Layer buildings_;
   Layer point_layer_;
   Layer precincts_;
+  std::unique_ptr<GdalOutput> gdal_;
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   bool easting_first_ = false;
   PointTable points_;

@@ -11,6 +11,7 @@
 #include "driver/options.h"
 #include "driver/run_report.h"
 #include "geodesy/transform.h"
+#include "layers/gdal_output.h"
 #include "swde/input_file.h"
 
 namespace egib {
@@ -57,9 +58,10 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
                  count == 1 ? "message" : "messages", error_log_path().c_str());
   }
-  std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
+  std::fprintf(stderr, "egib2shp: texts read as %s%s and written in %s\n",
                std::string(encoding_name(run.encoding())).c_str(),
-               options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "");
+               options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "",
+               run.gdal_output() != nullptr ? "UTF-8" : "Windows-1250");
   std::fprintf(
       stderr, "egib2shp: %s%s\n",
       describe_conversion(options.input_system, options.output_system, options.variant).c_str(),
@@ -69,7 +71,14 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
                  plural(st.points_written, "boundary point", "boundary points"),
                  n(w.precincts_written), plural(w.precincts_written, "precinct", "precincts"));
   }
-  if (written) {
+  if (written && run.gdal_output() != nullptr) {
+    std::string names;
+    for (const std::string& name : run.gdal_output()->layer_names()) {
+      names += (names.empty() ? "" : ", ") + name;
+    }
+    std::fprintf(stderr, "egib2shp: wrote %s (%s)\n", run.gdal_output()->destination_name().c_str(),
+                 names.c_str());
+  } else if (written) {
     const char* prj =
         written_system(options.input_system, options.output_system) != 0 ? ",prj" : "";
     std::string names;
@@ -85,6 +94,20 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   std::fprintf(stderr, "egib2shp: %.2f s\n", report.wall_seconds);
 }
 
+// The output formats: the shapefiles, then GDAL's.
+int list_formats() {
+  std::printf("ESRI Shapefile  (the default, written through shapelib)\n");
+  if (!gdal_built_in()) {
+    std::printf("(this build has no GDAL: no other format)\n");
+  }
+  for (const GdalFormat& f : gdal_vector_formats()) {
+    if (f.name == "ESRI Shapefile") continue;
+    std::printf("%s  (%s%s)\n", f.name.c_str(), f.long_name.c_str(),
+                gdal_format_is_database(f.name) ? "; a database: --destination" : "");
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int usage_failure(const std::string& error) {
   if (!error.empty()) std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
   std::fputs(std::string(usage_text()).c_str(), stderr);
@@ -94,6 +117,11 @@ int usage_failure(const std::string& error) {
 // The run of the four arguments and the options, from opening the input.
 int convert(const Options& options) {
   clear_io_failure();
+  if (!shapefile_output(options) && gdal_format_is_database(options.format) &&
+      options.destination.empty()) {
+    return usage_failure("-f " + options.format +
+                         " writes into a database: give it with --destination=PG:\"...\"");
+  }
   const char* input_path = options.input.c_str();
   struct stat input_status {};
   if (stat(input_path, &input_status) == 0 && S_ISDIR(input_status.st_mode)) {
@@ -154,6 +182,8 @@ int run_converter(int argc, char** argv) {
     case ParsedCommandLine::Action::kVersion:
       std::printf("egib2shp %s\n", EGIB_VERSION);
       return std::fflush(stdout) == 0 ? 0 : 1;
+    case ParsedCommandLine::Action::kFormats:
+      return list_formats();
     case ParsedCommandLine::Action::kUsageError:
       return usage_failure(command_line.error);
     case ParsedCommandLine::Action::kRun:

@@ -38,6 +38,17 @@ constexpr std::string_view kUsage =
     "      --report=FILE      write a JSON account of the run to FILE\n"
     "  -j, --threads=N        use N threads (default: one per core; the\n"
     "                         output is the same for any N)\n"
+    "  -f, --format=FORMAT    output format as GDAL names it: \"ESRI Shapefile\"\n"
+    "                         (the default, through shapelib), GPKG, PostgreSQL,\n"
+    "                         FlatGeobuf, ...: every layer in one destination\n"
+    "                         (INPUT.gpkg; FlatGeobuf: the folder INPUT_fgb)\n"
+    "      --formats          list the output formats of this build and exit\n"
+    "      --destination=DB   the database to write into: PG:\"dbname=... host=...\"\n"
+    "                         (-o PG:\"...\" says the same)\n"
+    "      --schema=NAME      database schema of the tables\n"
+    "      --overwrite        replace tables that exist already\n"
+    "      --append           add to the tables that exist (missing ones are\n"
+    "                         created); each row names its file in ZRODLO\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "\n"
@@ -52,6 +63,9 @@ constexpr std::string_view kEncoding = "--encoding";
 constexpr std::string_view kThreads = "--threads";
 constexpr std::string_view kLog = "--log";
 constexpr std::string_view kReport = "--report";
+constexpr std::string_view kFormat = "--format";
+constexpr std::string_view kDestination = "--destination";
+constexpr std::string_view kSchema = "--schema";
 
 ParsedCommandLine usage_error(std::string message) {
   ParsedCommandLine r;
@@ -123,6 +137,10 @@ bool parse_system_argument(std::string_view text, int32_t* code) {
   return true;
 }
 
+bool shapefile_output(const Options& options) {
+  return options.format.empty() || equals_ignoring_case(options.format, "ESRI Shapefile");
+}
+
 ParsedCommandLine parse_command_line(std::span<const char* const> args) {
   ParsedCommandLine r;
   Options& o = r.options;
@@ -166,15 +184,40 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
       r.action = Action::kVersion;
       return r;
     }
+    if (arg == "--formats") {
+      r.action = Action::kFormats;
+      return r;
+    }
     if (arg == "--points") {
       o.points = true;
     } else if (arg == "--precincts") {
       o.precincts = true;
+    } else if (arg == "--overwrite") {
+      o.overwrite = true;
+    } else if (arg == "--append") {
+      o.append = true;
+    } else if (arg.substr(0, 2) == "-f" || is_option(arg, kFormat)) {
+      const size_t name_length = arg.substr(0, 2) == "-f" ? 2 : kFormat.size();
+      if (!take_value(arg, name_length, &value) || value.empty()) {
+        return usage_error("option '--format' needs a format name (--formats lists them)");
+      }
+      o.format = value;
+    } else if (is_option(arg, kDestination)) {
+      if (!take_value(arg, kDestination.size(), &value) || value.empty()) {
+        return usage_error("option '--destination' needs a database connection (PG:...)");
+      }
+      o.destination = value;
+    } else if (is_option(arg, kSchema)) {
+      if (!take_value(arg, kSchema.size(), &value) || value.empty()) {
+        return usage_error("option '--schema' needs a schema name");
+      }
+      o.schema = value;
     } else if (arg.substr(0, 2) == "-o") {
       if (!take_value(arg, 2, &value) || value.empty()) {
         return usage_error("option '-o' needs a directory");
       }
-      o.output_dir = value;
+      // A database connection in place of a directory.
+      (value.substr(0, 3) == "PG:" ? o.destination : o.output_dir) = value;
     } else if (is_option(arg, kOutputDir)) {
       if (!take_value(arg, kOutputDir.size(), &value) || value.empty()) {
         return usage_error("option '--output-dir' needs a directory");
@@ -214,6 +257,14 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
     }
   }
 
+  if (o.overwrite && o.append) {
+    return usage_error("options '--overwrite' and '--append' exclude each other");
+  }
+  if (shapefile_output(o) && (!o.destination.empty() || !o.schema.empty() || o.append)) {
+    return usage_error(
+        "options '--destination', '--schema' and '--append' need a database format "
+        "(-f PostgreSQL)");
+  }
   const size_t positional = args.size() - i;
   if (positional != 4) {
     return usage_error(positional < 4 ? ""

@@ -28,10 +28,21 @@ struct Options {
   std::string log_path = "err.log";
   std::string report_path;  // empty: no report
   int threads = 0;          // 0: one per core
+  // Output through GDAL: the driver's short name as ogr2ogr takes it
+  // ("GPKG", "PostgreSQL", "FlatGeobuf"); empty or "ESRI Shapefile": the
+  // shapefiles, written through shapelib.
+  std::string format;
+  std::string destination;  // a database connection (PG:"dbname=..."), or empty
+  std::string schema;       // database schema of the tables, or empty
+  bool overwrite = false;   // replace tables that exist already
+  bool append = false;      // add to tables that exist, creating missing ones
 };
 
+// Whether the options ask for the shapefiles written through shapelib.
+bool shapefile_output(const Options& options);
+
 struct ParsedCommandLine {
-  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  enum class Action { kRun, kHelp, kVersion, kFormats, kUsageError };
   Action action = Action::kUsageError;
   Options options;
   std::string error;  // for kUsageError: what was wrong, one line

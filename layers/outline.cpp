@@ -452,6 +452,11 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
   o.ident_length = static_cast<uint32_t>(ident.size());
   o.ident_hash = identifier_hash(ident);
   batch.text += ident;
+  for (int i = 1; i <= 2; ++i) {
+    const std::string_view v = attributes.value(i);
+    o.value_length[i - 1] = static_cast<uint8_t>(v.size());
+    batch.text += v;
+  }
   format_record(kind, attributes, o, a, batch);
   batch.objects.push_back(o);
 }

@@ -139,6 +139,9 @@ struct AssembledObject {
   uint32_t ident_begin;
   uint32_t ident_length;
   uint64_t ident_hash;
+  // The other attributes kept, whole, right after the identifier in the
+  // batch's text: a building's G5FUZ; a precinct's G5NRO and G5NAZ.
+  uint8_t value_length[2];
   // The record of the layer's table, ready but for its running number, in
   // the batch's tuples; cells left to the library in deferred.
   uint32_t tuple_begin;
@@ -159,6 +162,11 @@ struct ObjectBatch {
 
   std::string_view ident(const AssembledObject& o) const {
     return std::string_view(text).substr(o.ident_begin, o.ident_length);
+  }
+  // The attribute kept after the identifier, 1 or 2 (see value_length).
+  std::string_view value(const AssembledObject& o, int i) const {
+    const size_t at = o.ident_begin + o.ident_length + (i == 2 ? o.value_length[0] : 0);
+    return std::string_view(text).substr(at, o.value_length[i - 1]);
   }
   void clear();
 };

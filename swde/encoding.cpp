@@ -164,6 +164,25 @@ TextEncoding EncodingDetector::result() const {
   return TextEncoding::kIso8859_2;
 }
 
+void cp1250_to_utf8(std::string_view text, std::string& out) {
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      out += c;
+      continue;
+    }
+    uint32_t cp = kCp1250High[b - 0x80];
+    if (cp == 0) cp = 0xFFFD;
+    if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+    } else {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 unsigned char cp1250_of_code_point(uint32_t cp) {
   if (cp < 0x80) return static_cast<unsigned char>(cp);
   for (size_t i = 0; i < kCp1250High.size(); ++i) {

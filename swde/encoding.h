@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace egib {
@@ -63,6 +64,10 @@ size_t utf8_to_cp1250(std::span<const unsigned char> src, unsigned char* dst);
 // The code page of a whole file, its two halves read by two threads when
 // threads > 1 (split after a line end).
 TextEncoding detect_encoding(std::span<const char> bytes, int threads);
+
+// Appends Windows-1250 text to out as UTF-8 (the tables of the formats
+// that hold Unicode); a byte the page leaves undefined becomes U+FFFD.
+void cp1250_to_utf8(std::string_view text, std::string& out);
 
 // The Windows-1250 byte of a Unicode code point, 0 when it has none.
 unsigned char cp1250_of_code_point(uint32_t code_point);

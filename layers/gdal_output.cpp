@@ -1,0 +1,838 @@
+#include "layers/gdal_output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "geodesy/grid_convert.h"
+
+#ifdef EGIB_WITH_GDAL
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <ogr_api.h>
+#include <ogr_feature.h>
+#include <ogr_geometry.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+#endif
+
+namespace egib {
+
+namespace {
+
+std::string to_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+std::string gdal_layer_name(LayerKind kind, bool database) {
+  const char* name = "DZE";
+  switch (kind) {
+    case LayerKind::kParcel:
+      name = "DZE";
+      break;
+    case LayerKind::kBuilding:
+      name = "BUD";
+      break;
+    case LayerKind::kPoint:
+      name = "PKT";
+      break;
+    case LayerKind::kPrecinct:
+      name = "OBR";
+      break;
+  }
+  return database ? to_lower(name) : std::string(name);
+}
+
+std::string hide_password(std::string_view connection) {
+  std::string out(connection);
+  const std::string lower = to_lower(connection);
+  size_t at = 0;
+  while ((at = lower.find("password", at)) != std::string::npos) {
+    size_t v = at + 8;
+    while (v < out.size() && out[v] == ' ') ++v;
+    if (v >= out.size() || out[v] != '=') {
+      at = v;
+      continue;
+    }
+    ++v;
+    while (v < out.size() && out[v] == ' ') ++v;
+    size_t end = v;
+    if (end < out.size() && out[end] == '\'') {
+      ++end;
+      while (end < out.size() && out[end] != '\'') end += out[end] == '\\' ? 2 : 1;
+      end = std::min(end + 1, out.size());
+    } else {
+      while (end < out.size() && out[end] != ' ') ++end;
+    }
+    const std::string hidden = "***";
+    out.replace(v, end - v, hidden);
+    return out.substr(0, v + hidden.size()) + hide_password(out.substr(v + hidden.size()));
+  }
+  return out;
+}
+
+bool gdal_format_is_database(std::string_view format) {
+  const std::string f = to_lower(format);
+  return f == "postgresql" || f == "mysql" || f == "mssqlspatial" || f == "oci";
+}
+
+#ifndef EGIB_WITH_GDAL
+
+// A build without GDAL (the native Windows one) writes the shapefiles only.
+bool gdal_built_in() {
+  return false;
+}
+std::vector<GdalFormat> gdal_vector_formats() {
+  return {};
+}
+
+struct GdalOutput::Impl {
+  LayerCounts counts;
+  std::string failure;
+};
+GdalOutput::GdalOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+GdalOutput::~GdalOutput() = default;
+std::unique_ptr<GdalOutput> GdalOutput::open(const GdalTarget& target,
+                                             const std::vector<LayerKind>&, std::string* error) {
+  *error = "this build of egib2shp has no GDAL, so it writes \"ESRI Shapefile\" only, not " +
+           target.format;
+  return nullptr;
+}
+void GdalOutput::write(const ObjectBatch&) {}
+int64_t GdalOutput::write_points(const PointTable&, const CoordinateTransform&, std::FILE*) {
+  return 0;
+}
+bool GdalOutput::commit(std::string* error) {
+  *error = "no GDAL";
+  return false;
+}
+void GdalOutput::discard() {}
+const std::string& GdalOutput::failure() const {
+  return impl_->failure;
+}
+const LayerCounts& GdalOutput::counts() const {
+  return impl_->counts;
+}
+std::string GdalOutput::destination_name() const {
+  return {};
+}
+std::vector<std::string> GdalOutput::work_paths() const {
+  return {};
+}
+std::vector<std::string> GdalOutput::layer_names() const {
+  return {};
+}
+
+#else
+
+namespace {
+
+constexpr LayerKind kAllKinds[] = {LayerKind::kParcel, LayerKind::kBuilding, LayerKind::kPoint,
+                                   LayerKind::kPrecinct};
+
+struct DatasetCloser {
+  void operator()(GDALDataset* ds) const noexcept { GDALClose(ds); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+struct FeatureDestroyer {
+  void operator()(OGRFeature* f) const noexcept { OGRFeature::DestroyFeature(f); }
+};
+using FeaturePtr = std::unique_ptr<OGRFeature, FeatureDestroyer>;
+
+struct StringListDestroyer {
+  void operator()(char** list) const noexcept { CSLDestroy(list); }
+};
+using StringList = std::unique_ptr<char*, StringListDestroyer>;
+
+StringList add_option(StringList list, const char* name, const std::string& value) {
+  return StringList(CSLSetNameValue(list.release(), name, value.c_str()));
+}
+
+// GDAL's messages are collected, not printed: the run says in one line
+// what went wrong.  Pushed for the output's lifetime, on the thread that
+// writes.
+class QuietErrors {
+ public:
+  QuietErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+  ~QuietErrors() { CPLPopErrorHandler(); }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+};
+
+// GDAL's last message on one line (a database's reason follows on lines
+// of its own), or what_else when it said nothing.
+std::string gdal_message(const std::string& what_else) {
+  std::string m;
+  bool space = false;
+  for (const char c : std::string_view(CPLGetLastErrorMsg())) {
+    if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+      space = !m.empty();
+      continue;
+    }
+    if (space) m += ' ';
+    space = false;
+    m += c;
+  }
+  return m.empty() ? what_else : m;
+}
+
+void register_gdal() {
+  // Registering twice is harmless; the driver manager keeps one list.
+  if (GetGDALDriverManager()->GetDriverCount() == 0) GDALAllRegister();
+}
+
+// A vector format whose datasets this program can create and fill with
+// layers of its own.
+bool can_create_layers(GDALDriver* driver) {
+  return driver->GetMetadataItem(GDAL_DCAP_VECTOR) != nullptr &&
+         driver->GetMetadataItem(GDAL_DCAP_CREATE) != nullptr &&
+         driver->GetMetadataItem(GDAL_DCAP_CREATE_LAYER) != nullptr;
+}
+
+std::string file_extension(GDALDriver* driver) {
+  if (const char* e = driver->GetMetadataItem(GDAL_DMD_EXTENSION); e != nullptr && *e != '\0') {
+    return e;
+  }
+  if (const char* list = driver->GetMetadataItem(GDAL_DMD_EXTENSIONS);
+      list != nullptr && *list != '\0') {
+    const std::string_view all(list);
+    return std::string(all.substr(0, all.find(' ')));
+  }
+  return to_lower(driver->GetDescription());
+}
+
+// A column of a table: its name, its type, and where its value comes from.
+struct Column {
+  const char* name;
+  OGRFieldType type;
+};
+
+constexpr Column kParcelColumns[] = {
+    {"ID", OFTInteger},     {"IDD", OFTString},     {"KOD_WOJ", OFTString}, {"KOD_POW", OFTString},
+    {"KOD_GMI", OFTString}, {"KOD_OBR", OFTString}, {"OBR", OFTString},     {"DNR", OFTString},
+    {"POW", OFTReal},       {"ZRODLO", OFTString},
+};
+constexpr Column kBuildingColumns[] = {
+    {"ID", OFTInteger},      {"IDB", OFTString},     {"KOD_WOJ", OFTString}, {"KOD_POW", OFTString},
+    {"KOD_GMI", OFTString},  {"KOD_OBR", OFTString}, {"OBR", OFTString},     {"POW", OFTReal},
+    {"FUNKCJA", OFTInteger}, {"ZRODLO", OFTString},
+};
+constexpr Column kPointColumns[] = {
+    {"ID", OFTInteger},    {"IDP", OFTString},    {"KLUCZ", OFTString},  {"G5NRP", OFTString},
+    {"G5OZR", OFTString},  {"G5STB", OFTInteger}, {"G5ZRD", OFTInteger}, {"G5BPP", OFTInteger},
+    {"G5RZG", OFTInteger}, {"G5RKRG", OFTString}, {"ZRODLO", OFTString},
+};
+constexpr Column kPrecinctColumns[] = {
+    {"ID", OFTInteger},   {"G5IDR", OFTString}, {"G5NRO", OFTString},
+    {"G5NAZ", OFTString}, {"POW", OFTReal},     {"ZRODLO", OFTString},
+};
+
+std::basic_string_view<Column> columns_of(LayerKind kind) {
+  switch (kind) {
+    case LayerKind::kParcel:
+      return {kParcelColumns, std::size(kParcelColumns)};
+    case LayerKind::kBuilding:
+      return {kBuildingColumns, std::size(kBuildingColumns)};
+    case LayerKind::kPoint:
+      return {kPointColumns, std::size(kPointColumns)};
+    case LayerKind::kPrecinct:
+      return {kPrecinctColumns, std::size(kPrecinctColumns)};
+  }
+  return {};
+}
+
+// Characters first .. last (counted from 1) of an identifier, shorter when
+// it is, empty when it ends before first: the TERYT codes and the precinct
+// number are cut from it as in the shapefiles' tables.
+std::string_view slice(std::string_view ident, size_t first, size_t last = std::string::npos) {
+  if (ident.size() < first) return {};
+  const size_t end = last == std::string::npos ? ident.size() : std::min(ident.size(), last);
+  return ident.substr(first - 1, end - (first - 1));
+}
+
+// The leading integer of a text as atol reads it (blanks, a sign, digits).
+long leading_integer(std::string_view text) {
+  const std::string s(text);
+  return std::strtol(s.c_str(), nullptr, 10);
+}
+
+// The outline as GDAL's geometry: the rings of the shapefile record, each
+// outer ring with the holes it holds, as a multipolygon.  The rings are
+// grouped as GDAL's shapefile reader groups them (clockwise rings outer,
+// counter-clockwise ones holes of the outer ring around them), so a
+// GeoPackage or PostGIS table holds exactly what a GIS reads from the
+// shapefile of the same run.
+std::unique_ptr<OGRMultiPolygon> outline_geometry(const ObjectBatch& b, const AssembledObject& o) {
+  const double* x = &b.x[o.vertex_begin];
+  const double* y = &b.y[o.vertex_begin];
+  const int parts = o.part_count == 0 ? 1 : static_cast<int>(o.part_count);
+  std::vector<std::unique_ptr<OGRPolygon> > polygons;
+  for (int p = 0; p < parts; ++p) {
+    const int start = o.part_count == 0 ? 0 : b.part_start[o.part_begin + static_cast<size_t>(p)];
+    const int end = p + 1 < parts ? b.part_start[o.part_begin + static_cast<size_t>(p) + 1]
+                                  : static_cast<int>(o.vertex_count);
+    auto ring = std::make_unique<OGRLinearRing>();
+    ring->setPoints(end - start, x + start, y + start);
+    auto polygon = std::make_unique<OGRPolygon>();
+    polygon->addRingDirectly(ring.release());
+    polygons.push_back(std::move(polygon));
+  }
+  auto multi = std::make_unique<OGRMultiPolygon>();
+  if (polygons.size() == 1) {
+    multi->addGeometryDirectly(polygons.front().release());
+    return multi;
+  }
+  std::vector<OGRGeometry*> handed;
+  for (auto& p : polygons) handed.push_back(p.release());
+  int valid = FALSE;
+  const char* options[] = {"METHOD=ONLY_CCW", nullptr};
+  std::unique_ptr<OGRGeometry> organized(OGRGeometryFactory::organizePolygons(
+      handed.data(), static_cast<int>(handed.size()), &valid, options));
+  std::unique_ptr<OGRGeometry> as_multi(
+      OGRGeometryFactory::forceToMultiPolygon(organized.release()));
+  if (as_multi && wkbFlatten(as_multi->getGeometryType()) == wkbMultiPolygon) {
+    return std::unique_ptr<OGRMultiPolygon>(as_multi.release()->toMultiPolygon());
+  }
+  return multi;
+}
+
+}  // namespace
+
+bool gdal_built_in() {
+  return true;
+}
+
+std::vector<GdalFormat> gdal_vector_formats() {
+  register_gdal();
+  std::vector<GdalFormat> formats;
+  GDALDriverManager* manager = GetGDALDriverManager();
+  for (int i = 0; i < manager->GetDriverCount(); ++i) {
+    GDALDriver* d = manager->GetDriver(i);
+    if (!can_create_layers(d)) continue;
+    const char* long_name = d->GetMetadataItem(GDAL_DMD_LONGNAME);
+    formats.push_back({d->GetDescription(), long_name != nullptr ? long_name : ""});
+  }
+  std::sort(formats.begin(), formats.end(),
+            [](const GdalFormat& a, const GdalFormat& b) { return a.name < b.name; });
+  return formats;
+}
+
+struct GdalOutput::Impl {
+  struct Slot {
+    LayerKind kind;
+    std::string name;
+    size_t dataset = 0;
+    OGRLayer* layer = nullptr;
+    std::vector<int> field;  // column -> field index in the layer
+    int next_id = 1;
+    IdentifierCounter ids;
+  };
+
+  GdalTarget target;
+  bool database = false;
+  bool folder = false;  // one file per layer in a folder
+  std::string final_path;
+  std::string work_path;
+  std::string ext;
+  QuietErrors quiet;
+  std::vector<DatasetPtr> datasets;
+  std::vector<bool> in_transaction;
+  std::vector<Slot> slots;
+  OGRSpatialReference srs;
+  bool has_srs = false;
+  LayerCounts counts;
+  std::string failure;
+  std::string text;  // one converted text
+
+  Slot* slot(LayerKind kind) {
+    for (Slot& s : slots) {
+      if (s.kind == kind) return &s;
+    }
+    return nullptr;
+  }
+  // The column's field index (-1 when the layer dropped it).
+  void set_text(OGRFeature& f, const Slot& s, size_t column, std::string_view value) {
+    const int i = s.field[column];
+    if (i < 0 || value.empty()) return;
+    text.clear();
+    target.to_utf8(value, text);
+    f.SetField(i, text.c_str());
+  }
+  void set_integer(OGRFeature& f, const Slot& s, size_t column, long value) {
+    if (s.field[column] >= 0) f.SetField(s.field[column], static_cast<GIntBig>(value));
+  }
+  void set_real(OGRFeature& f, const Slot& s, size_t column, double value) {
+    if (s.field[column] >= 0) f.SetField(s.field[column], value);
+  }
+  void set_source(OGRFeature& f, const Slot& s) {
+    const size_t last = columns_of(s.kind).size() - 1;
+    if (s.field[last] >= 0) f.SetField(s.field[last], target.source.c_str());
+  }
+  bool create_feature(Slot& s, OGRFeature& f) {
+    if (!failure.empty()) return false;
+    if (s.layer->CreateFeature(&f) != OGRERR_NONE) {
+      failure = "cannot write a feature of " + s.name + " into " + destination() + ": " +
+                gdal_message("the driver gave no reason");
+      return false;
+    }
+    return true;
+  }
+  std::string destination() const {
+    return database ? hide_password(target.connection) : final_path;
+  }
+
+  bool open(const std::vector<LayerKind>& kinds, std::string* error);
+  bool open_database(GDALDriver* driver, std::string* error);
+  bool create_layer(Slot& s, GDALDataset& ds, std::string* error);
+  bool prepare_tables(std::string* error);
+  void write_object(const ObjectBatch& b, const AssembledObject& o);
+  void remove_work();
+};
+
+bool GdalOutput::Impl::create_layer(Slot& s, GDALDataset& ds, std::string* error) {
+  StringList options;
+  if (database) {
+    options = add_option(std::move(options), "GEOMETRY_NAME", "geom");
+    options = add_option(std::move(options), "SPATIAL_INDEX", "GIST");
+    if (!target.schema.empty()) options = add_option(std::move(options), "SCHEMA", target.schema);
+  } else if (target.format == "GPKG" || target.format == "FlatGeobuf") {
+    options = add_option(std::move(options), "SPATIAL_INDEX", "YES");
+  }
+  const OGRwkbGeometryType type = s.kind == LayerKind::kPoint ? wkbPoint : wkbMultiPolygon;
+  s.layer = ds.CreateLayer(s.name.c_str(), has_srs ? &srs : nullptr, type, options.get());
+  if (s.layer == nullptr) {
+    *error = "cannot create the layer " + s.name + " in " + destination() + ": " +
+             gdal_message("the driver gave no reason");
+    return false;
+  }
+  for (const Column& c : columns_of(s.kind)) {
+    OGRFieldDefn field(c.name, c.type);
+    if (s.layer->CreateField(&field) != OGRERR_NONE) {
+      *error = "cannot add the column " + std::string(c.name) + " to " + s.name + " in " +
+               destination() + ": " + gdal_message("the driver gave no reason");
+      return false;
+    }
+  }
+  return true;
+}
+
+// The columns of a layer by name, as the format keeps them (a database
+// folds them to lower case); a column the table lacks (an older table
+// appended to) stays empty.
+void find_fields(GdalOutput::Impl::Slot& s) {
+  s.field.clear();
+  OGRFeatureDefn* defn = s.layer->GetLayerDefn();
+  for (const Column& c : columns_of(s.kind)) {
+    int i = defn->GetFieldIndex(c.name);
+    if (i < 0) i = defn->GetFieldIndex(to_lower(c.name).c_str());
+    s.field.push_back(i);
+  }
+}
+
+bool GdalOutput::Impl::open_database(GDALDriver* driver, std::string* error) {
+  (void)driver;
+  const char* allowed[] = {target.format.c_str(), nullptr};
+  DatasetPtr ds(GDALDataset::Open(target.connection.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                  allowed, nullptr, nullptr));
+  if (!ds) {
+    *error = "cannot open the database " + hide_password(target.connection) + ": " +
+             gdal_message("no database answered");
+    return false;
+  }
+  datasets.push_back(std::move(ds));
+  in_transaction.push_back(false);
+  return true;
+}
+
+namespace {
+
+// The first row of a statement run for its effect (a lock, a check).
+bool run_sql(GDALDataset& ds, const std::string& sql) {
+  CPLErrorReset();
+  OGRLayer* result = ds.ExecuteSQL(sql.c_str(), nullptr, nullptr);
+  if (result != nullptr) {
+    FeaturePtr row(result->GetNextFeature());
+    ds.ReleaseResultSet(result);
+  }
+  return CPLGetLastErrorType() != CE_Failure;
+}
+
+int layer_index(GDALDataset& ds, const std::string& name) {
+  for (int i = 0; i < ds.GetLayerCount(); ++i) {
+    if (EQUAL(ds.GetLayer(i)->GetName(), name.c_str())) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+// In a database: the tables the run writes, as --overwrite and --append
+// ask.  Without either an existing table stops the run before anything is
+// written.  With --append the missing tables are created in a short
+// transaction of their own under a lock, so runs that start at once on an
+// empty database create each table once; the rows follow in one
+// transaction.  Otherwise tables are replaced and filled in one
+// transaction, which a failure rolls back whole.
+bool GdalOutput::Impl::prepare_tables(std::string* error) {
+  GDALDataset& ds = *datasets.front();
+  const auto qualified = [&](const Slot& s) {
+    return target.schema.empty() ? s.name : target.schema + "." + s.name;
+  };
+  if (target.existing == ExistingTables::kError) {
+    for (const Slot& s : slots) {
+      if (ds.GetLayerByName(qualified(s).c_str()) != nullptr) {
+        *error = "the table " + qualified(s) + " exists already in " + destination() +
+                 " (--overwrite replaces it, --append adds to it)";
+        return false;
+      }
+    }
+  }
+  if (ds.StartTransaction() != OGRERR_NONE) {
+    *error = "cannot start a transaction in " + destination() + ": " +
+             gdal_message("the driver gave no reason");
+    return false;
+  }
+  in_transaction[0] = true;
+  if (target.existing == ExistingTables::kAppend) {
+    if (!run_sql(ds, "SELECT pg_advisory_xact_lock(hashtext('egib2shp tables'))")) {
+      *error = "cannot lock the tables of " + destination() + ": " + gdal_message("no reason");
+      return false;
+    }
+  }
+  for (Slot& s : slots) {
+    const std::string name = qualified(s);
+    if (OGRLayer* existing = ds.GetLayerByName(name.c_str())) {
+      if (target.existing == ExistingTables::kAppend) {
+        s.layer = existing;
+        find_fields(s);
+        continue;
+      }
+      const int index = layer_index(ds, name);
+      if (index < 0 || ds.DeleteLayer(index) != OGRERR_NONE) {
+        *error = "cannot replace the table " + name + " in " + destination() + ": " +
+                 gdal_message("the driver gave no reason");
+        return false;
+      }
+    }
+    if (!create_layer(s, ds, error)) return false;
+    find_fields(s);
+  }
+  if (target.existing == ExistingTables::kAppend) {
+    // The tables exist for every run from here on; the rows come in a
+    // transaction of their own.
+    ds.FlushCache();
+    in_transaction[0] = false;
+    if (ds.CommitTransaction() != OGRERR_NONE) {
+      *error = "cannot create the tables in " + destination() + ": " +
+               gdal_message("the driver gave no reason");
+      return false;
+    }
+    for (Slot& s : slots) {
+      s.layer = ds.GetLayerByName(qualified(s).c_str());
+      if (s.layer == nullptr) {
+        *error = "the table " + qualified(s) + " cannot be found in " + destination();
+        return false;
+      }
+      find_fields(s);
+    }
+    if (ds.StartTransaction() != OGRERR_NONE) {
+      *error = "cannot start a transaction in " + destination() + ": " +
+               gdal_message("the driver gave no reason");
+      return false;
+    }
+    in_transaction[0] = true;
+  }
+  return true;
+}
+
+bool GdalOutput::Impl::open(const std::vector<LayerKind>& kinds, std::string* error) {
+  register_gdal();
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(target.format.c_str());
+  if (driver == nullptr || !can_create_layers(driver)) {
+    *error = "'" + target.format + "' is not an output format of this build (--formats lists them)";
+    return false;
+  }
+  target.format = driver->GetDescription();
+  database = gdal_format_is_database(target.format);
+  if (target.epsg != 0 && srs.importFromEPSG(target.epsg) == OGRERR_NONE) {
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    has_srs = true;
+  }
+  for (const LayerKind kind : kAllKinds) {
+    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) continue;
+    Slot s;
+    s.kind = kind;
+    s.name = gdal_layer_name(kind, database);
+    slots.push_back(std::move(s));
+  }
+
+  if (database) {
+    CPLSetThreadLocalConfigOption("PG_USE_COPY", "YES");
+    if (target.connection.empty()) {
+      *error = "-f " + target.format + " writes into a database: give it with --destination";
+      return false;
+    }
+    return open_database(driver, error) && prepare_tables(error);
+  }
+
+  // A file, or a folder of files for a format of one layer a file.
+  ext = file_extension(driver);
+  folder = driver->GetMetadataItem(GDAL_DCAP_MULTIPLE_VECTOR_LAYERS) == nullptr;
+  final_path = folder ? target.file_base + "_" + ext : target.file_base + "." + ext;
+  work_path = folder ? final_path + ".tmp" : target.file_base + ".tmp." + ext;
+  remove_work();
+  std::error_code ec;
+  if (folder && !std::filesystem::create_directory(work_path, ec)) {
+    *error = "cannot create " + work_path + ": " + (ec ? ec.message() : "it exists");
+    return false;
+  }
+  for (Slot& s : slots) {
+    if (!folder && !datasets.empty()) {
+      s.dataset = 0;
+    } else {
+      const std::string path = folder ? work_path + "/" + s.name + "." + ext : work_path;
+      CPLErrorReset();
+      DatasetPtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+      if (!ds) {
+        *error = "cannot create " + (folder ? final_path + "/" + s.name + "." + ext : final_path) +
+                 ": " + gdal_message(std::strerror(errno));
+        return false;
+      }
+      // One transaction for everything written: the fast path of the
+      // formats that have them (GeoPackage); the others ignore it.
+      const bool transaction = ds->StartTransaction() == OGRERR_NONE;
+      datasets.push_back(std::move(ds));
+      in_transaction.push_back(transaction);
+      s.dataset = datasets.size() - 1;
+    }
+    if (!create_layer(s, *datasets[s.dataset], error)) return false;
+    find_fields(s);
+  }
+  return true;
+}
+
+void GdalOutput::Impl::write_object(const ObjectBatch& b, const AssembledObject& o) {
+  const LayerKind kind = o.kind == ObjectKind::kBuilding   ? LayerKind::kBuilding
+                         : o.kind == ObjectKind::kPrecinct ? LayerKind::kPrecinct
+                                                           : LayerKind::kParcel;
+  Slot* s = slot(kind);
+  if (s == nullptr || !failure.empty()) return;
+  FeaturePtr f(OGRFeature::CreateFeature(s->layer->GetLayerDefn()));
+  const std::string_view ident = b.ident(o);
+  set_integer(*f, *s, 0, s->next_id);
+  if (kind == LayerKind::kPrecinct) {
+    set_text(*f, *s, 1, ident);
+    set_text(*f, *s, 2, b.value(o, 1));
+    set_text(*f, *s, 3, b.value(o, 2));
+    set_real(*f, *s, 4, o.area);
+  } else {
+    set_text(*f, *s, 1, ident);
+    set_text(*f, *s, 2, slice(ident, 1, 2));
+    set_text(*f, *s, 3, slice(ident, 1, 4));
+    set_text(*f, *s, 4, slice(ident, 1, 8));
+    set_text(*f, *s, 5, slice(ident, 1, 13));
+    set_text(*f, *s, 6, slice(ident, 10, 13));
+    if (kind == LayerKind::kParcel) {
+      set_text(*f, *s, 7, slice(ident, 15));
+      set_real(*f, *s, 8, o.area);
+    } else {
+      set_real(*f, *s, 7, o.area);
+      set_integer(*f, *s, 8, leading_integer(b.value(o, 1)));
+    }
+  }
+  set_source(*f, *s);
+  f->SetGeometryDirectly(outline_geometry(b, o).release());
+  if (!create_feature(*s, *f)) return;
+  ++s->next_id;
+  if (kind == LayerKind::kPrecinct) {
+    ++counts.precincts_written;
+    return;
+  }
+  const bool building = kind == LayerKind::kBuilding;
+  ++(building ? counts.buildings_written : counts.parcels_written);
+  counts.vertices_written += o.vertex_count;
+  if (o.degenerate) ++counts.degenerate_outlines;
+  if (!ident.empty() && s->ids.add(ident, o.ident_hash) == 2) {
+    ++(building ? counts.duplicate_building_ids : counts.duplicate_parcel_ids);
+  }
+}
+
+void GdalOutput::Impl::remove_work() {
+  if (work_path.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(work_path, ec);
+}
+
+GdalOutput::GdalOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+GdalOutput::~GdalOutput() {
+  if (impl_) discard();
+}
+
+std::unique_ptr<GdalOutput> GdalOutput::open(const GdalTarget& target,
+                                             const std::vector<LayerKind>& kinds,
+                                             std::string* error) {
+  auto impl = std::make_unique<Impl>();
+  impl->target = target;
+  std::unique_ptr<GdalOutput> output(new GdalOutput(std::move(impl)));
+  if (!output->impl_->open(kinds, error)) return nullptr;  // the destructor cleans up
+  return output;
+}
+
+void GdalOutput::write(const ObjectBatch& batch) {
+  // Layer by layer within the batch: a database's COPY into one table
+  // goes on unbroken; each layer keeps the file's order.
+  for (const ObjectKind kind :
+       {ObjectKind::kParcel, ObjectKind::kBuilding, ObjectKind::kPrecinct}) {
+    for (const AssembledObject& o : batch.objects) {
+      if (o.kind == kind) impl_->write_object(batch, o);
+    }
+  }
+}
+
+int64_t GdalOutput::write_points(const PointTable& points, const CoordinateTransform& transform,
+                                 std::FILE* console) {
+  Impl& m = *impl_;
+  Impl::Slot* s = m.slot(LayerKind::kPoint);
+  if (s == nullptr) return 0;
+  int64_t written = 0;
+  for (size_t i = 0; i < points.size() && m.failure.empty(); ++i) {
+    double x = points.x(i);
+    double y = points.y(i);
+    if (const PointTable::Warned* w = points.warned(i)) {
+      // Converted again from the coordinates read, to give its warnings.
+      x = w->x;
+      y = w->y;
+      AreaWarnings warnings;
+      transform.convert(x, y, warnings);
+      print_area_warnings(warnings, console);
+    }
+    FeaturePtr f(OGRFeature::CreateFeature(s->layer->GetLayerDefn()));
+    m.set_integer(*f, *s, 0, s->next_id);
+    m.set_text(*f, *s, 1, points.id(i));
+    m.set_text(*f, *s, 2, points.alt_id(i));
+    if (points.has_attributes()) {
+      const PointAttributes& a = points.attributes(i);
+      m.set_text(*f, *s, 3, points.nrp(i));
+      m.set_text(*f, *s, 4, points.ozr(i));
+      m.set_integer(*f, *s, 5, a.g5stb);
+      m.set_integer(*f, *s, 6, a.g5zrd);
+      m.set_integer(*f, *s, 7, a.g5bpp);
+      m.set_integer(*f, *s, 8, a.g5rzg);
+      m.set_text(*f, *s, 9, points.rkrg(i));
+    }
+    m.set_source(*f, *s);
+    f->SetGeometryDirectly(std::make_unique<OGRPoint>(x, y).release());
+    if (!m.create_feature(*s, *f)) break;
+    ++s->next_id;
+    ++written;
+  }
+  return written;
+}
+
+bool GdalOutput::commit(std::string* error) {
+  Impl& m = *impl_;
+  if (!m.failure.empty()) {
+    *error = m.failure;
+    return false;
+  }
+  for (size_t i = 0; i < m.datasets.size(); ++i) {
+    CPLErrorReset();
+    if (m.in_transaction[i]) {
+      m.in_transaction[i] = false;
+      if (m.datasets[i]->CommitTransaction() != OGRERR_NONE) {
+        *error = "cannot finish " + m.destination() + ": " +
+                 gdal_message("the transaction was not committed");
+        return false;
+      }
+    }
+    // Closing builds what the format builds last (a GeoPackage's R-tree)
+    // and writes the rest of the file.
+    CPLErrorReset();
+    m.datasets[i].reset();
+    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal) {
+      *error = "cannot finish " + m.destination() + ": " + gdal_message("closing failed");
+      return false;
+    }
+  }
+  m.datasets.clear();
+  if (m.database) return true;
+  std::error_code ec;
+  if (m.folder && std::filesystem::exists(m.final_path, ec)) {
+    // An earlier run's folder goes once the new one is in place.
+    const std::string old = m.final_path + ".old.tmp";
+    std::filesystem::remove_all(old, ec);
+    std::filesystem::rename(m.final_path, old, ec);
+    if (!ec) std::filesystem::rename(m.work_path, m.final_path, ec);
+    std::error_code ignored;
+    std::filesystem::remove_all(old, ignored);
+  } else {
+    std::filesystem::rename(m.work_path, m.final_path, ec);
+  }
+  if (ec) {
+    *error = "cannot rename " + m.work_path + " to " + m.final_path + ": " + ec.message();
+    return false;
+  }
+  m.work_path.clear();
+  return true;
+}
+
+void GdalOutput::discard() {
+  Impl& m = *impl_;
+  for (size_t i = 0; i < m.datasets.size(); ++i) {
+    if (m.datasets[i] && m.in_transaction[i]) {
+      m.in_transaction[i] = false;
+      m.datasets[i]->RollbackTransaction();
+    }
+  }
+  m.datasets.clear();
+  m.remove_work();
+  m.work_path.clear();
+}
+
+const std::string& GdalOutput::failure() const {
+  return impl_->failure;
+}
+
+const LayerCounts& GdalOutput::counts() const {
+  return impl_->counts;
+}
+
+std::string GdalOutput::destination_name() const {
+  return impl_->destination();
+}
+
+std::vector<std::string> GdalOutput::work_paths() const {
+  const Impl& m = *impl_;
+  if (m.work_path.empty()) return {};
+  std::vector<std::string> paths;
+  if (m.folder) {
+    for (const Impl::Slot& s : m.slots) paths.push_back(m.work_path + "/" + s.name + "." + m.ext);
+    paths.push_back(m.work_path);  // the folder, once empty
+  } else {
+    // SQLite's journal files beside a GeoPackage.
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+      paths.push_back(m.work_path + suffix);
+  }
+  return paths;
+}
+
+std::vector<std::string> GdalOutput::layer_names() const {
+  std::vector<std::string> names;
+  for (const Impl::Slot& s : impl_->slots) names.push_back(s.name);
+  return names;
+}
+
+#endif
+
+}  // namespace egib
