@@ -159,32 +159,49 @@ StringList add_option(StringList list, const char* name, const std::string& valu
 }
 
 // GDAL's messages are collected, not printed: the run says in one line
-// what went wrong.  Pushed for the output's lifetime, on the thread that
-// writes.
+// what went wrong, with the first failure GDAL gave since the last
+// reset(), which names the cause (a later one is often only "the
+// transaction is aborted").  Pushed for the output's lifetime, on the
+// thread that writes.
 class QuietErrors {
  public:
-  QuietErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+  QuietErrors() { CPLPushErrorHandlerEx(&QuietErrors::handle, this); }
   ~QuietErrors() { CPLPopErrorHandler(); }
   QuietErrors(const QuietErrors&) = delete;
   QuietErrors& operator=(const QuietErrors&) = delete;
-};
 
-// GDAL's last message on one line (a database's reason follows on lines
-// of its own), or what_else when it said nothing.
-std::string gdal_message(const std::string& what_else) {
-  std::string m;
-  bool space = false;
-  for (const char c : std::string_view(CPLGetLastErrorMsg())) {
-    if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
-      space = !m.empty();
-      continue;
-    }
-    if (space) m += ' ';
-    space = false;
-    m += c;
+  void reset() {
+    CPLErrorReset();
+    first_.clear();
   }
-  return m.empty() ? what_else : m;
-}
+  bool failed() const { return !first_.empty() || CPLGetLastErrorType() >= CE_Failure; }
+  // The first failure on one line (a database's reason follows on lines
+  // of its own), or what_else when GDAL said nothing.
+  std::string message(const std::string& what_else) const {
+    const std::string raw = first_.empty() ? std::string(CPLGetLastErrorMsg()) : first_;
+    std::string m;
+    bool space = false;
+    for (const char c : raw) {
+      if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+        space = !m.empty();
+        continue;
+      }
+      if (space) m += ' ';
+      space = false;
+      m += c;
+    }
+    return m.empty() ? what_else : m;
+  }
+
+ private:
+  static void CPL_STDCALL handle(CPLErr level, CPLErrorNum, const char* text) {
+    auto* self = static_cast<QuietErrors*>(CPLGetErrorHandlerUserData());
+    if (self != nullptr && level >= CE_Failure && self->first_.empty() && text != nullptr) {
+      self->first_ = text;
+    }
+  }
+  std::string first_;
+};
 
 void register_gdal() {
   // Registering twice is harmless; the driver manager keeps one list.
@@ -382,7 +399,7 @@ struct GdalOutput::Impl {
     if (!failure.empty()) return false;
     if (s.layer->CreateFeature(&f) != OGRERR_NONE) {
       failure = "cannot write a feature of " + s.name + " into " + destination() + ": " +
-                gdal_message("the driver gave no reason");
+                quiet.message("the driver gave no reason");
       return false;
     }
     return true;
@@ -412,14 +429,14 @@ bool GdalOutput::Impl::create_layer(Slot& s, GDALDataset& ds, std::string* error
   s.layer = ds.CreateLayer(s.name.c_str(), has_srs ? &srs : nullptr, type, options.get());
   if (s.layer == nullptr) {
     *error = "cannot create the layer " + s.name + " in " + destination() + ": " +
-             gdal_message("the driver gave no reason");
+             quiet.message("the driver gave no reason");
     return false;
   }
   for (const Column& c : columns_of(s.kind)) {
     OGRFieldDefn field(c.name, c.type);
     if (s.layer->CreateField(&field) != OGRERR_NONE) {
       *error = "cannot add the column " + std::string(c.name) + " to " + s.name + " in " +
-               destination() + ": " + gdal_message("the driver gave no reason");
+               destination() + ": " + quiet.message("the driver gave no reason");
       return false;
     }
   }
@@ -446,7 +463,7 @@ bool GdalOutput::Impl::open_database(GDALDriver* driver, std::string* error) {
                                   allowed, nullptr, nullptr));
   if (!ds) {
     *error = "cannot open the database " + hide_password(target.connection) + ": " +
-             gdal_message("no database answered");
+             quiet.message("no database answered");
     return false;
   }
   datasets.push_back(std::move(ds));
@@ -457,14 +474,14 @@ bool GdalOutput::Impl::open_database(GDALDriver* driver, std::string* error) {
 namespace {
 
 // The first row of a statement run for its effect (a lock, a check).
-bool run_sql(GDALDataset& ds, const std::string& sql) {
-  CPLErrorReset();
+bool run_sql(GDALDataset& ds, QuietErrors& quiet, const std::string& sql) {
+  quiet.reset();
   OGRLayer* result = ds.ExecuteSQL(sql.c_str(), nullptr, nullptr);
   if (result != nullptr) {
     FeaturePtr row(result->GetNextFeature());
     ds.ReleaseResultSet(result);
   }
-  return CPLGetLastErrorType() != CE_Failure;
+  return !quiet.failed();
 }
 
 int layer_index(GDALDataset& ds, const std::string& name) {
@@ -499,13 +516,13 @@ bool GdalOutput::Impl::prepare_tables(std::string* error) {
   }
   if (ds.StartTransaction() != OGRERR_NONE) {
     *error = "cannot start a transaction in " + destination() + ": " +
-             gdal_message("the driver gave no reason");
+             quiet.message("the driver gave no reason");
     return false;
   }
   in_transaction[0] = true;
   if (target.existing == ExistingTables::kAppend) {
-    if (!run_sql(ds, "SELECT pg_advisory_xact_lock(hashtext('egib2shp tables'))")) {
-      *error = "cannot lock the tables of " + destination() + ": " + gdal_message("no reason");
+    if (!run_sql(ds, quiet, "SELECT pg_advisory_xact_lock(hashtext('egib2shp tables'))")) {
+      *error = "cannot lock the tables of " + destination() + ": " + quiet.message("no reason");
       return false;
     }
   }
@@ -518,23 +535,32 @@ bool GdalOutput::Impl::prepare_tables(std::string* error) {
         continue;
       }
       const int index = layer_index(ds, name);
-      if (index < 0 || ds.DeleteLayer(index) != OGRERR_NONE) {
+      quiet.reset();
+      if (index < 0 || ds.DeleteLayer(index) != OGRERR_NONE || quiet.failed()) {
         *error = "cannot replace the table " + name + " in " + destination() + ": " +
-                 gdal_message("the driver gave no reason");
+                 quiet.message("the driver gave no reason");
         return false;
       }
     }
     if (!create_layer(s, ds, error)) return false;
     find_fields(s);
   }
+  // The tables are made now, not with their first row, so that a user who
+  // may not create them hears it before the file is read.
+  quiet.reset();
+  ds.FlushCache();
+  if (quiet.failed()) {
+    *error = "cannot create the tables in " + destination() + ": " +
+             quiet.message("the driver gave no reason");
+    return false;
+  }
   if (target.existing == ExistingTables::kAppend) {
     // The tables exist for every run from here on; the rows come in a
     // transaction of their own.
-    ds.FlushCache();
     in_transaction[0] = false;
     if (ds.CommitTransaction() != OGRERR_NONE) {
       *error = "cannot create the tables in " + destination() + ": " +
-               gdal_message("the driver gave no reason");
+               quiet.message("the driver gave no reason");
       return false;
     }
     for (Slot& s : slots) {
@@ -547,7 +573,7 @@ bool GdalOutput::Impl::prepare_tables(std::string* error) {
     }
     if (ds.StartTransaction() != OGRERR_NONE) {
       *error = "cannot start a transaction in " + destination() + ": " +
-               gdal_message("the driver gave no reason");
+               quiet.message("the driver gave no reason");
       return false;
     }
     in_transaction[0] = true;
@@ -601,11 +627,11 @@ bool GdalOutput::Impl::open(const std::vector<LayerKind>& kinds, std::string* er
       s.dataset = 0;
     } else {
       const std::string path = folder ? work_path + "/" + s.name + "." + ext : work_path;
-      CPLErrorReset();
+      quiet.reset();
       DatasetPtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
       if (!ds) {
         *error = "cannot create " + (folder ? final_path + "/" + s.name + "." + ext : final_path) +
-                 ": " + gdal_message(std::strerror(errno));
+                 ": " + quiet.message(std::strerror(errno));
         return false;
       }
       // One transaction for everything written: the fast path of the
@@ -747,21 +773,21 @@ bool GdalOutput::commit(std::string* error) {
     return false;
   }
   for (size_t i = 0; i < m.datasets.size(); ++i) {
-    CPLErrorReset();
+    m.quiet.reset();
     if (m.in_transaction[i]) {
       m.in_transaction[i] = false;
       if (m.datasets[i]->CommitTransaction() != OGRERR_NONE) {
         *error = "cannot finish " + m.destination() + ": " +
-                 gdal_message("the transaction was not committed");
+                 m.quiet.message("the transaction was not committed");
         return false;
       }
     }
     // Closing builds what the format builds last (a GeoPackage's R-tree)
     // and writes the rest of the file.
-    CPLErrorReset();
+    m.quiet.reset();
     m.datasets[i].reset();
-    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal) {
-      *error = "cannot finish " + m.destination() + ": " + gdal_message("closing failed");
+    if (m.quiet.failed()) {
+      *error = "cannot finish " + m.destination() + ": " + m.quiet.message("closing failed");
       return false;
     }
   }

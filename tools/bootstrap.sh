@@ -12,14 +12,16 @@ cd "$(dirname "$0")/.."
 
 mode="${1:-demo}"
 # Building the program and converting the sample needs only these.
-packages=(build-essential cmake pkg-config libshp-dev)
+packages=(build-essential cmake pkg-config libshp-dev libgdal-dev)
 case "$mode" in
   test)
     # GoogleTest, PROJ (the geodesy cross-check), GDAL (what a GIS sees),
     # valgrind and clang (memory checks, fuzzing), script(1), man, dpkg-deb
-    # (the install test) and GNU parallel (concurrent runs).
+    # (the install test), GNU parallel (concurrent runs) and PostgreSQL with
+    # PostGIS (the tests start a cluster of their own; none is kept running).
     packages+=(libgtest-dev libbenchmark-dev gdal-bin python3-gdal proj-bin libproj-dev
-               valgrind clang libclang-rt-14-dev util-linux bsdutils man-db dpkg-dev parallel)
+               valgrind clang libclang-rt-14-dev util-linux bsdutils man-db dpkg-dev parallel
+               postgresql postgis)
     ;;
   bench)
     packages+=(libbenchmark-dev libproj-dev proj-bin python3 time)

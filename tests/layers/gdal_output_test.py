@@ -1,0 +1,238 @@
+#!/usr/bin/python3
+"""The outputs in GDAL's formats (-f GPKG, -f FlatGeobuf) read back through
+GDAL, layer by layer against the shapefiles of the same conversion: the
+counts, every attribute value, the column types, UTF-8 texts with every
+Polish letter and not cut, the EPSG code, the geometries byte for byte
+(the same coordinates and rings), every polygon valid, the GeoPackage's
+R-tree, and the working names gone after the run.
+
+usage: gdal_output_test.py EGIB2SHP_BINARY GEN_SWDE_BINARY SOURCE_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from osgeo import gdal, ogr
+
+gdal.UseExceptions()
+ogr.UseExceptions()
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+
+
+def run(binary, args, cwd):
+    r = subprocess.run([binary] + args, cwd=cwd, capture_output=True)
+    check(r.returncode == 0, f"{args}: exit status {r.returncode}: {r.stderr[-400:]!r}")
+    return r
+
+
+LAYERS = {"DZE": "_DZE.shp", "BUD": "_BUD.shp", "PKT": "_PKT.shp", "OBR": "_OBR.shp"}
+INTEGER_COLUMNS = {"ID", "FUNKCJA", "G5STB", "G5ZRD", "G5BPP", "G5RZG"}
+REAL_COLUMNS = {"POW"}
+
+
+def compare_layer(label, layer, shp_path, epsg, source):
+    """Every feature of a GDAL layer against the shapefile of the same run."""
+    shp_ds = ogr.Open(shp_path)
+    shp = shp_ds.GetLayer(0)
+    check(layer.GetFeatureCount() == shp.GetFeatureCount(),
+          f"{label}: {layer.GetFeatureCount()} features, the shapefile has {shp.GetFeatureCount()}")
+    srs = layer.GetSpatialRef()
+    code = srs.GetAuthorityCode(None) if srs is not None else None
+    check(code == str(epsg), f"{label}: EPSG {code}, expected {epsg}")
+    defn = layer.GetLayerDefn()
+    # A database folds the column names to lower case.
+    names = [defn.GetFieldDefn(i).GetName().upper() for i in range(defn.GetFieldCount())]
+    for i, name in enumerate(names):
+        t = defn.GetFieldDefn(i).GetType()
+        want = (ogr.OFTInteger if name in INTEGER_COLUMNS else
+                ogr.OFTReal if name in REAL_COLUMNS else ogr.OFTString)
+        check(t == want, f"{label}: column {name} of type {defn.GetFieldDefn(i).GetTypeName()}")
+    shp_names = [shp.GetLayerDefn().GetFieldDefn(i).GetName()
+                 for i in range(shp.GetLayerDefn().GetFieldCount())]
+    check([n for n in names if n != "ZRODLO"] == [n for n in shp_names if n != "DNR" or
+                                                  "IDB" not in shp_names],
+          f"{label}: columns {names} against the shapefile's {shp_names}")
+    polygons = layer.GetGeomType() != ogr.wkbPoint
+    check(layer.GetGeomType() == (ogr.wkbMultiPolygon if polygons else ogr.wkbPoint),
+          f"{label}: geometry type {layer.GetGeomType()}")
+    shp_features = list(shp)
+    id_index = names.index("ID")
+    # FlatGeobuf's spatial index orders the features along its curve: they
+    # are matched by their running number.
+    features = sorted(layer, key=lambda f: f.GetField(id_index))
+    mismatches = []
+    for n, (f, s) in enumerate(zip(features, shp_features)):
+        for i, name in enumerate(names):
+            v = f.GetField(i)
+            if name == "ZRODLO":
+                if v != source:
+                    mismatches.append((n, name, v))
+                continue
+            w = s.GetField(name)
+            if name in ("KOD_WOJ", "KOD_POW"):
+                ident = f.GetField(names.index("IDD" if "IDD" in names else "IDB")) or ""
+                want = ident[:2] if name == "KOD_WOJ" else ident[:4]
+                # The TERYT code as text, its leading zeros kept; the
+                # shapefile holds its number.
+                if (v or "") != want or (want.isdigit() and int(want) != w):
+                    mismatches.append((n, name, v, w))
+            elif name in REAL_COLUMNS:
+                if v is None or abs(v - w) > 0.0051:
+                    mismatches.append((n, name, v, w))
+            elif name in INTEGER_COLUMNS:
+                if v != w:
+                    mismatches.append((n, name, v, w))
+            else:
+                # Texts: equal, or, where the shapefile's column cut one,
+                # whole here and beginning with what the shapefile holds.
+                width = s.GetFieldDefnRef(name).GetWidth()
+                if not ((v or "") == (w or "") or
+                        (len((w or "").encode("cp1250")) == width and (v or "").startswith(w))):
+                    mismatches.append((n, name, v, w))
+        g = f.GetGeometryRef()
+        sg = s.GetGeometryRef()
+        if polygons:
+            if g is None or not g.IsValid():
+                mismatches.append((n, "invalid polygon"))
+            elif ogr.ForceToMultiPolygon(sg.Clone()).ExportToIsoWkb() != g.ExportToIsoWkb():
+                mismatches.append((n, "geometry", g.ExportToWkt()[:80], sg.ExportToWkt()[:80]))
+        elif (g.GetX(), g.GetY()) != (sg.GetX(), sg.GetY()):
+            mismatches.append((n, "point", g.ExportToWkt(), sg.ExportToWkt()))
+    check(not mismatches, f"{label}: {len(mismatches)} differences, first {mismatches[:3]}")
+    return len(features)
+
+
+def check_outputs(binary, workdir, name, codes, layers, epsg, extra=()):
+    """Converts one file into shapefiles, a GeoPackage and FlatGeobuf files
+    and compares every layer; returns the GeoPackage's path."""
+    shp_dir = os.path.join(workdir, "shp")
+    run(binary, list(extra) + ["-o", shp_dir, name + ".swd"] + codes, workdir)
+    run(binary, list(extra) + ["-f", "GPKG", name + ".swd"] + codes, workdir)
+    run(binary, list(extra) + ["-f", "FlatGeobuf", name + ".swd"] + codes, workdir)
+    gpkg = os.path.join(workdir, name + ".gpkg")
+    fgb = os.path.join(workdir, name + "_fgb")
+    left = [f for f in os.listdir(workdir) if ".tmp" in f]
+    check(not left, f"{name}: working files left: {left}")
+    counts = {}
+    ds = gdal.OpenEx(gpkg, gdal.OF_VECTOR)
+    check(sorted(ds.GetLayer(i).GetName() for i in range(ds.GetLayerCount())) == sorted(layers),
+          f"{name}.gpkg: layers {[ds.GetLayer(i).GetName() for i in range(ds.GetLayerCount())]}")
+    for layer_name in layers:
+        shp_path = os.path.join(shp_dir, name + LAYERS[layer_name])
+        counts[layer_name] = compare_layer(f"{name}.gpkg {layer_name}",
+                                           ds.GetLayerByName(layer_name), shp_path, epsg,
+                                           name + ".swd")
+        # The R-tree of the layer holds every feature.
+        rtree = ds.ExecuteSQL(f'SELECT COUNT(*) FROM "rtree_{layer_name}_geom"')
+        check(rtree.GetNextFeature().GetField(0) == counts[layer_name],
+              f"{name}.gpkg: the R-tree of {layer_name} is not complete")
+        ds.ReleaseResultSet(rtree)
+        fds = gdal.OpenEx(os.path.join(fgb, layer_name + ".fgb"), gdal.OF_VECTOR)
+        compare_layer(f"{name}_fgb {layer_name}", fds.GetLayer(0), shp_path, epsg, name + ".swd")
+        fds = None
+    ds = None
+    return gpkg, counts
+
+
+def polish_file():
+    """Every Polish letter in a precinct's name and a parcel identifier of
+    sixty characters, in ISO 8859-2 as the format has it."""
+    letters = "ĄĆĘŁŃÓŚŹŻąćęłńóśźż"
+    ident = "021101_1.0001." + "9" * 46
+    lines = ["SWDE.w.3.00", "SO",
+             "RO,,G5OBR,OB1", "D,G5IDR,,021101_1.0001", "D,G5NRO,,0001",
+             f"D,G5NAZ,,Obręb {letters}", "GL", "K,+",
+             "P,G,5806000,4603000", "P,G,5806100,4603000", "P,G,5806100,4603100",
+             "P,G,5806000,4603100", "X",
+             "RO,,G5DZE,DZ1", f"D,G5IDD,,{ident}", "GL", "K,+",
+             "P,G,5806010,4603010", "P,G,5806050,4603010", "P,G,5806050,4603050",
+             "P,G,5806010,4603050", "X",
+             "RO,,G5BUD,BU1", "D,G5IDB,,021101_1.0001.BUD1", "D,G5FUZ,,110", "GL", "K,+",
+             "P,G,5806020,4603020", "P,G,5806030,4603020", "P,G,5806030,4603030",
+             "P,G,5806020,4603030", "X",
+             "SX", "SWDEX"]
+    return ("\n".join(lines) + "\n").encode("iso-8859-2"), letters, ident
+
+
+def main():
+    binary, gen_swde, source_dir = sys.argv[1:4]
+    workdir = tempfile.mkdtemp(prefix="egib-gdal-output-")
+    try:
+        # The bundled sample, every layer.
+        shutil.copy(os.path.join(source_dir, "examples", "sample.swd"), workdir)
+        _, counts = check_outputs(binary, workdir, "sample", ["2", "21", "0"],
+                                  ["DZE", "BUD", "PKT", "OBR"], 2178,
+                                  ["--points", "--precincts"])
+        check(counts["DZE"] > 30 and counts["BUD"] > 20 and counts["PKT"] > 300,
+              f"sample: counts {counts}")
+
+        # A generated county file, parcels and buildings, into the 1992 grid.
+        county = os.path.join(workdir, "county")
+        os.mkdir(county)
+        subprocess.run([gen_swde, "--parcels", "2000", "--seed", "7",
+                        os.path.join(county, "county.swd")], check=True)
+        _, counts = check_outputs(binary, county, "county", ["2", "10", "0"], ["DZE", "BUD"], 2180)
+        check(counts["DZE"] == 2000, f"county: {counts['DZE']} parcels, expected 2000")
+
+        # Polish letters and a long identifier: whole and in UTF-8.
+        polish = os.path.join(workdir, "polish")
+        os.mkdir(polish)
+        content, letters, ident = polish_file()
+        with open(os.path.join(polish, "litery.swd"), "wb") as f:
+            f.write(content)
+        gpkg, _ = check_outputs(binary, polish, "litery", ["2", "2", "0"], ["DZE", "BUD", "OBR"],
+                                2172, ["--precincts"])
+        ds = gdal.OpenEx(gpkg, gdal.OF_VECTOR)
+        name = ds.GetLayerByName("OBR").GetNextFeature().GetField("G5NAZ")
+        check(name == "Obręb " + letters, f"litery.gpkg: precinct name {name!r}")
+        parcel = ds.GetLayerByName("DZE").GetNextFeature()
+        check(parcel.GetField("IDD") == ident, f"litery.gpkg: identifier {parcel.GetField('IDD')!r}")
+        check(parcel.GetField("KOD_WOJ") == "02" and parcel.GetField("KOD_POW") == "0211",
+              f"litery.gpkg: TERYT codes {parcel.GetField('KOD_WOJ')!r} {parcel.GetField('KOD_POW')!r}")
+        building = ds.GetLayerByName("BUD").GetNextFeature()
+        check(building.GetField("FUNKCJA") == 110, f"litery.gpkg: FUNKCJA {building.GetField('FUNKCJA')}")
+        ds = None
+
+        # A second run replaces the GeoPackage whole; an unknown format and
+        # a destination that cannot be made fail with status 1 and leave the
+        # earlier file as it was.
+        before = os.path.getsize(gpkg)
+        bad = subprocess.run([binary, "-f", "NoSuchFormat", "litery.swd", "2", "2", "0"],
+                             cwd=polish, capture_output=True)
+        check(bad.returncode == 1 and b"--formats" in bad.stderr,
+              f"unknown format: {bad.returncode} {bad.stderr!r}")
+        os.mkdir(os.path.join(polish, "blocked"))
+        with open(os.path.join(polish, "blocked", "litery.tmp.gpkg"), "w"):
+            pass
+        os.chmod(os.path.join(polish, "blocked"), 0o555)
+        if os.geteuid() != 0:
+            bad = subprocess.run([binary, "-f", "GPKG", "-o", "blocked", "litery.swd", "2", "2", "0"],
+                                 cwd=polish, capture_output=True)
+            check(bad.returncode == 1, f"unwritable folder: {bad.returncode} {bad.stderr!r}")
+        check(os.path.getsize(gpkg) == before, "litery.gpkg changed by failed runs")
+
+        # --formats names the formats of this build.
+        r = subprocess.run([binary, "--formats"], capture_output=True, text=True)
+        names = [line.split("  ")[0] for line in r.stdout.splitlines()]
+        check(r.returncode == 0 and {"ESRI Shapefile", "GPKG", "PostgreSQL", "FlatGeobuf"} <= set(names),
+              f"--formats: {r.returncode} {names[:8]}")
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+    if failures:
+        print(f"{len(failures)} checks failed")
+        return 1
+    print("all GDAL output checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
