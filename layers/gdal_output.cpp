@@ -611,7 +611,14 @@ bool GdalOutput::Impl::open(const std::vector<LayerKind>& kinds, std::string* er
     return open_database(driver, error) && prepare_tables(error);
   }
 
-  // A file, or a folder of files for a format of one layer a file.
+  // A file, or a folder of files for a format of one layer a file.  It is
+  // written anew, as the shapefiles are: adding to it would leave a file
+  // half-changed by a failed run.
+  if (target.existing == ExistingTables::kAppend) {
+    *error = "--append adds to the tables of a database; a " + target.format +
+             " file is written anew by every run";
+    return false;
+  }
   ext = file_extension(driver);
   folder = driver->GetMetadataItem(GDAL_DCAP_MULTIPLE_VECTOR_LAYERS) == nullptr;
   final_path = folder ? target.file_base + "_" + ext : target.file_base + "." + ext;

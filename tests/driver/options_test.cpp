@@ -90,6 +90,44 @@ TEST(CommandLine, OptionsInTheirGnuForms) {
   }
 }
 
+TEST(CommandLine, OutputFormatsAndDatabases) {
+  const auto shp = parse({"a", "1", "1", "0"});
+  EXPECT_TRUE(egib::shapefile_output(shp.options));
+  EXPECT_TRUE(egib::shapefile_output(parse({"-f", "esri shapefile", "a", "1", "1", "0"}).options));
+
+  const auto gpkg = parse({"-fGPKG", "a", "1", "1", "0"});
+  ASSERT_EQ(gpkg.action, Action::kRun) << gpkg.error;
+  EXPECT_EQ(gpkg.options.format, "GPKG");
+  EXPECT_FALSE(egib::shapefile_output(gpkg.options));
+  EXPECT_EQ(parse({"--format", "FlatGeobuf", "a", "1", "1", "0"}).options.format, "FlatGeobuf");
+
+  // A database given by --destination, or by -o in its PG: form.
+  const auto pg = parse({"--format=PostgreSQL", "--destination=PG:dbname=x", "--schema", "ewid",
+                         "--append", "a", "1", "1", "0"});
+  ASSERT_EQ(pg.action, Action::kRun) << pg.error;
+  EXPECT_EQ(pg.options.destination, "PG:dbname=x");
+  EXPECT_EQ(pg.options.schema, "ewid");
+  EXPECT_TRUE(pg.options.append);
+  EXPECT_FALSE(pg.options.overwrite);
+  const auto by_o = parse({"-f", "PostgreSQL", "-o", "PG:dbname=y host=h", "a", "1", "1", "0"});
+  EXPECT_EQ(by_o.options.destination, "PG:dbname=y host=h");
+  EXPECT_TRUE(by_o.options.output_dir.empty());
+  EXPECT_TRUE(parse({"-f", "PostgreSQL", "--overwrite", "-o", "PG:", "a", "1", "1", "0"})
+                  .options.overwrite);
+
+  EXPECT_EQ(parse({"--formats"}).action, Action::kFormats);
+  // Options that mean nothing for the shapefiles, or contradict each other.
+  for (const std::vector<const char*>& bad :
+       {std::vector<const char*>{"--append", "a", "1", "1", "0"},
+        {"--schema=s", "a", "1", "1", "0"},
+        {"--destination=PG:dbname=x", "a", "1", "1", "0"},
+        {"-f", "GPKG", "--append", "--overwrite", "a", "1", "1", "0"},
+        {"-f", "a", "1", "1", "0"},
+        {"--format=", "a", "1", "1", "0"}}) {
+    EXPECT_EQ(parse(bad).action, Action::kUsageError) << bad[0] << " " << bad[1];
+  }
+}
+
 TEST(CommandLine, HelpVersionAndUsageErrors) {
   EXPECT_EQ(parse({"--help"}).action, Action::kHelp);
   EXPECT_EQ(parse({"-h", "a", "1", "1", "0"}).action, Action::kHelp);

@@ -210,6 +210,10 @@ def main():
                              cwd=polish, capture_output=True)
         check(bad.returncode == 1 and b"--formats" in bad.stderr,
               f"unknown format: {bad.returncode} {bad.stderr!r}")
+        bad = subprocess.run([binary, "-f", "GPKG", "--append", "litery.swd", "2", "2", "0"],
+                             cwd=polish, capture_output=True)
+        check(bad.returncode == 1 and b"--append" in bad.stderr,
+              f"--append to a file: {bad.returncode} {bad.stderr!r}")
         os.mkdir(os.path.join(polish, "blocked"))
         with open(os.path.join(polish, "blocked", "litery.tmp.gpkg"), "w"):
             pass
