@@ -24,7 +24,7 @@ case "$mode" in
                postgresql postgis)
     ;;
   bench)
-    packages+=(libbenchmark-dev libproj-dev proj-bin python3 time)
+    packages+=(libbenchmark-dev libproj-dev proj-bin python3 time gdal-bin postgresql postgis bc)
     ;;
 esac
 

@@ -15,7 +15,9 @@
 set -euo pipefail
 
 action="${1:?start or stop}"
-state="${2:?state file}"
+state="$(realpath -m "${2:?state file}")"
+# The server's user may not enter the caller's folder.
+cd /
 
 as_server_user() {
   if [ "$(id -u)" -eq 0 ]; then
