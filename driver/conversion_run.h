@@ -7,6 +7,7 @@
 //   writing pass -> commit the layers.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "layers/layer_files.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
+#include "layers/register_layers.h"
 #include "swde/axis_order.h"
 #include "swde/encoding.h"
 #include "swde/input_file.h"
@@ -48,6 +50,10 @@ class ConversionRun {
   void collect();
   void settle_axis_order();
   void write_objects(const class CoordinateTransform& transform);
+  // The whole register (--all): every type as a layer or table, and the
+  // columns added to the four layers above (driver/register_run.cpp).
+  bool write_register(const class CoordinateTransform& transform);
+  void add_register_columns();
   int finish();
 
   const Options& options_;
@@ -63,6 +69,15 @@ class ConversionRun {
   PointTable points_;
   std::vector<WrittenPair> inline_pairs_;
   RunReport report_;
+  // The whole register: its own layers and tables, and the cells added to
+  // the parcel, building, point and precinct layers.
+  std::vector<std::unique_ptr<RegisterTable>> register_tables_;
+  struct AddedColumns {
+    Layer* layer = nullptr;
+    std::vector<Column> columns;
+    std::vector<std::vector<std::string>> rows;
+  };
+  std::vector<AddedColumns> added_columns_;
 };
 
 // The number of threads a run uses: the option, or the machine's cores.
