@@ -18,6 +18,7 @@
 #include "layers/layer_files.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
+#include "layers/register_layers.h"
 #include "swde/axis_order.h"
 #include "swde/encoding.h"
 #include "swde/input_file.h"
@@ -53,6 +54,10 @@ class ConversionRun {
   void collect();
   void settle_axis_order();
   void write_objects(const class CoordinateTransform& transform);
+  // The whole register (--all): every type as a layer or table, and the
+  // columns added to the four layers above (driver/register_run.cpp).
+  bool write_register(const class CoordinateTransform& transform);
+  void add_register_columns();
   int finish();
 
   const Options& options_;
@@ -64,11 +69,22 @@ class ConversionRun {
   Layer point_layer_;
   Layer precincts_;
   std::unique_ptr<GdalOutput> gdal_;
+  std::string gdal_error_;  // what failed in the GDAL destination after its layers were written
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   bool easting_first_ = false;
   PointTable points_;
   std::vector<WrittenPair> inline_pairs_;
   RunReport report_;
+  // The whole register: its own layers and tables, and the cells added to
+  // the parcel, building, point and precinct layers.
+  std::vector<std::unique_ptr<RegisterTable>> register_tables_;
+  struct AddedColumns {
+    Layer* layer = nullptr;
+    LayerKind kind = LayerKind::kParcel;  // the layer in a GDAL destination
+    std::vector<Column> columns;
+    std::vector<std::vector<std::string>> rows;
+  };
+  std::vector<AddedColumns> added_columns_;
 };
 
 // The number of threads a run uses: the option, or the machine's cores.

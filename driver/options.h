@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace egib {
 
@@ -36,10 +37,19 @@ struct Options {
   std::string schema;       // database schema of the tables, or empty
   bool overwrite = false;   // replace tables that exist already
   bool append = false;      // add to tables that exist, creating missing ones
+  // The whole register: every object type as a layer or table (--all),
+  // only these types (--types) or all but these (--exclude-types); names
+  // as the layers have them ("KLU") or as the file ("G5KLU").
+  bool all = false;
+  std::vector<std::string> types;
+  std::vector<std::string> exclude_types;
 };
 
 // Whether the options ask for the shapefiles written through shapelib.
 bool shapefile_output(const Options& options);
+
+// Whether --types/--exclude-types let a layer name ("KLU") through.
+bool type_selected(const Options& options, std::string_view layer_name);
 
 struct ParsedCommandLine {
   enum class Action { kRun, kHelp, kVersion, kFormats, kUsageError };

@@ -108,6 +108,16 @@ std::unique_ptr<GdalOutput> GdalOutput::open(const GdalTarget& target,
   return nullptr;
 }
 void GdalOutput::write(const ObjectBatch&) {}
+int GdalOutput::add_table(const TableSpec&, std::string* error) {
+  *error = "no GDAL";
+  return -1;
+}
+void GdalOutput::write_row(int, std::span<const std::string>, const ShapeValue&) {}
+bool GdalOutput::add_columns(LayerKind, const std::vector<Column>&,
+                             const std::vector<std::vector<std::string>>&, std::string* error) {
+  *error = "no GDAL";
+  return false;
+}
 int64_t GdalOutput::write_points(const PointTable&, const CoordinateTransform&, std::FILE*) {
   return 0;
 }
@@ -229,32 +239,32 @@ std::string file_extension(GDALDriver* driver) {
 }
 
 // A column of a table: its name, its type, and where its value comes from.
-struct Column {
+struct FixedColumn {
   const char* name;
   OGRFieldType type;
 };
 
-constexpr Column kParcelColumns[] = {
+constexpr FixedColumn kParcelColumns[] = {
     {"ID", OFTInteger},     {"IDD", OFTString},     {"KOD_WOJ", OFTString}, {"KOD_POW", OFTString},
     {"KOD_GMI", OFTString}, {"KOD_OBR", OFTString}, {"OBR", OFTString},     {"DNR", OFTString},
     {"POW", OFTReal},       {"ZRODLO", OFTString},
 };
-constexpr Column kBuildingColumns[] = {
+constexpr FixedColumn kBuildingColumns[] = {
     {"ID", OFTInteger},      {"IDB", OFTString},     {"KOD_WOJ", OFTString}, {"KOD_POW", OFTString},
     {"KOD_GMI", OFTString},  {"KOD_OBR", OFTString}, {"OBR", OFTString},     {"POW", OFTReal},
     {"FUNKCJA", OFTInteger}, {"ZRODLO", OFTString},
 };
-constexpr Column kPointColumns[] = {
+constexpr FixedColumn kPointColumns[] = {
     {"ID", OFTInteger},    {"IDP", OFTString},    {"KLUCZ", OFTString},  {"G5NRP", OFTString},
     {"G5OZR", OFTString},  {"G5STB", OFTInteger}, {"G5ZRD", OFTInteger}, {"G5BPP", OFTInteger},
     {"G5RZG", OFTInteger}, {"G5RKRG", OFTString}, {"ZRODLO", OFTString},
 };
-constexpr Column kPrecinctColumns[] = {
+constexpr FixedColumn kPrecinctColumns[] = {
     {"ID", OFTInteger},   {"G5IDR", OFTString}, {"G5NRO", OFTString},
     {"G5NAZ", OFTString}, {"POW", OFTReal},     {"ZRODLO", OFTString},
 };
 
-std::basic_string_view<Column> columns_of(LayerKind kind) {
+std::basic_string_view<FixedColumn> columns_of(LayerKind kind) {
   switch (kind) {
     case LayerKind::kParcel:
       return {kParcelColumns, std::size(kParcelColumns)};
@@ -289,15 +299,13 @@ long leading_integer(std::string_view text) {
 // counter-clockwise ones holes of the outer ring around them), so a
 // GeoPackage or PostGIS table holds exactly what a GIS reads from the
 // shapefile of the same run.
-std::unique_ptr<OGRMultiPolygon> outline_geometry(const ObjectBatch& b, const AssembledObject& o) {
-  const double* x = &b.x[o.vertex_begin];
-  const double* y = &b.y[o.vertex_begin];
-  const int parts = o.part_count == 0 ? 1 : static_cast<int>(o.part_count);
-  std::vector<std::unique_ptr<OGRPolygon> > polygons;
-  for (int p = 0; p < parts; ++p) {
-    const int start = o.part_count == 0 ? 0 : b.part_start[o.part_begin + static_cast<size_t>(p)];
-    const int end = p + 1 < parts ? b.part_start[o.part_begin + static_cast<size_t>(p) + 1]
-                                  : static_cast<int>(o.vertex_count);
+std::unique_ptr<OGRMultiPolygon> rings_geometry(const double* x, const double* y, int vertices,
+                                                const int* part_start, int parts) {
+  std::vector<std::unique_ptr<OGRPolygon>> polygons;
+  for (int p = 0; p < std::max(parts, 1); ++p) {
+    const int start = parts == 0 ? 0 : part_start[p];
+    const int end = p + 1 < parts ? part_start[p + 1] : vertices;
+    if (end <= start) continue;
     auto ring = std::make_unique<OGRLinearRing>();
     ring->setPoints(end - start, x + start, y + start);
     auto polygon = std::make_unique<OGRPolygon>();
@@ -305,8 +313,8 @@ std::unique_ptr<OGRMultiPolygon> outline_geometry(const ObjectBatch& b, const As
     polygons.push_back(std::move(polygon));
   }
   auto multi = std::make_unique<OGRMultiPolygon>();
-  if (polygons.size() == 1) {
-    multi->addGeometryDirectly(polygons.front().release());
+  if (polygons.size() <= 1) {
+    if (!polygons.empty()) multi->addGeometryDirectly(polygons.front().release());
     return multi;
   }
   std::vector<OGRGeometry*> handed;
@@ -321,6 +329,70 @@ std::unique_ptr<OGRMultiPolygon> outline_geometry(const ObjectBatch& b, const As
     return std::unique_ptr<OGRMultiPolygon>(as_multi.release()->toMultiPolygon());
   }
   return multi;
+}
+
+std::unique_ptr<OGRMultiPolygon> outline_geometry(const ObjectBatch& b, const AssembledObject& o) {
+  return rings_geometry(
+      &b.x[o.vertex_begin], &b.y[o.vertex_begin], static_cast<int>(o.vertex_count),
+      o.part_count == 0 ? nullptr : &b.part_start[o.part_begin], static_cast<int>(o.part_count));
+}
+
+// The shape of a register row in the layer's geometry: polygons as above,
+// lines one line string a part, a point its first vertex; null without
+// vertices.
+std::unique_ptr<OGRGeometry> register_geometry(GeometryKind kind, const ShapeValue& shape) {
+  if (shape.x.empty()) return nullptr;
+  const int n = static_cast<int>(shape.x.size());
+  const int parts = static_cast<int>(shape.part_start.size());
+  switch (kind) {
+    case GeometryKind::kPolygon:
+      return rings_geometry(shape.x.data(), shape.y.data(), n, shape.part_start.data(), parts);
+    case GeometryKind::kLine: {
+      auto multi = std::make_unique<OGRMultiLineString>();
+      for (int p = 0; p < std::max(parts, 1); ++p) {
+        const int start = parts == 0 ? 0 : shape.part_start[static_cast<size_t>(p)];
+        const int end = p + 1 < parts ? shape.part_start[static_cast<size_t>(p) + 1] : n;
+        if (end <= start) continue;
+        auto line = std::make_unique<OGRLineString>();
+        line->setPoints(end - start, shape.x.data() + start, shape.y.data() + start);
+        multi->addGeometryDirectly(line.release());
+      }
+      return multi;
+    }
+    case GeometryKind::kPoint:
+      return std::make_unique<OGRPoint>(shape.x[0], shape.y[0]);
+    case GeometryKind::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+OGRwkbGeometryType ogr_type_of(GeometryKind kind) {
+  switch (kind) {
+    case GeometryKind::kPolygon:
+      return wkbMultiPolygon;
+    case GeometryKind::kLine:
+      return wkbMultiLineString;
+    case GeometryKind::kPoint:
+      return wkbPoint;
+    case GeometryKind::kNone:
+      break;
+  }
+  return wkbNone;
+}
+
+OGRFieldType ogr_type_of(ColumnType type) {
+  switch (type) {
+    case ColumnType::kInteger:
+      return OFTInteger64;
+    case ColumnType::kDecimal:
+      return OFTReal;
+    case ColumnType::kDate:
+      return OFTDate;
+    case ColumnType::kText:
+      break;
+  }
+  return OFTString;
 }
 
 }  // namespace
@@ -408,6 +480,29 @@ struct GdalOutput::Impl {
     return database ? hide_password(target.connection) : final_path;
   }
 
+  // A table of the whole register.
+  struct Table {
+    std::string name;
+    GeometryKind geometry = GeometryKind::kNone;
+    OGRLayer* layer = nullptr;
+    std::vector<ColumnType> types;  // of the cells
+    std::vector<int> field;         // cell -> field index
+    int id_field = -1;
+    int source_field = -1;
+    int next_id = 1;
+  };
+  std::vector<Table> tables;
+
+  // The dataset a new layer goes into: the one file or database, or a new
+  // file in the folder.
+  GDALDataset* dataset_for(const std::string& name, std::string* error);
+  // A layer of the register as --overwrite and --append ask in a database.
+  OGRLayer* register_layer(GDALDataset& ds, const std::string& name, OGRwkbGeometryType type,
+                           bool* existed, std::string* error);
+  void set_cell(OGRFeature& f, int field, ColumnType type, std::string_view cell);
+  bool update_database_rows(Slot& s, const std::vector<Column>& columns,
+                            const std::vector<std::vector<std::string>>& rows, std::string* error);
+
   bool open(const std::vector<LayerKind>& kinds, std::string* error);
   bool open_database(GDALDriver* driver, std::string* error);
   bool create_layer(Slot& s, GDALDataset& ds, std::string* error);
@@ -432,7 +527,7 @@ bool GdalOutput::Impl::create_layer(Slot& s, GDALDataset& ds, std::string* error
              quiet.message("the driver gave no reason");
     return false;
   }
-  for (const Column& c : columns_of(s.kind)) {
+  for (const FixedColumn& c : columns_of(s.kind)) {
     OGRFieldDefn field(c.name, c.type);
     if (s.layer->CreateField(&field) != OGRERR_NONE) {
       *error = "cannot add the column " + std::string(c.name) + " to " + s.name + " in " +
@@ -449,7 +544,7 @@ bool GdalOutput::Impl::create_layer(Slot& s, GDALDataset& ds, std::string* error
 void find_fields(GdalOutput::Impl::Slot& s) {
   s.field.clear();
   OGRFeatureDefn* defn = s.layer->GetLayerDefn();
-  for (const Column& c : columns_of(s.kind)) {
+  for (const FixedColumn& c : columns_of(s.kind)) {
     int i = defn->GetFieldIndex(c.name);
     if (i < 0) i = defn->GetFieldIndex(to_lower(c.name).c_str());
     s.field.push_back(i);
@@ -700,10 +795,284 @@ void GdalOutput::Impl::write_object(const ObjectBatch& b, const AssembledObject&
   }
 }
 
+GDALDataset* GdalOutput::Impl::dataset_for(const std::string& name, std::string* error) {
+  if (!folder) return datasets.front().get();
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(target.format.c_str());
+  const std::string path = work_path + "/" + name + "." + ext;
+  quiet.reset();
+  DatasetPtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  if (!ds) {
+    *error = "cannot create " + final_path + "/" + name + "." + ext + ": " +
+             quiet.message(std::strerror(errno));
+    return nullptr;
+  }
+  const bool transaction = ds->StartTransaction() == OGRERR_NONE;
+  datasets.push_back(std::move(ds));
+  in_transaction.push_back(transaction);
+  return datasets.back().get();
+}
+
+OGRLayer* GdalOutput::Impl::register_layer(GDALDataset& ds, const std::string& name,
+                                           OGRwkbGeometryType type, bool* existed,
+                                           std::string* error) {
+  *existed = false;
+  const std::string qualified = target.schema.empty() ? name : target.schema + "." + name;
+  if (database) {
+    if (OGRLayer* there = ds.GetLayerByName(qualified.c_str())) {
+      if (target.existing == ExistingTables::kError) {
+        *error = "the table " + qualified + " exists already in " + destination() +
+                 " (--overwrite replaces it, --append adds to it)";
+        return nullptr;
+      }
+      if (target.existing == ExistingTables::kAppend) {
+        *existed = true;
+        return there;
+      }
+      const int index = layer_index(ds, qualified);
+      quiet.reset();
+      if (index < 0 || ds.DeleteLayer(index) != OGRERR_NONE || quiet.failed()) {
+        *error = "cannot replace the table " + qualified + " in " + destination() + ": " +
+                 quiet.message("the driver gave no reason");
+        return nullptr;
+      }
+    }
+  }
+  StringList options;
+  if (database) {
+    options = add_option(std::move(options), "GEOMETRY_NAME", "geom");
+    if (!target.schema.empty()) options = add_option(std::move(options), "SCHEMA", target.schema);
+  }
+  quiet.reset();
+  OGRLayer* layer = ds.CreateLayer(name.c_str(), has_srs && type != wkbNone ? &srs : nullptr, type,
+                                   options.get());
+  if (layer == nullptr) {
+    *error = "cannot create the layer " + name + " in " + destination() + ": " +
+             quiet.message("the driver gave no reason");
+  }
+  return layer;
+}
+
+void GdalOutput::Impl::set_cell(OGRFeature& f, int field, ColumnType type, std::string_view cell) {
+  if (field < 0 || cell.empty()) return;
+  const std::string value(cell);
+  switch (type) {
+    case ColumnType::kInteger:
+      f.SetField(field, static_cast<GIntBig>(std::strtoll(value.c_str(), nullptr, 10)));
+      return;
+    case ColumnType::kDecimal:
+      f.SetField(field, std::strtod(value.c_str(), nullptr));
+      return;
+    case ColumnType::kDate:
+      if (is_swde_date(cell)) {
+        f.SetField(field, std::stoi(value.substr(0, 4)), std::stoi(value.substr(4, 2)),
+                   std::stoi(value.substr(6, 2)));
+        return;
+      }
+      break;
+    case ColumnType::kText:
+      break;
+  }
+  text.clear();
+  target.to_utf8(cell, text);
+  f.SetField(field, text.c_str());
+}
+
 void GdalOutput::Impl::remove_work() {
   if (work_path.empty()) return;
   std::error_code ec;
   std::filesystem::remove_all(work_path, ec);
+}
+
+namespace {
+
+// A column's name in the destination: its full SWDE name ("G5RPOD").
+std::string column_name(const Column& c, bool database) {
+  const std::string& name = c.full_name.empty() ? c.name : c.full_name;
+  return database ? to_lower(name) : name;
+}
+
+int field_index(OGRLayer& layer, const std::string& name) {
+  OGRFeatureDefn* defn = layer.GetLayerDefn();
+  int i = defn->GetFieldIndex(name.c_str());
+  if (i < 0) i = defn->GetFieldIndex(to_lower(name).c_str());
+  return i;
+}
+
+// Adds a column unless the table has it (one appended to); its index.
+int ensure_field(OGRLayer& layer, const std::string& name, OGRFieldType type) {
+  const int there = field_index(layer, name);
+  if (there >= 0) return there;
+  OGRFieldDefn field(name.c_str(), type);
+  if (layer.CreateField(&field) != OGRERR_NONE) return -1;
+  return field_index(layer, name);
+}
+
+// A value as an SQL literal of the column's type.
+std::string sql_literal(std::string_view cell, ColumnType type, TextToUtf8 to_utf8) {
+  if (cell.empty()) return "NULL";
+  std::string utf8;
+  to_utf8(cell, utf8);
+  std::string quoted = "'";
+  for (const char c : utf8) {
+    if (c == '\'') quoted += '\'';
+    quoted += c;
+  }
+  quoted += '\'';
+  switch (type) {
+    case ColumnType::kInteger:
+      return quoted + "::bigint";
+    case ColumnType::kDecimal:
+      return quoted + "::float8";
+    case ColumnType::kDate:
+      return is_swde_date(cell) ? quoted + "::date" : "NULL";
+    case ColumnType::kText:
+      break;
+  }
+  return quoted + "::varchar";
+}
+
+}  // namespace
+
+int GdalOutput::add_table(const TableSpec& spec, std::string* error) {
+  Impl& m = *impl_;
+  Impl::Table t;
+  t.name = m.database ? to_lower(spec.name) : spec.name;
+  t.geometry = spec.geometry;
+  GDALDataset* ds = m.dataset_for(t.name, error);
+  if (ds == nullptr) return -1;
+  bool existed = false;
+  t.layer = m.register_layer(*ds, t.name, ogr_type_of(spec.geometry), &existed, error);
+  if (t.layer == nullptr) return -1;
+  for (size_t i = 0; i < spec.columns.size(); ++i) {
+    const Column& c = spec.columns[i];
+    const int field = ensure_field(*t.layer, column_name(c, m.database),
+                                   i == 0 ? OFTInteger : ogr_type_of(c.type));
+    if (field < 0) {
+      *error = "cannot add the column " + column_name(c, m.database) + " to " + t.name + " in " +
+               m.destination() + ": " + m.quiet.message("the driver gave no reason");
+      return -1;
+    }
+    if (i == 0) {
+      t.id_field = field;
+    } else {
+      t.field.push_back(field);
+      t.types.push_back(c.type);
+    }
+  }
+  t.source_field = ensure_field(*t.layer, m.database ? "zrodlo" : "ZRODLO", OFTString);
+  m.tables.push_back(std::move(t));
+  return static_cast<int>(m.tables.size()) - 1;
+}
+
+void GdalOutput::write_row(int table, std::span<const std::string> cells, const ShapeValue& shape) {
+  Impl& m = *impl_;
+  if (!m.failure.empty()) return;
+  Impl::Table& t = m.tables[static_cast<size_t>(table)];
+  FeaturePtr f(OGRFeature::CreateFeature(t.layer->GetLayerDefn()));
+  if (t.id_field >= 0) f->SetField(t.id_field, t.next_id);
+  for (size_t i = 0; i < cells.size() && i < t.field.size(); ++i) {
+    m.set_cell(*f, t.field[i], t.types[i], cells[i]);
+  }
+  if (t.source_field >= 0) f->SetField(t.source_field, m.target.source.c_str());
+  if (t.geometry != GeometryKind::kNone) {
+    f->SetGeometryDirectly(register_geometry(t.geometry, shape).release());
+  }
+  if (t.layer->CreateFeature(f.get()) != OGRERR_NONE) {
+    m.failure = "cannot write a row of " + t.name + " into " + m.destination() + ": " +
+                m.quiet.message("the driver gave no reason");
+    return;
+  }
+  ++t.next_id;
+}
+
+// In a database the cells go in with one UPDATE for many rows; the rows of
+// a table this run made have the row numbers 1, 2, ... as their keys.
+bool GdalOutput::Impl::update_database_rows(Slot& s, const std::vector<Column>& columns,
+                                            const std::vector<std::vector<std::string>>& rows,
+                                            std::string* error) {
+  GDALDataset& ds = *datasets.front();
+  const std::string table =
+      "\"" + (target.schema.empty() ? std::string() : target.schema + "\".\"") + s.name + "\"";
+  const std::string key = s.layer->GetFIDColumn();
+  constexpr size_t kRowsAStatement = 2000;
+  for (size_t first = 0; first < rows.size(); first += kRowsAStatement) {
+    std::string sql = "UPDATE " + table + " AS t SET ";
+    for (size_t c = 0; c < columns.size(); ++c) {
+      sql +=
+          (c == 0 ? "\"" : ", \"") + column_name(columns[c], true) + "\" = v.c" + std::to_string(c);
+    }
+    sql += " FROM (VALUES ";
+    const size_t last = std::min(rows.size(), first + kRowsAStatement);
+    for (size_t r = first; r < last; ++r) {
+      sql += (r == first ? "(" : ", (") + std::to_string(r + 1);
+      for (size_t c = 0; c < columns.size(); ++c) {
+        const std::string_view cell = c < rows[r].size() ? rows[r][c] : std::string_view();
+        sql += ", " + sql_literal(cell, columns[c].type, target.to_utf8);
+      }
+      sql += ")";
+    }
+    sql += ") AS v(k";
+    for (size_t c = 0; c < columns.size(); ++c) sql += ", c" + std::to_string(c);
+    sql += ") WHERE t.\"" + key + "\" = v.k";
+    if (!run_sql(ds, quiet, sql)) {
+      *error = "cannot add the columns of " + s.name + " in " + destination() + ": " +
+               quiet.message("the driver gave no reason");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool GdalOutput::add_columns(LayerKind kind, const std::vector<Column>& columns,
+                             const std::vector<std::vector<std::string>>& rows,
+                             std::string* error) {
+  Impl& m = *impl_;
+  Impl::Slot* s = m.slot(kind);
+  if (s == nullptr || columns.empty() || !m.failure.empty()) return true;
+  if (static_cast<int64_t>(rows.size()) != s->next_id - 1) {
+    *error = "the register has " + std::to_string(rows.size()) + " rows for " + s->name +
+             ", which holds " + std::to_string(s->next_id - 1);
+    return false;
+  }
+  if (m.database && m.target.existing == ExistingTables::kAppend) {
+    *error = "--all adds the relations and other attributes to the rows of " + s->name +
+             " a run writes; with --append it cannot tell them from the rows of other runs "
+             "(write the register with --overwrite, or without --all)";
+    return false;
+  }
+  if (!m.database && !s->layer->TestCapability(OLCRandomWrite)) {
+    *error = "--all adds columns to " + s->name + " after it is written, which " + m.target.format +
+             " cannot do (GPKG and PostgreSQL can)";
+    return false;
+  }
+  std::vector<int> fields;
+  for (const Column& c : columns) {
+    const int field = ensure_field(*s->layer, column_name(c, m.database), ogr_type_of(c.type));
+    if (field < 0) {
+      *error = "cannot add the column " + column_name(c, m.database) + " to " + s->name + ": " +
+               m.quiet.message("the driver gave no reason");
+      return false;
+    }
+    fields.push_back(field);
+  }
+  if (m.database) return m.update_database_rows(*s, columns, rows, error);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    // The layer's features were written first to last: feature r + 1.
+    FeaturePtr f(s->layer->GetFeature(static_cast<GIntBig>(r + 1)));
+    if (!f) {
+      *error = "cannot read back row " + std::to_string(r + 1) + " of " + s->name;
+      return false;
+    }
+    for (size_t c = 0; c < columns.size() && c < rows[r].size(); ++c) {
+      m.set_cell(*f, fields[c], columns[c].type, rows[r][c]);
+    }
+    if (s->layer->SetFeature(f.get()) != OGRERR_NONE) {
+      *error = "cannot add the columns of row " + std::to_string(r + 1) + " of " + s->name + ": " +
+               m.quiet.message("the driver gave no reason");
+      return false;
+    }
+  }
+  return true;
 }
 
 GdalOutput::GdalOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -851,6 +1220,7 @@ std::vector<std::string> GdalOutput::work_paths() const {
   std::vector<std::string> paths;
   if (m.folder) {
     for (const Impl::Slot& s : m.slots) paths.push_back(m.work_path + "/" + s.name + "." + m.ext);
+    for (const Impl::Table& t : m.tables) paths.push_back(m.work_path + "/" + t.name + "." + m.ext);
     paths.push_back(m.work_path);  // the folder, once empty
   } else {
     // SQLite's journal files beside a GeoPackage.

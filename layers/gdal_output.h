@@ -23,6 +23,7 @@
 #include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
+#include "layers/register_layers.h"
 
 namespace egib {
 
@@ -75,6 +76,17 @@ class GdalOutput {
   // warnings of the points that warn go to console.  Returns the count.
   int64_t write_points(const PointTable& points, const CoordinateTransform& transform,
                        std::FILE* console);
+  // The whole register (--all): a layer, or a table without geometry, of
+  // the type's columns under their full names, typed (texts, integers,
+  // reals, dates); -1 with a message when it cannot be made.
+  int add_table(const TableSpec& spec, std::string* error);
+  // A row of a table made by add_table: cells[i] for spec.columns[i + 1]
+  // (the first column is the running number).
+  void write_row(int table, std::span<const std::string> cells, const ShapeValue& shape);
+  // Columns added to a layer of the plain run (a parcel's relations, its
+  // other attributes): rows[i] holds the cells of the layer's row i + 1.
+  bool add_columns(LayerKind kind, const std::vector<Column>& columns,
+                   const std::vector<std::vector<std::string>>& rows, std::string* error);
   // Finishes the destination (spatial indexes, the transaction, the
   // renaming into place); false with a message.
   bool commit(std::string* error);

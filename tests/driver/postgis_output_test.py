@@ -176,6 +176,24 @@ def check_many_files(db, binary, workdir):
         check(twice == "0", f"many.{table}: {twice} objects written more than once")
 
 
+def check_register(db, binary, workdir):
+    """--all into its own schema: the README's join in PostGIS."""
+    reg = os.path.join(workdir, "register")
+    os.mkdir(reg)
+    with open(os.path.join(reg, "rej.swd"), "wb") as f:
+        f.write(common.register_file())
+    db.sql("CREATE SCHEMA reg AUTHORIZATION egib")
+    r = convert(binary, ["-f", "PostgreSQL", "--all", "--schema", "reg", "--destination", db.url,
+                         "rej.swd", "2", "2", "0"], reg)
+    check(r.returncode == 0, f"--all into PostGIS: {r.returncode} {r.stderr[-400:]}")
+    rows = db.sql("SET search_path = reg, public; " + common.JOIN).splitlines()
+    got = [tuple(line.split("|")) for line in rows]
+    check(got == common.JOIN_ROWS, f"PostGIS: the join gives {got}")
+    kind = db.sql("SELECT data_type FROM information_schema.columns WHERE table_schema = 'reg' "
+                  "AND table_name = 'jrg' AND column_name = 'g5dtw'")
+    check(kind == "date", f"PostGIS jrg.g5dtw of type {kind!r}")
+
+
 def find_count(report, key):
     """A count of the JSON report, wherever it is nested."""
     if isinstance(report, dict):
@@ -197,6 +215,7 @@ def main():
         check_tables(db, binary, workdir)
         check_failures(db, binary, workdir)
         check_many_files(db, binary, workdir)
+        check_register(db, binary, workdir)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
     if common.failures:

@@ -163,6 +163,63 @@ def polish_file():
     return ("\n".join(lines) + "\n").encode("iso-8859-2"), letters, ident
 
 
+# The join of the README: parcels with their registration unit, the same
+# text in SQLite (GeoPackage) and PostgreSQL.
+JOIN = ("SELECT d.idd, j.g5ijr FROM dze d JOIN jrg j ON j.ident = d.g5rpod "
+        "ORDER BY d.idd")
+
+
+def register_file():
+    """Two registration units (G5JRG, no geometry) and three parcels that
+    refer to them by G5RPOD."""
+    lines = ["SWDE.w.3.00", "SO",
+             "RO,,G5JRG,JR1", "D,G5IJR,,G12", "X",
+             "RO,,G5JRG,JR2", "D,G5IJR,,G7", "D,G5DTW,,20210315", "X"]
+    for n, unit in ((1, "JR1"), (2, "JR2"), (3, "JR1")):
+        e = 4603000 + 50 * n
+        lines += [f"RO,,G5DZE,DZ{n}", f"D,G5IDD,,021101_1.0001.{n}", f"WG,G5RPOD,,{unit}", "GL",
+                  "K,+", f"P,G,5806000,{e}", f"P,G,5806040,{e}", f"P,G,5806040,{e + 40}",
+                  f"P,G,5806000,{e + 40}", "X"]
+    lines += ["SX", "SWDEX"]
+    return ("\n".join(lines) + "\n").encode("iso-8859-2")
+
+
+JOIN_ROWS = [("021101_1.0001.1", "G12"), ("021101_1.0001.2", "G7"), ("021101_1.0001.3", "G12")]
+
+
+def check_register(binary, workdir):
+    """--all into a GeoPackage: the registration units as a table without
+    geometry, the parcels' relation as a column, the README's join."""
+    reg = os.path.join(workdir, "register")
+    os.mkdir(reg)
+    with open(os.path.join(reg, "rej.swd"), "wb") as f:
+        f.write(register_file())
+    run(binary, ["-f", "GPKG", "--all", "rej.swd", "2", "2", "0"], reg)
+    ds = gdal.OpenEx(os.path.join(reg, "rej.gpkg"), gdal.OF_VECTOR)
+    if ds is None:
+        check(False, "rej.gpkg not written")
+        return
+    jrg = ds.GetLayerByName("JRG")
+    check(jrg is not None and jrg.GetGeomType() == ogr.wkbNone and jrg.GetFeatureCount() == 2,
+          "rej.gpkg: JRG is not a table of two rows without geometry")
+    if jrg is not None:
+        defn = jrg.GetLayerDefn()
+        i = defn.GetFieldIndex("G5DTW")
+        check(i >= 0 and defn.GetFieldDefn(i).GetType() == ogr.OFTDate,
+              "rej.gpkg: the date G5DTW is not a date column")
+    rows = ds.ExecuteSQL(JOIN)
+    got = [(f.GetField(0), f.GetField(1)) for f in rows] if rows is not None else []
+    if rows is not None:
+        ds.ReleaseResultSet(rows)
+    check(got == JOIN_ROWS, f"rej.gpkg: the join gives {got}")
+    ds = None
+    # The same join as a user runs it.
+    r = subprocess.run(["ogrinfo", "-ro", "-q", "rej.gpkg", "-sql", JOIN], cwd=reg,
+                       capture_output=True, text=True)
+    check(r.returncode == 0 and r.stdout.lower().count("g5ijr (string) = g12") == 2,
+          f"ogrinfo -sql of the join: {r.returncode} {r.stdout[-300:]!r}")
+
+
 def main():
     binary, gen_swde, source_dir = sys.argv[1:4]
     workdir = tempfile.mkdtemp(prefix="egib-gdal-output-")
@@ -223,6 +280,8 @@ def main():
                                  cwd=polish, capture_output=True)
             check(bad.returncode == 1, f"unwritable folder: {bad.returncode} {bad.stderr!r}")
         check(os.path.getsize(gpkg) == before, "litery.gpkg changed by failed runs")
+
+        check_register(binary, workdir)
 
         # --formats names the formats of this build.
         r = subprocess.run([binary, "--formats"], capture_output=True, text=True)
