@@ -881,6 +881,12 @@ void GdalOutput::Impl::remove_work() {
   if (work_path.empty()) return;
   std::error_code ec;
   std::filesystem::remove_all(work_path, ec);
+  if (!folder) {
+    // What SQLite keeps beside a GeoPackage while it writes.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+      std::filesystem::remove(work_path + suffix, ec);
+    }
+  }
 }
 
 namespace {
@@ -1233,6 +1239,7 @@ std::vector<std::string> GdalOutput::work_paths() const {
 std::vector<std::string> GdalOutput::layer_names() const {
   std::vector<std::string> names;
   for (const Impl::Slot& s : impl_->slots) names.push_back(s.name);
+  for (const Impl::Table& t : impl_->tables) names.push_back(t.name);
   return names;
 }
 
