@@ -279,7 +279,7 @@ void RegisterCensus::add(const RegisterObject& o) {
   }
   count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index);
   count_values(o.relations, t.relation_names, t.relations, t.relation_index);
-  if (!o.ident.empty()) identifiers.push_back(o.ident);
+  if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
 void RegisterCensus::merge(const RegisterCensus& later) {
@@ -413,7 +413,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (plan_.identifiers.count(r.value) != 0) continue;
+    if (plan_.identifiers.count(std::hash<std::string_view>{}(r.value)) != 0) continue;
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
   }
