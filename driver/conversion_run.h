@@ -82,7 +82,8 @@ class ConversionRun {
     Layer* layer = nullptr;
     LayerKind kind = LayerKind::kParcel;  // the layer in a GDAL destination
     std::vector<Column> columns;
-    std::vector<std::vector<std::string>> rows;
+    std::string cells;  // the added cells of every record, as the table holds them
+    int64_t rows = 0;
   };
   std::vector<AddedColumns> added_columns_;
 };

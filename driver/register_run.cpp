@@ -109,7 +109,9 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 
   // What becomes of each layer name, with its columns.
   RegisterPlan plan;
-  for (const std::string& id : census.identifiers) plan.identifiers.insert(id);
+  plan.identifiers.reserve(census.identifiers.size());
+  for (const uint64_t id : census.identifiers) plan.identifiers.insert(id);
+  census.identifiers = {};
   std::vector<TableSpec> specs;
   std::vector<size_t> table_of_type;  // the plan's table of each census type
   const std::string_view wkt =
@@ -289,7 +291,9 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
                 std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
             register_tables_[table_index[row.table]]->write(cells, shape);
           } else if (added_index[row.table] != SIZE_MAX) {
-            added_columns_[added_index[row.table]].rows.emplace_back(cells.begin(), cells.end());
+            AddedColumns& added = added_columns_[added_index[row.table]];
+            format_dbase_cells(added.columns, cells, added.cells, &report_.texts_cut);
+            ++added.rows;
           }
         }
       });
@@ -391,7 +395,7 @@ void ConversionRun::add_register_columns() {
     }
     if (!a.layer->created()) continue;
     std::string error;
-    if (!append_columns(*a.layer, a.columns, a.rows, &report_.texts_cut, &error)) {
+    if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error)) {
       std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
       a.layer->note_write_failure();
     }

@@ -194,68 +194,104 @@ void RegisterTable::write(std::span<const std::string> cells, const ShapeValue& 
   }
 }
 
-bool append_columns(Layer& layer, const std::vector<Column>& extra,
-                    const std::vector<std::vector<std::string>>& rows, int64_t* texts_cut,
-                    std::string* error) {
+void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
+                        std::string& out, int64_t* texts_cut) {
+  const size_t at = out.size();
+  out.append(record_length(columns) - 1, ' ');
+  put_cells(columns, cells, out.data() + at, texts_cut);
+}
+
+namespace {
+
+bool read_whole(const std::string& path, std::string* bytes) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  char buffer[1 << 16];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) bytes->append(buffer, n);
+  return std::ferror(f.get()) == 0;
+}
+
+uint32_t little(const std::string& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i)
+    v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
+  return v;
+}
+
+}  // namespace
+
+bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_view cells,
+                    int64_t rows, std::string* error) {
+  // The dBase file: a header (record count at byte 4, header length at 8,
+  // record length at 10, then the field descriptors), the records, 0x1A.
   const std::string old_name = layer.work_base() + ".dbf";
   const std::string new_name = layer.work_base() + ".more.dbf";
-  using Dbf = std::unique_ptr<DBFInfo, DbfCloser>;
-  Dbf old_dbf(DBFOpen(old_name.c_str(), "rb"));
-  if (!old_dbf) {
+  std::string old_bytes;
+  if (!read_whole(old_name, &old_bytes) || old_bytes.size() < 32) {
     *error = "cannot read " + old_name;
     return false;
   }
-  const int records = DBFGetRecordCount(old_dbf.get());
-  if (static_cast<size_t>(records) != rows.size()) {
+  const uint32_t records = little(old_bytes, 4, 4);
+  const uint32_t header_length = little(old_bytes, 8, 2);
+  const uint32_t old_length = little(old_bytes, 10, 2);
+  const size_t added = record_length(extra) - 1;
+  if (static_cast<int64_t>(records) != rows || cells.size() != added * static_cast<size_t>(rows) ||
+      old_bytes.size() < header_length + static_cast<size_t>(records) * old_length) {
     *error = "the records of " + layer.final_base() + ".dbf (" + std::to_string(records) +
-             ") are not the objects read again (" + std::to_string(rows.size()) +
+             ") are not the objects read again (" + std::to_string(rows) +
              "): its columns stay as they were";
     return false;
   }
-  Dbf new_dbf(DBFCreateEx(new_name.c_str(), "1250"));
-  if (!new_dbf) {
-    *error = "cannot create " + new_name;
+  // The new header through the library: the old fields, then the added.
+  {
+    using Dbf = std::unique_ptr<DBFInfo, DbfCloser>;
+    Dbf old_dbf(DBFOpen(old_name.c_str(), "rb"));
+    Dbf new_dbf(DBFCreateEx(new_name.c_str(), "1250"));
+    if (!old_dbf || !new_dbf) {
+      *error = "cannot create " + new_name;
+      return false;
+    }
+    for (int f = 0; f < DBFGetFieldCount(old_dbf.get()); ++f) {
+      char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+      int width = 0, decimals = 0;
+      DBFGetFieldInfo(old_dbf.get(), f, name, &width, &decimals);
+      const char native = DBFGetNativeFieldType(old_dbf.get(), f);
+      if (DBFAddNativeFieldType(new_dbf.get(), name, native, width, decimals) < 0) {
+        *error = "cannot add field " + std::string(name) + " to " + new_name;
+        return false;
+      }
+    }
+    for (const Column& c : extra) {
+      if (DBFAddField(new_dbf.get(), c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
+        *error = "cannot add field " + c.name + " to " + new_name;
+        return false;
+      }
+    }
+  }
+  std::remove((layer.work_base() + ".more.cpg").c_str());
+  std::string bytes;
+  if (!read_whole(new_name, &bytes) || bytes.size() < 32) {
+    *error = "cannot read " + new_name;
     return false;
   }
-  const int fields = DBFGetFieldCount(old_dbf.get());
-  size_t old_length = 1;
-  for (int f = 0; f < fields; ++f) {
-    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    int width = 0, decimals = 0;
-    DBFGetFieldInfo(old_dbf.get(), f, name, &width, &decimals);
-    old_length += static_cast<size_t>(width);
-    const char native = DBFGetNativeFieldType(old_dbf.get(), f);
-    if (DBFAddNativeFieldType(new_dbf.get(), name, native, width, decimals) < 0) {
-      *error = "cannot add field " + std::string(name) + " to " + new_name;
-      return false;
-    }
+  const uint32_t new_header = little(bytes, 8, 2);
+  bytes.resize(new_header);
+  for (int i = 0; i < 4; ++i)
+    bytes[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
+  bytes.reserve(new_header + static_cast<size_t>(records) * (old_length + added) + 1);
+  for (uint32_t r = 0; r < records; ++r) {
+    bytes.append(old_bytes, header_length + static_cast<size_t>(r) * old_length, old_length);
+    bytes.append(cells.substr(static_cast<size_t>(r) * added, added));
   }
-  for (const Column& c : extra) {
-    if (DBFAddField(new_dbf.get(), c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
-      *error = "cannot add field " + c.name + " to " + new_name;
-      return false;
-    }
+  bytes += '\x1A';
+  FilePtr out(std::fopen(new_name.c_str(), "wb"));
+  const bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
+  if (!written || std::fclose(out.release()) != 0) {
+    *error = "cannot write " + new_name;
+    std::remove(new_name.c_str());
+    return false;
   }
-  std::string record;
-  for (int r = 0; r < records; ++r) {
-    const char* tuple = DBFReadTuple(old_dbf.get(), r);
-    if (tuple == nullptr) {
-      *error = "cannot read " + old_name;
-      return false;
-    }
-    record.assign(old_length + record_length(extra) - 1, ' ');
-    std::memcpy(record.data(), tuple, old_length);
-    put_cells(extra, rows[static_cast<size_t>(r)], record.data() + old_length, texts_cut);
-    if (!DBFWriteTuple(new_dbf.get(), r, record.data())) {
-      *error = "cannot write " + new_name;
-      return false;
-    }
-  }
-  old_dbf.reset();
-  DBFInfo* closing = new_dbf.release();
-  DBFClose(closing);
-  // The table's own code page declaration stays; the new one goes.
-  std::remove((layer.work_base() + ".more.cpg").c_str());
   if (std::rename(new_name.c_str(), old_name.c_str()) != 0) {
     *error = "cannot rename " + new_name + " to " + old_name;
     return false;

@@ -63,13 +63,17 @@ class RegisterTable {
   int64_t null_shapes_ = 0;
 };
 
+// Appends the cells of one row, formatted as the columns' types want (as
+// the dBase record holds them), to out; texts cut counted in *texts_cut.
+void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
+                        std::string& out, int64_t* texts_cut);
+
 // Adds columns to the closed table of a layer written before (its working
-// .dbf): each record keeps its bytes and gets the cells of rows[i] after
-// them.  False, with the table left as it was, when the counts differ or a
-// file cannot be written.
-bool append_columns(Layer& layer, const std::vector<Column>& extra,
-                    const std::vector<std::vector<std::string>>& rows, int64_t* texts_cut,
-                    std::string* error);
+// .dbf): each record keeps its bytes and gets its row of cells (from
+// format_dbase_cells) after them.  False, with the table left as it was,
+// when the counts differ or a file cannot be written.
+bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_view cells,
+                    int64_t rows, std::string* error);
 
 // The list of the columns of every layer and table, with their full names:
 // layer,column,full_name,role,type,width,decimals.

@@ -56,7 +56,11 @@ bool is_plain_number(std::string_view v) {
 
 void ColumnCensus::add_value(std::string_view v) {
   ++values_;
-  if (!is_swde_date(v)) all_dates_ = false;
+  const bool date = is_swde_date(v);
+  const bool time = !date && is_swde_date_time(v);
+  if (!date) all_dates_ = false;
+  if (!date && !time) all_dates_or_times_ = false;
+  if (time) any_time_ = true;
   if (all_numbers_ && !is_plain_number(v)) all_numbers_ = false;
   if (all_numbers_) {
     std::string_view d = v;
@@ -84,6 +88,8 @@ void ColumnCensus::merge(const ColumnCensus& o) {
   cells_ += o.cells_;
   multi_ = multi_ || o.multi_;
   all_dates_ = all_dates_ && o.all_dates_;
+  all_dates_or_times_ = all_dates_or_times_ && o.all_dates_or_times_;
+  any_time_ = any_time_ || o.any_time_;
   all_numbers_ = all_numbers_ && o.all_numbers_;
   any_fraction_ = any_fraction_ || o.any_fraction_;
   any_negative_ = any_negative_ || o.any_negative_;
@@ -96,6 +102,8 @@ ColumnType ColumnCensus::type() const {
   // Joined values are a text, and so is a column the file never fills.
   if (values_ == 0 || multi_) return ColumnType::kText;
   if (all_dates_) return ColumnType::kDate;
+  // A dBase table has no date and time: such values stay texts as written.
+  if (all_dates_or_times_ && any_time_) return ColumnType::kText;
   if (all_numbers_) {
     // A dBase number holds 19 characters with its sign and point; the
     // double a reader makes of it keeps about 15 digits.

@@ -49,6 +49,8 @@ class ColumnCensus {
   int64_t cells_ = 0;
   bool multi_ = false;
   bool all_dates_ = true;
+  bool all_dates_or_times_ = true;
+  bool any_time_ = false;
   bool all_numbers_ = true;
   bool any_fraction_ = false;
   bool any_negative_ = false;

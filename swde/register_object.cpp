@@ -1,6 +1,7 @@
 #include "swde/register_object.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace egib {
 
@@ -31,6 +32,63 @@ class ListScan : public GeometryListReader {
     return true;
   }
 };
+
+// A whole physical line, cleaned as the line reader cleans a line (cut at
+// ';', apostrophes blanked, trimmed, converted into Windows-1250) but
+// without its limit of 499 characters.  start: where it begins.
+std::string whole_line(std::span<const char> bytes, size_t start, TextEncoding encoding) {
+  std::string text;
+  for (size_t i = start; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\n' || c == '\r' || c == ';' || c == '\0') break;
+    text += c == '\'' ? ' ' : c;
+  }
+  if (encoding == TextEncoding::kUtf8) {
+    std::string out(text.size(), '\0');
+    const size_t n =
+        utf8_to_cp1250({reinterpret_cast<const unsigned char*>(text.data()), text.size()},
+                       reinterpret_cast<unsigned char*>(out.data()));
+    out.resize(n);
+    text = std::move(out);
+  } else if (encoding == TextEncoding::kIso8859_2) {
+    latin2_to_cp1250(text.data());
+  }
+  return text;
+}
+
+bool is_blank_char(char c) {
+  return c == ' ' || (c >= 7 && c <= 13);
+}
+
+// Field k of a cleaned line as the line reader splits it (blanks after a
+// comma dropped), without its limit of 99 characters; with rest, the
+// field and everything after it, commas included.
+std::string field_of(std::string_view text, int k, bool rest) {
+  size_t i = 0;
+  while (i < text.size() && is_blank_char(text[i])) ++i;
+  size_t end = text.size();
+  while (end > i && is_blank_char(text[end - 1])) --end;
+  for (int f = 0; f < k; ++f) {
+    const size_t comma = text.find(',', i);
+    if (comma == std::string_view::npos || comma >= end) return {};
+    i = comma + 1;
+    while (i < end && is_blank_char(text[i])) ++i;
+  }
+  const size_t comma = rest ? std::string_view::npos : text.find(',', i);
+  return std::string(
+      text.substr(i, (comma == std::string_view::npos || comma > end ? end : comma) - i));
+}
+
+// Whether the line reader cut the line: a chunk that is not the whole
+// physical line, or a field of 99 characters, where splitting stops.
+bool may_be_cut(Line& line) {
+  const std::string_view chunk = line.chunk();
+  if (chunk.size() >= static_cast<size_t>(kLineChars - 1) && chunk.back() != '\n') return true;
+  for (int k = 1; k < kFieldCount; ++k) {
+    if (line.field(k).size() >= static_cast<size_t>(kFieldChars - 1)) return true;
+  }
+  return false;
+}
 
 std::string joined_fields(Line& line, int from) {
   int last = 10;
@@ -113,12 +171,34 @@ bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
     if (line.is_ignorable()) continue;
     if (line.is_object_end()) return true;
     const std::string_view code = line.code();
-    if (code == "D") {
-      o.attributes.push_back({std::string(line.field(1)), std::string(line.field(3))});
-    } else if (code == "WG") {
-      o.relations.push_back({std::string(line.field(1)), std::string(line.field(3))});
-    } else if (code == "WL") {
-      o.relations.push_back({std::string(line.field(1)), std::string(line.field(2))});
+    if (code == "D" || code == "WG" || code == "WL") {
+      std::vector<RegisterObject::Value>& to = code == "D" ? o.attributes : o.relations;
+      const int value_field = code == "WL" ? 2 : 3;
+      // An attribute's value is the rest of its line: a text may hold
+      // commas.
+      const bool is_attribute = code == "D";
+      const bool cut = may_be_cut(line);
+      if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
+        to.push_back({std::string(line.field(1)), std::string(line.field(value_field))});
+        continue;
+      }
+      if (!cut) {
+        const std::string_view text = line.text();
+        to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+        continue;
+      }
+      // A long line: its value whole, and the rest of it, which the line
+      // reader takes as lines of their own, read past.
+      const std::span<const char> bytes = in.bytes();
+      const size_t start = static_cast<size_t>(line.chunk().data() - bytes.data());
+      const std::string text = whole_line(bytes, start, in.encoding());
+      to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+      const char* nl =
+          static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
+      const size_t line_end =
+          nl == nullptr ? bytes.size() : static_cast<size_t>(nl - bytes.data()) + 1;
+      while (in.position() < line_end && in.next(line)) {
+      }
     } else if (code == "GL") {
       do {
         if (!reader.read_list(in, line, o)) return false;  // the input ended
@@ -199,7 +279,7 @@ void RegisterCensus::add(const RegisterObject& o) {
   }
   count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index);
   count_values(o.relations, t.relation_names, t.relations, t.relation_index);
-  if (!o.ident.empty()) identifiers.push_back(o.ident);
+  if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
 void RegisterCensus::merge(const RegisterCensus& later) {
@@ -333,7 +413,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (plan_.identifiers.count(r.value) != 0) continue;
+    if (plan_.identifiers.count(std::hash<std::string_view>{}(r.value)) != 0) continue;
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
   }

@@ -105,7 +105,9 @@ struct TypeCensus {
 struct RegisterCensus {
   std::vector<TypeCensus> types;  // in order of first appearance
   std::unordered_map<std::string, size_t> index;
-  std::vector<std::string> identifiers;  // of every object, for the relations
+  // Hashes of the identifiers of every object, for the relations (64 bits:
+  // two identifiers of one file share one with a chance of about 1e-8).
+  std::vector<uint64_t> identifiers;
   void add(const RegisterObject& object);
   // Adds the census of a later part of the file.
   void merge(const RegisterCensus& later);
@@ -155,9 +157,9 @@ struct TablePlan {
 
 struct RegisterPlan {
   std::vector<TablePlan> tables;
-  std::unordered_map<std::string, size_t> by_name;   // layer name -> table
-  std::unordered_set<std::string_view> identifiers;  // of every object of the file
-  std::vector<std::string> relation_names;           // every relation name, for the counts
+  std::unordered_map<std::string, size_t> by_name;  // layer name -> table
+  std::unordered_set<uint64_t> identifiers;         // hashes of every object's identifier
+  std::vector<std::string> relation_names;          // every relation name, for the counts
   std::unordered_map<std::string, size_t> relation_slot;
 };
 
