@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -65,6 +66,7 @@ ConversionRun::ConversionRun(const Options& options, InputFile input)
   report_.variant = options.variant;
   report_.points_layer = options.points;
   report_.precinct_layer = options.precincts;
+  report_.outlines_validated = options.validate;
   report_.run_log_path = options.log_path;
   report_.error_log_path = error_log_path();
 }
@@ -200,7 +202,9 @@ void ConversionRun::settle_axis_order() {
     // The points as written (northing first as read), or, in a file
     // without point objects, the sample of inline vertices.
     AxisVote vote;
-    for (size_t i = 0; i < points_.size(); ++i) vote.count(*area, points_.y(i), points_.x(i));
+    for (size_t i = 0; i < points_.size(); ++i) {
+      if (points_.has_coordinates(i)) vote.count(*area, points_.y(i), points_.x(i));
+    }
     if (points_.size() == 0) vote = count_axis_votes(*area, inline_pairs_);
     easting_first = pairs_are_easting_first(vote);
     if (easting_first) {
@@ -227,13 +231,17 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
   if (!header.accepted) return;  // nothing is written
 
   PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
-  LayerRecordWriter writer(parcels_, buildings_, precincts_);
+  LayerRecordWriter writer(parcels_, buildings_, precincts_, size_limits());
   const bool precincts = precincts_.created();
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
         ObjectAssembly assembly(points_, transform, ConversionCache::for_this_thread(transform),
                                 easting_first_, precincts);
+        if (options_.validate) {
+          assembly.check_outlines(options_.make_valid ? OutlineCheck::kMakeValid
+                                                      : OutlineCheck::kValidate);
+        }
         WritePass pass(part, assembly);
         const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
         part.stats = assembly.stats;
@@ -242,10 +250,16 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
       },
       [&](WrittenPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
-        writer.write(part.objects);
+        const bool written = writer.write(part.objects);
         report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);
+        if (!written) {
+          // Said once; the pass stops here and the run fails.
+          limit_failed_ = true;
+          failed("egib2shp: " + writer.limit_failure());
+        }
+        return written;
       });
   progress.finish();
   report_.stats.written = writer.counts();
@@ -278,15 +292,30 @@ int ConversionRun::run_stages() {
                                       options_.variant);
   convert_points(points_, transform, threads);
   if (point_layer_.created()) {
-    report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout);
+    report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout,
+                                                     &report_.stats.outlines.texts_cut);
   }
   write_objects(transform);
   points_ = PointTable();
   return finish();
 }
 
+// The format's size limits; a test can make them small
+// (EGIB_TEST_LAYER_LIMITS=MOST,WARN in bytes) instead of writing gigabytes.
+LayerSizeLimits ConversionRun::size_limits() {
+  LayerSizeLimits limits;
+  if (const char* test = std::getenv("EGIB_TEST_LAYER_LIMITS"); test != nullptr) {
+    unsigned long long most = 0, warn = 0;
+    if (std::sscanf(test, "%llu,%llu", &most, &warn) == 2) {
+      limits.most = most;
+      limits.warn_past = warn;
+    }
+  }
+  return limits;
+}
+
 int ConversionRun::finish() {
-  int status = 0;
+  int status = limit_failed_ ? 1 : 0;
   const std::vector<Layer*> written = layers();
   for (Layer* layer : written) {
     layer->close();

@@ -14,6 +14,7 @@
 #include "driver/options.h"
 #include "driver/run_report.h"
 #include "layers/layer_files.h"
+#include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
 #include "swde/axis_order.h"
@@ -49,6 +50,7 @@ class ConversionRun {
   void settle_axis_order();
   void write_objects(const class CoordinateTransform& transform);
   int finish();
+  static LayerSizeLimits size_limits();
 
   const Options& options_;
   InputFile input_;
@@ -60,6 +62,7 @@ class ConversionRun {
   Layer precincts_;
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   bool easting_first_ = false;
+  bool limit_failed_ = false;  // a layer would pass the format's size limit
   PointTable points_;
   std::vector<WrittenPair> inline_pairs_;
   RunReport report_;

@@ -29,11 +29,12 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   const LayerCounts& w = st.written;
   const OutlineStats& o = st.outlines;
   const auto n = [](int64_t v) { return static_cast<long long>(v); };
-  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
+  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s %s (%lld %s), %lld %s collected\n",
                n(w.parcels_written), plural(w.parcels_written, "parcel", "parcels"),
                n(w.buildings_written), plural(w.buildings_written, "building", "buildings"),
-               n(w.vertices_written), plural(w.vertices_written, "vertex", "vertices"),
-               n(st.points_collected), plural(st.points_collected, "point", "points"));
+               written ? "written" : "assembled, none of them written", n(w.vertices_written),
+               plural(w.vertices_written, "vertex", "vertices"), n(st.points_collected),
+               plural(st.points_collected, "point", "points"));
   if (st.objects_without_vertex + o.unresolved_references + o.lists_without_ring_start > 0) {
     std::fprintf(
         stderr,
@@ -43,6 +44,20 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
         n(o.unresolved_references), plural(o.unresolved_references, "reference", "references"),
         n(o.lists_without_ring_start), plural(o.lists_without_ring_start, "list", "lists"));
   }
+  if (o.points_without_coordinates > 0) {
+    std::fprintf(stderr, "egib2shp: skipped: %lld %s to points without coordinates (no P,G line)\n",
+                 n(o.points_without_coordinates),
+                 plural(o.points_without_coordinates, "reference", "references"));
+  }
+  if (options.validate) {
+    std::fprintf(stderr, "egib2shp: %lld %s not valid polygons as read%s (GEOS; see %s)\n",
+                 n(o.invalid_outlines), plural(o.invalid_outlines, "outline", "outlines"),
+                 options.make_valid ? ", written as repaired" : "", options.log_path.c_str());
+  }
+  if (o.texts_cut > 0) {
+    std::fprintf(stderr, "egib2shp: %lld %s cut (named in the error log %s)\n", n(o.texts_cut),
+                 plural(o.texts_cut, "text", "texts"), error_log_path().c_str());
+  }
   if (w.degenerate_outlines + w.duplicate_parcel_ids + w.duplicate_building_ids > 0) {
     std::fprintf(
         stderr,
@@ -51,6 +66,12 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
         n(w.degenerate_outlines), plural(w.degenerate_outlines, "outline", "outlines"),
         n(w.duplicate_parcel_ids), plural(w.duplicate_parcel_ids, "identifier", "identifiers"),
         n(w.duplicate_building_ids), plural(w.duplicate_building_ids, "identifier", "identifiers"));
+  }
+  for (const std::string& file : w.large_files) {
+    std::fprintf(stderr,
+                 "egib2shp: warning: %s is larger than 2 GiB, more than many programs read "
+                 "(GDAL and QGIS do)\n",
+                 file.c_str());
   }
   if (report.error_log_messages > 0) {
     const auto count = static_cast<long long>(report.error_log_messages);

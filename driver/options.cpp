@@ -36,6 +36,9 @@ constexpr std::string_view kUsage =
     "                         windows-1250 or utf-8\n"
     "      --log=FILE         the run log goes to FILE instead of err.log\n"
     "      --report=FILE      write a JSON account of the run to FILE\n"
+    "      --validate         check every outline with GEOS; count and log the\n"
+    "                         ones that are not valid polygons\n"
+    "      --make-valid       as --validate, and write GEOS's repair of them\n"
     "  -j, --threads=N        use N threads (default: one per core; the\n"
     "                         output is the same for any N)\n"
     "  -h, --help             show this help and exit\n"
@@ -170,6 +173,11 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
       o.points = true;
     } else if (arg == "--precincts") {
       o.precincts = true;
+    } else if (arg == "--validate") {
+      o.validate = true;
+    } else if (arg == "--make-valid") {
+      o.validate = true;
+      o.make_valid = true;
     } else if (arg.substr(0, 2) == "-o") {
       if (!take_value(arg, 2, &value) || value.empty()) {
         return usage_error("option '-o' needs a directory");

@@ -28,6 +28,8 @@ struct Options {
   std::string log_path = "err.log";
   std::string report_path;  // empty: no report
   int threads = 0;          // 0: one per core
+  bool validate = false;    // outlines checked with GEOS
+  bool make_valid = false;  // and written repaired (implies validate)
 };
 
 struct ParsedCommandLine {

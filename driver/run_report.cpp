@@ -96,6 +96,10 @@ std::string report_json(const RunReport& r) {
           .member("vertices_written", number(w.vertices_written))
           .member("skipped", skipped)
           .member("unresolved_references", number(st.outlines.unresolved_references))
+          .member("points_without_coordinates", number(st.outlines.points_without_coordinates))
+          .member("texts_cut", number(st.outlines.texts_cut))
+          .member("invalid_outlines",
+                  r.outlines_validated ? number(st.outlines.invalid_outlines) : "null")
           .member("outlines_under_three_vertices", number(w.degenerate_outlines))
           .member("duplicate_parcel_identifiers", number(w.duplicate_parcel_ids))
           .member("duplicate_building_identifiers", number(w.duplicate_building_ids))

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -17,21 +19,21 @@ namespace {
 constexpr FieldSpec kParcelSchema[] = {
     {"ID", FTDouble, 10, 0},      {"IDD", FTString, 50, 0},     {"KOD_WOJ", FTDouble, 10, 0},
     {"KOD_POW", FTDouble, 10, 0}, {"KOD_GMI", FTString, 10, 0}, {"KOD_OBR", FTString, 50, 0},
-    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 10, 2},
+    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 16, 2},
 };
 
 constexpr FieldSpec kBuildingSchema[] = {
     {"ID", FTDouble, 10, 0},      {"IDB", FTString, 50, 0},     {"KOD_WOJ", FTDouble, 10, 0},
     {"KOD_POW", FTDouble, 10, 0}, {"KOD_GMI", FTString, 10, 0}, {"KOD_OBR", FTString, 50, 0},
-    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 10, 2},
+    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 16, 2},
     {"FUNKCJA", FTDouble, 10, 0},
 };
 
 constexpr FieldSpec kPointSchema[] = {
-    {"ID", FTDouble, 10, 0},     {"IDP", FTString, 30, 0},   {"KLUCZ", FTString, 30, 0},
-    {"G5NRP", FTString, 50, 0},  {"G5OZR", FTString, 30, 0}, {"G5STB", FTDouble, 10, 0},
+    {"ID", FTDouble, 10, 0},     {"IDP", FTString, 50, 0},   {"KLUCZ", FTString, 50, 0},
+    {"G5NRP", FTString, 50, 0},  {"G5OZR", FTString, 50, 0}, {"G5STB", FTDouble, 10, 0},
     {"G5ZRD", FTDouble, 10, 0},  {"G5BPP", FTDouble, 10, 0}, {"G5RZG", FTDouble, 10, 0},
-    {"G5RKRG", FTString, 30, 0},
+    {"G5RKRG", FTString, 50, 0},
 };
 
 constexpr FieldSpec kPrecinctSchema[] = {
@@ -241,7 +243,22 @@ Layer::~Layer() {
   if (!committed_ && !work_base_.empty()) discard();
 }
 
-bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error) {
+DbfDate dbf_date_of_run() {
+  std::time_t when = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (errno == 0 && *end == '\0' && seconds >= 0) when = static_cast<std::time_t>(seconds);
+  }
+  std::tm utc{};
+  if (gmtime_r(&when, &utc) == nullptr) return {95, 7, 26};
+  // One byte holds the year: 1900 to 2155.
+  return {std::clamp(utc.tm_year, 0, 255), utc.tm_mon + 1, utc.tm_mday};
+}
+
+bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error,
+                   const DbfDate& date) {
   final_base_ = final_base;
   work_base_ = final_base + ".tmp";
   has_prj_ = false;
@@ -261,6 +278,10 @@ bool Layer::create(const std::string& final_base, LayerKind kind, std::string* e
     *error = "cannot create " + final_base_ + ".dbf: " + std::strerror(errno);
     return false;
   }
+  // The library writes the header (on the first record, or on closing an
+  // empty table) from these.
+  dbf_->iLanguageDriver = kDbfLanguageDriver1250;
+  DBFSetLastModifiedDate(dbf_.get(), date.years_since_1900, date.month, date.day);
   for (const FieldSpec& f : layer_schema(kind)) {
     if (DBFAddField(dbf_.get(), f.name, f.type, f.width, f.decimals) < 0) {
       *error = "cannot add field " + std::string(f.name) + " to " + final_base_ + ".dbf";

@@ -1,7 +1,9 @@
 #include "layers/point_layer.h"
 
 #include <memory>
+#include <string_view>
 
+#include "diag/error_log.h"
 #include "layers/record_writer.h"
 
 namespace egib {
@@ -15,7 +17,7 @@ struct ShapeDestroyer {
 }  // namespace
 
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console) {
+                          Layer& layer, std::FILE* console, int64_t* texts_cut) {
   int64_t written = 0;
   for (size_t i = 0; i < points.size(); ++i) {
     double x = points.x(i);
@@ -31,20 +33,34 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     const int r = DBFGetRecordCount(layer.dbf());
     RecordWriter record(layer, r);
     record.integer(kPointFieldId, r + 1);
-    record.text(kPointFieldIdp, points.id(i));
-    record.text(kPointFieldKlucz, points.alt_id(i));
+    const auto text = [&](int field, std::string_view value) {
+      const FieldSpec& f = layer_schema(LayerKind::kPoint)[static_cast<size_t>(field)];
+      if (value.size() > static_cast<size_t>(f.width)) {
+        log_error("point '%.*s': %s '%.*s' cut to %d characters\n",
+                  static_cast<int>(points.id(i).size()), points.id(i).data(), f.name,
+                  static_cast<int>(value.size()), value.data(), f.width);
+        ++*texts_cut;
+      }
+      record.text(field, value);
+    };
+    text(kPointFieldIdp, points.id(i));
+    text(kPointFieldKlucz, points.alt_id(i));
     if (points.has_attributes()) {
       const PointAttributes& a = points.attributes(i);
-      record.text(kPointFieldNrp, points.nrp(i));
-      record.text(kPointFieldOzr, points.ozr(i));
+      text(kPointFieldNrp, points.nrp(i));
+      text(kPointFieldOzr, points.ozr(i));
       record.integer(kPointFieldStb, a.g5stb);
       record.integer(kPointFieldZrd, a.g5zrd);
       record.integer(kPointFieldBpp, a.g5bpp);
       record.integer(kPointFieldRzg, a.g5rzg);
-      record.text(kPointFieldRkrg, points.rkrg(i));
+      text(kPointFieldRkrg, points.rkrg(i));
     }
+    // A point without coordinates is a null shape: its record stays, and
+    // no reader puts it at (0, 0).
+    const bool located = points.has_coordinates(i);
     const std::unique_ptr<SHPObject, ShapeDestroyer> shape(
-        SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr));
+        located ? SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr)
+                : SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
     if (!shape || SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
       std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r + 1,
                    layer.final_base().c_str());

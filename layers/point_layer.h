@@ -14,9 +14,11 @@
 namespace egib {
 
 // Writes every point of the table (converted already) into layer; the area
-// warnings of the points that warn go to console, in order.  Returns how
-// many were written.
+// warnings of the points that warn go to console, in order.  A point
+// without coordinates is written as a null shape.  Texts wider than their
+// columns are named in the error log and counted in *texts_cut.  Returns
+// how many were written.
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console);
+                          Layer& layer, std::FILE* console, int64_t* texts_cut);
 
 }  // namespace egib

@@ -275,4 +275,27 @@ void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wante
   }
 }
 
+bool Line::field_cut(int k) {
+  const std::string_view f = field(k);
+  if (f.empty()) return false;
+  const std::string_view t = text();
+  // Field k of the cleaned text: after its k-th comma, past its blanks, up
+  // to the next comma, less the blanks at its end.
+  size_t start = 0;
+  for (int c = 0; c < k; ++c) {
+    start = t.find(',', start);
+    if (start == std::string_view::npos) return false;
+    ++start;
+  }
+  while (start < t.size() && t[start] == ' ') ++start;
+  size_t end = t.find(',', start);
+  if (end == std::string_view::npos) end = t.size();
+  while (end > start && t[end - 1] == ' ') --end;
+  if (end - start > f.size()) return true;  // past the field limit
+  // A chunk of the full 499 bytes without its line end: the rest of the
+  // line, and perhaps of this field, comes as the next chunk.
+  return end == t.size() && size_ == kLineChars - 1 && chunk_ != nullptr &&
+         chunk_[size_ - 1] != '\n';
+}
+
 }  // namespace egib

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 mode="${1:-demo}"
 # Building the program and converting the sample needs only these.
-packages=(build-essential cmake pkg-config libshp-dev)
+packages=(build-essential cmake pkg-config libshp-dev libgeos-dev)
 case "$mode" in
   test)
     # GoogleTest, PROJ (the geodesy cross-check), GDAL (what a GIS sees),

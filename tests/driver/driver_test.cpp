@@ -86,7 +86,7 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
                                                   "KOD_OBR", "OBR", "DNR",     "POW"};
   EXPECT_EQ(parcels.field_names, parcel_fields);
   EXPECT_EQ(parcels.field_types, (std::vector<char>{'N', 'C', 'N', 'N', 'C', 'C', 'C', 'C', 'N'}));
-  EXPECT_EQ(parcels.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10}));
+  EXPECT_EQ(parcels.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 16}));
   EXPECT_EQ(parcels.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2}));
 
   const auto buildings = read_layer(dir.file("a.b_BUD"));
@@ -95,7 +95,7 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   const std::vector<std::string> building_fields = {
       "ID", "IDB", "KOD_WOJ", "KOD_POW", "KOD_GMI", "KOD_OBR", "OBR", "DNR", "POW", "FUNKCJA"};
   EXPECT_EQ(buildings.field_names, building_fields);
-  EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10, 10}));
+  EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 16, 10}));
   EXPECT_EQ(buildings.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2, 0}));
 
   EXPECT_EQ(read_file(dir.file("a.b_DZE.cpg")), "1250");
