@@ -327,16 +327,23 @@ namespace {
 struct Attributes {
   static constexpr int kMax = 3;
   std::string_view names[kMax];
-  char values[kMax][kFieldChars] = {};
+  // Room for a value as long as the widest column (the 100-wide name).
+  static constexpr size_t kChars = 100;
+  char values[kMax][kChars] = {};
   uint8_t lengths[kMax] = {};
   bool cut_by_reader[kMax] = {};
+  bool longer[kMax] = {};  // the value goes on past kChars
   void keep(Line& line) {
     for (int i = 0; i < kMax && !names[i].empty(); ++i) {
       if (line.field_is(1, names[i])) {
-        const std::string_view v = line.field(3);
+        // A value the reader cut at 99 characters is taken whole from the
+        // line, so that a column of 100 gets its 100th character.
+        const std::string_view whole = line.whole_field(3);
+        const std::string_view v = whole.substr(0, kChars);
         if (!v.empty()) std::memcpy(values[i], v.data(), v.size());
         lengths[i] = static_cast<uint8_t>(v.size());
-        cut_by_reader[i] = line.field_cut(3);
+        longer[i] = whole.size() > kChars;
+        cut_by_reader[i] = whole.size() == line.field(3).size() && line.field_cut(3);
       }
     }
   }
@@ -406,24 +413,24 @@ void format_record(ObjectKind kind, const Attributes& attributes, AssembledObjec
                messages);
     }
   }
-  const auto text = [&](int field, std::string_view value) {
+  const auto text = [&](int field, std::string_view value, bool longer = false) {
     const FieldSpec& f = layer_schema(kind == ObjectKind::kBuilding ? LayerKind::kBuilding
                                       : kind == ObjectKind::kPrecinct
                                           ? LayerKind::kPrecinct
                                           : LayerKind::kParcel)[static_cast<size_t>(field)];
-    if (value.size() > static_cast<size_t>(f.width)) {
+    if (value.size() > static_cast<size_t>(f.width) || longer) {
       note_cut(ident, f.name, value, "cut to " + std::to_string(f.width) + " characters", line, a,
                messages);
     }
     t.text(field, value);
   };
   if (kind == ObjectKind::kPrecinct) {
-    text(kPrecinctFieldIdr, ident);
-    text(kPrecinctFieldNro, attributes.value(1));
-    text(kPrecinctFieldNaz, attributes.value(2));
+    text(kPrecinctFieldIdr, ident, attributes.longer[0]);
+    text(kPrecinctFieldNro, attributes.value(1), attributes.longer[1]);
+    text(kPrecinctFieldNaz, attributes.value(2), attributes.longer[2]);
     t.real(kPrecinctFieldPow, o.area);
   } else {
-    text(kFieldIdent, ident);
+    text(kFieldIdent, ident, attributes.longer[0]);
     t.integer(kFieldKodWoj, to_long(slice(ident, 1, 2)));
     t.integer(kFieldKodPow, to_long(slice(ident, 1, 4)));
     text(kFieldKodGmi, slice(ident, 1, 8));

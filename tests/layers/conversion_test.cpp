@@ -274,13 +274,13 @@ TEST(Conversion, LongIdentifiersAndTextsCut) {
   TempDir dir;
   const std::string id40 = "1234567890abcdefghij1234567890ABCDEFGHIJ";
   const std::string idd59 = "146518_8.0001.1234567890123456789012345678901234567890abcd";
-  const std::string name100(100, 'N');
+  const std::string name100 = std::string(99, 'N') + "Z";
+  const std::string name130(130, 'M');
+  const std::string outline = "\nGL\nK,+\nP,P,," + id40 + "\nP,P,,p2\nP,P,,p3\nX\n";
   const std::string body = point(id40, "k" + id40, "100", "200") + point("p2", "k2", "100", "210") +
                            point("p3", "k3", "110", "210") + "RO,,G5DZE,d1\nD,G5IDD,," + idd59 +
-                           "\nGL\nK,+\nP,P,," + id40 +
-                           "\nP,P,,p2\nP,P,,p3\nX\n"
-                           "RO,,G5OBR,o1\nD,G5IDR,,o1\nD,G5NAZ,," +
-                           name100 + "\nGL\nK,+\nP,P,," + id40 + "\nP,P,,p2\nP,P,,p3\nX\n";
+                           outline + "RO,,G5OBR,o1\nD,G5IDR,,o1\nD,G5NAZ,," + name100 + outline +
+                           "RO,,G5OBR,o2\nD,G5IDR,,o2\nD,G5NAZ,," + name130 + outline;
   write_file(dir.file("in.swd"), swde_file(body));
   const RunResult r =
       run_converter(dir, {"--points", "--precincts", "--report=r.json", "in.swd", "0", "0", "0"});
@@ -289,22 +289,26 @@ TEST(Conversion, LongIdentifiersAndTextsCut) {
   const LayerContent parcels = read_layer(dir.file("in_DZE"));
   ASSERT_EQ(parcels.shape_count, 1);
   EXPECT_EQ(parcels.shapes[0].x, (std::vector<double>{200, 210, 210, 200}));
-  // IDD stays 50 wide: the identifier is cut there, and so is DNR.
+  // IDD stays 50 wide: the identifier is cut there; DNR fits.
   EXPECT_EQ(parcels.raw[0][1], idd59.substr(0, 50));
   EXPECT_EQ(trimmed(parcels.raw[0][7]), idd59.substr(14));
   const LayerContent points = read_layer(dir.file("in_PKT"));
   EXPECT_EQ(trimmed(points.raw[0][1]), id40);
   EXPECT_EQ(trimmed(points.raw[0][2]), "k" + id40);
-  // The reader keeps 99 characters of the name; the cut is counted.
+  // The 100-character name reaches its 100-wide column whole; a longer one
+  // is cut there, and that is counted.
   const LayerContent precincts = read_layer(dir.file("in_OBR"));
-  EXPECT_EQ(trimmed(precincts.raw[0][3]), name100.substr(0, 99));
+  ASSERT_EQ(precincts.record_count, 2);
+  EXPECT_EQ(precincts.raw[0][3], name100);
+  EXPECT_EQ(precincts.raw[1][3], name130.substr(0, 100));
   const std::string log = read_file(dir.file("ZOV_uriri.txt"));
   EXPECT_NE(log.find("object '" + idd59 + "': IDD '" + idd59 + "' cut to 50 characters"),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("object 'o1': G5NAZ '" + name100.substr(0, 99) + "' cut by the reader"),
+  EXPECT_NE(log.find("object 'o2': G5NAZ '" + name130.substr(0, 100) + "' cut to 100 characters"),
             std::string::npos)
       << log;
+  EXPECT_EQ(log.find("object 'o1'"), std::string::npos) << log;
   EXPECT_NE(read_file(dir.file("r.json")).find("\"texts_cut\": 2"), std::string::npos);
   EXPECT_NE(r.err.find("2 texts cut"), std::string::npos) << r.err;
 }
