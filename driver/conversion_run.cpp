@@ -292,8 +292,16 @@ int ConversionRun::run_stages() {
                                       options_.variant);
   convert_points(points_, transform, threads);
   if (point_layer_.created()) {
-    report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout,
-                                                     &report_.stats.outlines.texts_cut);
+    std::string limit_failure;
+    report_.stats.points_written =
+        write_point_layer(points_, transform, point_layer_, stdout,
+                          &report_.stats.outlines.texts_cut, size_limits(), &limit_failure);
+    if (!limit_failure.empty()) {
+      limit_failed_ = true;
+      failed("egib2shp: " + limit_failure);
+      points_ = PointTable();
+      return finish();
+    }
   }
   write_objects(transform);
   points_ = PointTable();

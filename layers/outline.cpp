@@ -42,6 +42,20 @@ void VertexBuffer::finish_rings() {
 
 void VertexBuffer::normalize_rings() {
   const int rings = part_count > 0 ? part_count : 1;
+  // Most outlines come closed and without repeats: then nothing moves.
+  bool as_wanted = true;
+  for (int i = 0; i < rings && as_wanted; ++i) {
+    const auto ring = static_cast<size_t>(i);
+    const auto s = static_cast<size_t>(part_count > 0 ? part_start[ring] : 0);
+    const auto e = static_cast<size_t>(i + 1 < part_count ? part_start[ring + 1] : vertex_count);
+    if (e == s) as_wanted = false;  // an empty ring goes
+    if (e - s < 2) continue;        // a lone vertex stays as it is
+    if (x[e - 1] != x[s] || y[e - 1] != y[s]) as_wanted = false;
+    for (size_t v = s + 1; v < e && as_wanted; ++v) {
+      if (x[v] == x[v - 1] && y[v] == y[v - 1]) as_wanted = false;
+    }
+  }
+  if (as_wanted) return;
   scratch_x_.clear();
   scratch_y_.clear();
   scratch_source_.clear();

@@ -17,9 +17,30 @@ struct ShapeDestroyer {
 }  // namespace
 
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console, int64_t* texts_cut) {
+                          Layer& layer, std::FILE* console, int64_t* texts_cut,
+                          const LayerSizeLimits& limits, std::string* limit_failure) {
   int64_t written = 0;
+  // The files' sizes: headers, then 28 bytes a point (12 for a null shape)
+  // in the .shp and one record each in the .dbf.
+  const uint64_t fields = static_cast<uint64_t>(DBFGetFieldCount(layer.dbf()));
+  uint64_t record_bytes = 1;
+  for (const FieldSpec& f : layer_schema(LayerKind::kPoint))
+    record_bytes += static_cast<uint64_t>(f.width);
+  uint64_t shp_bytes = 100;
+  uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
   for (size_t i = 0; i < points.size(); ++i) {
+    const uint64_t shape_bytes = points.has_coordinates(i) ? 28 : 12;
+    const bool shp_over = shp_bytes + shape_bytes > limits.most;
+    if (shp_over || dbf_bytes + record_bytes > limits.most) {
+      *limit_failure = layer.final_base() + (shp_over ? ".shp" : ".dbf") +
+                       " would pass 4 GiB, the most the shapefile format can hold, at record " +
+                       std::to_string(written + 1) +
+                       "; no layer is written (split the input, or write a format without "
+                       "that limit: -f GPKG)";
+      return written;
+    }
+    shp_bytes += shape_bytes;
+    dbf_bytes += record_bytes;
     double x = points.x(i);
     double y = points.y(i);
     if (const PointTable::Warned* w = points.warned(i)) {
