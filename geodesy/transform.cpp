@@ -54,13 +54,6 @@ int polynomial_zone(Route route, int input_system, int output_system) {
   }
 }
 
-// The set a run applies when it is not the complete official one.
-const Poly1965Set* incomplete_set(Route route, int in, int out, int variant) {
-  if (!applies_polynomial(variant)) return nullptr;
-  const Poly1965Set* set = poly1965_set(polynomial_zone(route, in, out), variant);
-  return set != nullptr && !set->complete ? set : nullptr;
-}
-
 void correct(GridPoint& g, int zone, int variant) {
   // National convention: northing first.
   poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant);
@@ -173,22 +166,13 @@ int written_system(int in, int out) {
   return is_known_system(system) ? system : 0;
 }
 
-void announce_conversion(int in, int out, int variant, std::FILE* stream) {
+void announce_conversion(int in, int out, int /*variant*/, std::FILE* stream) {
   const Route route = choose_route(in, out);
   if (route == Route::kNothing && in != out) {
     std::fprintf(stream,
                  "egib2shp: no conversion from system %d to system %d is "
                  "possible; coordinates are written as read\n",
                  in, out);
-    return;
-  }
-  if (incomplete_set(route, in, out, variant) != nullptr) {
-    const int zone = polynomial_zone(route, in, out);
-    std::fprintf(stream,
-                 "egib2shp: the 1965 zone %d correction (variant %d) is the "
-                 "built-in constant-offset approximation, not the complete "
-                 "official polynomial\n",
-                 zone, variant);
   }
 }
 
@@ -220,9 +204,6 @@ std::string describe_conversion(int in, int out, int variant) {
   if (applies_polynomial(variant)) {
     text +=
         ", 1965 zone " + std::to_string(zone) + " correction variant " + std::to_string(variant);
-    if (incomplete_set(route, in, out, variant) != nullptr) {
-      text += " (constant-offset approximation)";
-    }
   } else if (zone != 0) {
     text += ", no 1965 correction (variant " + std::to_string(variant) + ")";
   }

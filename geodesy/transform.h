@@ -51,9 +51,8 @@ Route choose_route(int input_system, int output_system);
 // that system is not one this program knows.
 int written_system(int input_system, int output_system);
 
-// One line per fact the user should know before the passes: a pair of
-// different codes that cannot be converted, and each 1965 correction set
-// applied that is not the complete official one.
+// The line the user should see before the passes when a pair of different
+// codes cannot be converted; nothing otherwise.
 void announce_conversion(int input_system, int output_system, int variant, std::FILE* out);
 
 // "1965 zone 2 (EPSG:2172)", "1992 (EPSG:2180)", "unknown system 7".

@@ -241,17 +241,9 @@ TEST(Route, AnnouncementsBeforeThePasses) {
   EXPECT_EQ(announced(10, 18, 1), "");  // no correction on this route
   EXPECT_EQ(announced(2, 18, 0), "");   // correction not asked for
 
-  const bool complete = poly1965_table_complete();
-  const std::string zone2 = announced(2, 4, 1);
-  const std::string zone4 = announced(18, 4, 2);
-  if (complete) {
-    EXPECT_EQ(zone2, "");
-  } else {
-    EXPECT_EQ(zone2,
-              "egib2shp: the 1965 zone 2 correction (variant 1) is the built-in constant-offset "
-              "approximation, not the complete official polynomial\n");
-    EXPECT_NE(zone4.find("zone 4 correction (variant 2)"), std::string::npos);
-  }
+  // The correction is the complete one: nothing to warn about.
+  EXPECT_EQ(announced(2, 4, 1), "");
+  EXPECT_EQ(announced(18, 4, 2), "");
 }
 
 }  // namespace
