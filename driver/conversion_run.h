@@ -13,6 +13,7 @@
 #include "diag/error_log.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
+#include "geodesy/transform.h"
 #include "layers/layer_files.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
@@ -39,6 +40,8 @@ class ConversionRun {
   std::vector<Layer*> layers();
   TextEncoding encoding() const { return encoding_; }
   bool easting_first() const { return easting_first_; }
+  // The run's transformation, built once from the options.
+  const CoordinateTransform& transform() const { return transform_; }
 
  private:
   int run_stages();
@@ -47,10 +50,11 @@ class ConversionRun {
   void settle_encoding();
   void collect();
   void settle_axis_order();
-  void write_objects(const class CoordinateTransform& transform);
+  void write_objects(const CoordinateTransform& transform);
   int finish();
 
   const Options& options_;
+  const CoordinateTransform transform_;
   InputFile input_;
   std::string base_;  // the layers' base name
   FilePtr run_log_;
