@@ -58,7 +58,9 @@ int run_threads(const Options& options) {
 }
 
 ConversionRun::ConversionRun(const Options& options, InputFile input)
-    : options_(options), input_(std::move(input)) {
+    : options_(options),
+      transform_(options.input_system, options.output_system, options.variant),
+      input_(std::move(input)) {
   report_.input_path = options.input;
   report_.input_bytes = input_.size();
   report_.input_system = options.input_system;
@@ -116,8 +118,7 @@ bool ConversionRun::open_outputs() {
       {&point_layer_, "_PKT", LayerKind::kPoint, options_.points},
       {&precincts_, "_OBR", LayerKind::kPrecinct, options_.precincts},
   };
-  const std::string_view wkt =
-      esri_wkt_of_system(written_system(options_.input_system, options_.output_system));
+  const std::string_view wkt = esri_wkt_of_system(transform_.written_system());
   std::string error;
   for (const Wanted& w : wanted) {
     if (!w.wanted) continue;
@@ -278,7 +279,7 @@ int ConversionRun::execute() {
 int ConversionRun::run_stages() {
   if (!open_outputs()) return 1;
   remove_work_files_on_signals(layers());
-  announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
+  transform_.announce(stderr);
   settle_encoding();
   report_.passes_ran = true;
   collect();
@@ -288,13 +289,11 @@ int ConversionRun::run_stages() {
 
   const int threads = run_threads(options_);
   points_.build_indexes(threads);
-  const CoordinateTransform transform(options_.input_system, options_.output_system,
-                                      options_.variant);
-  convert_points(points_, transform, threads);
+  convert_points(points_, transform_, threads);
   if (point_layer_.created()) {
     std::string limit_failure;
     report_.stats.points_written =
-        write_point_layer(points_, transform, point_layer_, stdout,
+        write_point_layer(points_, transform_, point_layer_, stdout,
                           &report_.stats.outlines.texts_cut, size_limits(), &limit_failure);
     if (!limit_failure.empty()) {
       limit_failed_ = true;
@@ -303,7 +302,7 @@ int ConversionRun::run_stages() {
       return finish();
     }
   }
-  write_objects(transform);
+  write_objects(transform_);
   points_ = PointTable();
   return finish();
 }

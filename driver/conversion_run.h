@@ -13,6 +13,7 @@
 #include "diag/error_log.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
+#include "geodesy/transform.h"
 #include "layers/layer_files.h"
 #include "layers/layer_records.h"
 #include "layers/outline.h"
@@ -40,6 +41,8 @@ class ConversionRun {
   std::vector<Layer*> layers();
   TextEncoding encoding() const { return encoding_; }
   bool easting_first() const { return easting_first_; }
+  // The run's transformation, built once from the options.
+  const CoordinateTransform& transform() const { return transform_; }
 
  private:
   int run_stages();
@@ -48,11 +51,12 @@ class ConversionRun {
   void settle_encoding();
   void collect();
   void settle_axis_order();
-  void write_objects(const class CoordinateTransform& transform);
+  void write_objects(const CoordinateTransform& transform);
   int finish();
   static LayerSizeLimits size_limits();
 
   const Options& options_;
+  const CoordinateTransform transform_;
   InputFile input_;
   std::string base_;  // the layers' base name
   FilePtr run_log_;

@@ -81,18 +81,15 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
                std::string(encoding_name(run.encoding())).c_str(),
                options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "");
-  std::fprintf(
-      stderr, "egib2shp: %s%s\n",
-      describe_conversion(options.input_system, options.output_system, options.variant).c_str(),
-      run.easting_first() ? "; coordinate pairs read easting first" : "");
+  std::fprintf(stderr, "egib2shp: %s%s\n", run.transform().description().c_str(),
+               run.easting_first() ? "; coordinate pairs read easting first" : "");
   if (options.points || options.precincts) {
     std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
                  plural(st.points_written, "boundary point", "boundary points"),
                  n(w.precincts_written), plural(w.precincts_written, "precinct", "precincts"));
   }
   if (written) {
-    const char* prj =
-        written_system(options.input_system, options.output_system) != 0 ? ",prj" : "";
+    const char* prj = run.transform().written_system() != 0 ? ",prj" : "";
     std::string names;
     const std::vector<Layer*> layers = run.layers();
     for (size_t i = 0; i < layers.size(); ++i) {

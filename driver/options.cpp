@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "geodesy/coordinate_systems.h"
 #include "geodesy/prj_wkt.h"
 
 namespace egib {
@@ -15,14 +16,14 @@ constexpr std::string_view kUsage =
     "Converts the parcels (G5DZE) and buildings (G5BUD) of an SWDE file into\n"
     "the polygon shapefiles INPUT_DZE and INPUT_BUD.\n"
     "\n"
-    "system codes (or the EPSG code, bare or as EPSG:NNNN):\n"
-    "   1 .. 5       1965 system, zones 1 to 5 (Krassowski)    EPSG 3120, 2172-2175\n"
-    "  10            1992 grid (GRS80)                          EPSG 2180\n"
-    "  15 18 21 24   2000 grid, zone by central meridian        EPSG 2176-2179\n"
+    "system codes (or the EPSG code, bare or as EPSG:NNNN):\n";
+// Here the lines of the codes, from the table of systems.
+constexpr std::string_view kUsageTail =
     "  equal codes   no conversion (for a 1965 zone: the polynomial correction alone)\n"
     "\n"
-    "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
-    "inverse of variant 1); any other value skips it.\n"
+    "variant: 1 turns mathematical 1965 coordinates into the catalogue ones of\n"
+    "county registers, 2 the reverse (a county file into the 1992 or 2000\n"
+    "grid: 2); any other value skips the correction.\n"
     "\n"
     "options:\n"
     "  -o, --output-dir=DIR   write the layers into DIR (created when missing),\n"
@@ -103,7 +104,9 @@ bool parse_encoding(std::string_view v, EncodingChoice* out) {
 }  // namespace
 
 std::string_view usage_text() {
-  return kUsage;
+  static const std::string text =
+      std::string(kUsage) + system_codes_usage() + std::string(kUsageTail);
+  return text;
 }
 
 bool parse_system_argument(std::string_view text, int32_t* code) {
