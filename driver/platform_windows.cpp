@@ -1,8 +1,9 @@
-// windows.h before the headers that build on it.
+// clang-format off
+#include <windows.h>  // before shellapi.h, which builds on it
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 
