@@ -150,10 +150,11 @@ int run_converter(int argc, char** argv) {
       std::fputs(std::string(usage_text()).c_str(), stdout);
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kVersion:
-      std::printf("egib2shp %s\n", EGIB_VERSION);
 #if defined(EGIB_SHAPEFILES_ONLY)
       // The Windows build has no GDAL behind it.
-      std::printf("this build writes ESRI shapefiles only (no GDAL)\n");
+      std::printf("egib2shp %s (this build writes ESRI shapefiles only: no GDAL)\n", EGIB_VERSION);
+#else
+      std::printf("egib2shp %s\n", EGIB_VERSION);
 #endif
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kUsageError:
