@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "diag/windows_text.h"
 #include "driver/platform.h"
@@ -42,8 +43,14 @@ void prepare_console() {
   _setmode(_fileno(stderr), _O_BINARY);
   if (is_console(STD_OUTPUT_HANDLE) || is_console(STD_ERROR_HANDLE)) {
     // The messages' texts are Windows-1250 (the file's names and numbers
-    // among them), which a Polish console then shows as they are.
-    SetConsoleOutputCP(1250);
+    // among them), which a Polish console then shows as they are.  The
+    // console's own code page is given back at the end: the setting
+    // outlives the program in the user's window.
+    static UINT console_code_page = 0;
+    console_code_page = GetConsoleOutputCP();
+    if (console_code_page != 1250 && SetConsoleOutputCP(1250)) {
+      std::atexit([] { SetConsoleOutputCP(console_code_page); });
+    }
   }
   if (is_console(STD_ERROR_HANDLE)) {
     // The progress line redraws itself with \r and an erase escape.

@@ -291,6 +291,29 @@ def error_log_fallback(sides, work):
     print("error_log_fallback: messages in %LOCALAPPDATA%\\egib2shp", flush=True)
 
 
+def console_progress(sides, work, gen_swde):
+    """On a console (Wine's, on a pseudo-terminal from script(1)) stderr
+    shows the progress line; stdout redirected to a file is unchanged."""
+    import re
+    import shlex
+    windows = sides[1]
+    d = os.path.join(work, "windows", "console")
+    os.makedirs(d)
+    generate(gen_swde, os.path.join(d, "county.swd"), "--parcels", 3000, "--seed", 9)
+    inner = " ".join(shlex.quote(a) for a in windows.command + ["county.swd", "2", "21", "0"])
+    with open(os.path.join(d, ".tty"), "wb") as tty:
+        status = subprocess.run(["script", "-qec", inner + " >stdout.txt", "/dev/null"], cwd=d,
+                                env=windows.env, stdout=tty, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, timeout=300).returncode
+    shown = re.sub(rb"\x1b\[[?0-9;]*[A-Za-z]", b"", read(os.path.join(d, ".tty")))
+    check(status == 0, f"console: exit status {status}")
+    check(b"reading" in shown and b"taken" in shown,
+          f"console: no progress line on the console: {shown[:200]!r}")
+    check(read(os.path.join(d, "stdout.txt")).endswith(b"faza10KONIEC\n"),
+          "console: stdout is not the console output")
+    print("console: progress line on a console", flush=True)
+
+
 def generate(gen_swde, path, *args):
     subprocess.run([gen_swde, *map(str, args), path], check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
@@ -383,6 +406,8 @@ def run_scenarios(sides, work, gen_swde, source):
         concurrent(sides, work, gen_swde)
     if wanted("error_log_fallback"):
         error_log_fallback(sides, work)
+    if wanted("console") and shutil.which("script"):
+        console_progress(sides, work, gen_swde)
 
     for case, reason in SKIPPED_ON_WINDOWS.items():
         print(f"skipped on Windows: {case} ({reason})")
