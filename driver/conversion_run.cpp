@@ -1,11 +1,14 @@
 #include "driver/conversion_run.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cstring>
 #include <thread>
 
+#include "diag/file_system.h"
 #include "driver/driver.h"
 #include "driver/interrupts.h"
 #include "driver/progress.h"
@@ -91,15 +94,14 @@ int ConversionRun::failed(const std::string& message) {
 bool ConversionRun::open_outputs() {
   base_ = layer_base_for(options_);
   if (!options_.output_dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options_.output_dir, ec);
-    if (ec || !std::filesystem::is_directory(options_.output_dir)) {
+    if (!make_directories(options_.output_dir)) {
       failed("egib2shp: cannot create the output directory " + options_.output_dir + ": " +
-             (ec ? ec.message() : std::string("a file of that name is in the way")));
+             (errno == ENOTDIR ? std::string("a file of that name is in the way")
+                               : std::string(std::strerror(errno))));
       return false;
     }
   }
-  run_log_.reset(std::fopen(options_.log_path.c_str(), "w"));
+  run_log_ = open_file(options_.log_path, "wb");
   if (!run_log_) {
     failed("nie moge otworzyc pliku " + options_.log_path);
     return false;
@@ -271,6 +273,7 @@ int ConversionRun::execute() {
   const uint64_t error_log_before = error_log_messages();
   const int status = run_stages();
   report_.error_log_messages = error_log_messages() - error_log_before;
+  if (report_.error_log_messages > 0) report_.error_log_path = error_log_written_path();
   report_.wall_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return status;

@@ -1,12 +1,11 @@
 #include "driver/driver.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 #include "driver/conversion_run.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
@@ -76,7 +75,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   if (report.error_log_messages > 0) {
     const auto count = static_cast<long long>(report.error_log_messages);
     std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
-                 count == 1 ? "message" : "messages", error_log_path().c_str());
+                 count == 1 ? "message" : "messages", error_log_written_path().c_str());
   }
   std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
                std::string(encoding_name(run.encoding())).c_str(),
@@ -113,8 +112,7 @@ int usage_failure(const std::string& error) {
 int convert(const Options& options) {
   clear_io_failure();
   const char* input_path = options.input.c_str();
-  struct stat input_status {};
-  if (stat(input_path, &input_status) == 0 && S_ISDIR(input_status.st_mode)) {
+  if (is_directory(options.input)) {
     std::fprintf(stderr, "egib2shp: %s is a directory, not an SWDE file\n", input_path);
     return 1;
   }
@@ -170,7 +168,12 @@ int run_converter(int argc, char** argv) {
       std::fputs(std::string(usage_text()).c_str(), stdout);
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kVersion:
+#if defined(EGIB_SHAPEFILES_ONLY)
+      // The Windows build has no GDAL behind it.
+      std::printf("egib2shp %s (this build writes ESRI shapefiles only: no GDAL)\n", EGIB_VERSION);
+#else
       std::printf("egib2shp %s\n", EGIB_VERSION);
+#endif
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kUsageError:
       return usage_failure(command_line.error);

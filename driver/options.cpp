@@ -176,11 +176,14 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
       o.points = true;
     } else if (arg == "--precincts") {
       o.precincts = true;
-    } else if (arg == "--validate") {
+    } else if (arg == "--validate" || arg == "--make-valid") {
+#ifdef EGIB_NO_GEOS
+      return usage_error("option '" + std::string(arg) +
+                         "' needs GEOS, which this build of egib2shp does not have");
+#else
       o.validate = true;
-    } else if (arg == "--make-valid") {
-      o.validate = true;
-      o.make_valid = true;
+      o.make_valid = arg == "--make-valid";
+#endif
     } else if (arg.substr(0, 2) == "-o") {
       if (!take_value(arg, 2, &value) || value.empty()) {
         return usage_error("option '-o' needs a directory");

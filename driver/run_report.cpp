@@ -6,6 +6,7 @@
 #include <span>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 #include "geodesy/prj_wkt.h"
 #include "swde/encoding.h"
 
@@ -138,13 +139,13 @@ std::string report_json(const RunReport& r) {
 bool write_report(const std::string& path, const RunReport& report, std::string* error) {
   const std::string work = path + ".tmp";
   const std::string text = report_json(report);
-  FilePtr f(std::fopen(work.c_str(), "wb"));
+  FilePtr f(open_file(work, "wb"));
   bool ok = f && std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
   if (f) ok = std::fclose(f.release()) == 0 && ok;
-  if (ok && std::rename(work.c_str(), path.c_str()) != 0) ok = false;
+  if (ok && !replace_file(work, path)) ok = false;
   if (!ok) {
     *error = "cannot write the report " + path + ": " + std::strerror(errno);
-    std::remove(work.c_str());
+    remove_file(work);
   }
   return ok;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 
 namespace egib {
 
@@ -56,10 +57,11 @@ class LayerFile {
  public:
   LayerFile(std::FILE* f, std::string name) : file_(f), name_(std::move(name)) {
     buffer_.reserve(kBufferSize);
-    std::fseek(file_, 0, SEEK_END);
-    const long size = std::ftell(file_);
+    // 64-bit positions throughout: a layer may pass 2 GiB.
+    seek_file(file_, 0, SEEK_END);
+    const int64_t size = tell_file(file_);
     size_ = size > 0 ? static_cast<uint64_t>(size) : 0;
-    std::fseek(file_, 0, SEEK_SET);
+    seek_file(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
 
@@ -78,7 +80,7 @@ class LayerFile {
     return bytes;
   }
   size_t read(void* p, size_t bytes) {
-    if (!flush_buffer() || std::fseek(file_, static_cast<long>(pos_), SEEK_SET) != 0) {
+    if (!flush_buffer() || seek_file(file_, static_cast<int64_t>(pos_), SEEK_SET) != 0) {
       // The library goes on with what it asked for (and writes it back):
       // after a failed write that is zeros, never undefined bytes.
       std::memset(p, 0, bytes);
@@ -110,7 +112,7 @@ class LayerFile {
 
   bool flush_buffer() {
     if (buffer_.empty()) return true;
-    const bool ok = std::fseek(file_, static_cast<long>(start_), SEEK_SET) == 0 &&
+    const bool ok = seek_file(file_, static_cast<int64_t>(start_), SEEK_SET) == 0 &&
                     std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
     buffer_.clear();
     return ok;
@@ -133,13 +135,13 @@ void note_failure_of(const LayerFile& f) {
 }
 
 SAFile hook_open(const char* filename, const char* access) {
-  std::FILE* f = std::fopen(filename, access);
-  if (f == nullptr) return nullptr;
+  FilePtr f = open_file(filename, access);
+  if (!f) return nullptr;
   // stdio's own buffer is not needed behind ours.
-  std::setvbuf(f, nullptr, _IONBF, 0);
+  std::setvbuf(f.get(), nullptr, _IONBF, 0);
   // The library holds the file from here until it closes it (hook_close
   // takes it back).
-  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f, filename).release());
+  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f.release(), filename).release());
 }
 
 SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
@@ -147,7 +149,7 @@ SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
   return as_file(file)->read(p, size * nmemb) / size;
 }
 
-SAOffset hook_write(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
+SAOffset hook_write(const void* p, SAOffset size, SAOffset nmemb, SAFile file) {
   if (size == 0) return 0;
   const SAOffset written = as_file(file)->write(p, size * nmemb) / size;
   if (written != nmemb) note_failure_of(*as_file(file));
@@ -176,7 +178,7 @@ int hook_close(SAFile file) {
 }
 
 int hook_remove(const char* filename) {
-  return std::remove(filename);
+  return remove_file(filename) ? 0 : -1;
 }
 
 void hook_error(const char* message) {
@@ -187,20 +189,36 @@ double hook_atof(const char* s) {
   return std::strtod(s, nullptr);
 }
 
+// shapelib 1.6 passes a user pointer to FOpen and Remove and a const
+// buffer to FWrite; 1.5 does not.  Both are served by the same hooks.
+template <typename Hooks>
+void install_hooks(Hooks& h) {
+  if constexpr (requires { h.pvUserData; }) {
+    h.FOpen = [](const char* name, const char* access, void*) { return hook_open(name, access); };
+    h.FWrite = hook_write;
+    h.Remove = [](const char* name, void*) { return hook_remove(name); };
+    h.pvUserData = nullptr;
+  } else {
+    h.FOpen = hook_open;
+    h.FWrite = [](void* p, SAOffset size, SAOffset nmemb, SAFile file) {
+      return hook_write(p, size, nmemb, file);
+    };
+    h.Remove = hook_remove;
+  }
+  h.FRead = hook_read;
+  h.FSeek = hook_seek;
+  h.FTell = hook_tell;
+  h.FFlush = hook_flush;
+  h.FClose = hook_close;
+  h.Error = hook_error;
+  h.Atof = hook_atof;
+}
+
 SAHooks* layer_hooks() {
   static SAHooks hooks = [] {
     SAHooks h{};
     SASetupDefaultHooks(&h);
-    h.FOpen = hook_open;
-    h.FRead = hook_read;
-    h.FWrite = hook_write;
-    h.FSeek = hook_seek;
-    h.FTell = hook_tell;
-    h.FFlush = hook_flush;
-    h.FClose = hook_close;
-    h.Remove = hook_remove;
-    h.Error = hook_error;
-    h.Atof = hook_atof;
+    install_hooks(h);
     return h;
   }();
   return &hooks;
@@ -293,7 +311,7 @@ bool Layer::create(const std::string& final_base, LayerKind kind, std::string* e
 
 bool Layer::write_side_file(const char* extension, std::string_view content, std::string* error) {
   const std::string name = work_base_ + extension;
-  FilePtr f(std::fopen(name.c_str(), "wb"));
+  FilePtr f(open_file(name, "wb"));
   bool ok = f && std::fwrite(content.data(), 1, content.size(), f.get()) == content.size();
   if (f) ok = (std::fclose(f.release()) == 0) && ok;
   if (!ok) {
@@ -331,12 +349,12 @@ bool Layer::commit(std::string* error) {
     extensions.push_back(".prj");
   } else {
     // A .prj left by an earlier run would describe another system.
-    std::remove((final_base_ + ".prj").c_str());
+    remove_file(final_base_ + ".prj");
   }
   for (const char* ext : extensions) {
     const std::string from = work_base_ + ext;
     const std::string to = final_base_ + ext;
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
+    if (!replace_file(from, to)) {
       *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
       return false;
     }
@@ -348,8 +366,8 @@ bool Layer::commit(std::string* error) {
 void Layer::discard() {
   close();
   if (work_base_.empty()) return;
-  for (const char* ext : kLayerExtensions) std::remove((work_base_ + ext).c_str());
-  std::remove((work_base_ + ".prj").c_str());
+  for (const char* ext : kLayerExtensions) remove_file(work_base_ + ext);
+  remove_file(work_base_ + ".prj");
 }
 
 }  // namespace egib
