@@ -126,11 +126,13 @@ TEST(Driver, SummaryTellsWhatTheRunDid) {
   egib::test::TempDir dir;
   egib::test::write_file(
       dir.file("in.swd"),
-      egib::test::swde_file("RP,,G5PZG,p1,\nP,G,0,0\nX\n"
+      // Inside zone 2, where its correction polynomial is meant to be used.
+      egib::test::swde_file("RP,,G5PZG,p1,\nP,G,5771000,4589500\nX\n"
                             "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.1\nGL\nK,+\nP,P,,p1\n"
-                            "P,P,,nope\nP,G,0,5\nP,G,5,5\nX\n"
+                            "P,P,,nope\nP,G,5771000,4589505\nP,G,5771005,4589505\nX\n"
                             "RO,,G5DZE,d2\nD,G5IDD,,146518_8.0001.2\nGL\nX\n"
-                            "RO,,G5BUD,b1\nD,G5IDB,,1\nGL\nP,G,1,1\nP,G,1,2\nP,G,2,2\nX\n"));
+                            "RO,,G5BUD,b1\nD,G5IDB,,1\nGL\nP,G,5771001,4589501\n"
+                            "P,G,5771001,4589502\nP,G,5771002,4589502\nX\n"));
   const auto r = egib::test::run_converter(dir, {"in.swd", "2", "18", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string& e = r.err;
