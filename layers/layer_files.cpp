@@ -1,6 +1,7 @@
 #include "layers/layer_files.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -269,10 +270,14 @@ DbfDate dbf_date_of_run() {
     const long long seconds = std::strtoll(epoch, &end, 10);
     if (errno == 0 && *end == '\0' && seconds >= 0) when = static_cast<std::time_t>(seconds);
   }
-  std::tm utc{};
-  if (gmtime_r(&when, &utc) == nullptr) return {95, 7, 26};
+  // The civil date in UTC, the same on every platform (no time-zone or
+  // C-library calls: Windows has no gmtime_r).
+  const std::chrono::year_month_day utc{std::chrono::floor<std::chrono::days>(
+      std::chrono::system_clock::from_time_t(when))};
   // One byte holds the year: 1900 to 2155.
-  return {std::clamp(utc.tm_year, 0, 255), utc.tm_mon + 1, utc.tm_mday};
+  return {std::clamp(static_cast<int>(utc.year()) - 1900, 0, 255),
+          static_cast<int>(static_cast<unsigned>(utc.month())),
+          static_cast<int>(static_cast<unsigned>(utc.day()))};
 }
 
 bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error,
