@@ -1,8 +1,8 @@
 #include "layers/layer_files.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -272,8 +272,8 @@ DbfDate dbf_date_of_run() {
   }
   // The civil date in UTC, the same on every platform (no time-zone or
   // C-library calls: Windows has no gmtime_r).
-  const std::chrono::year_month_day utc{std::chrono::floor<std::chrono::days>(
-      std::chrono::system_clock::from_time_t(when))};
+  const std::chrono::year_month_day utc{
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::from_time_t(when))};
   // One byte holds the year: 1900 to 2155.
   return {std::clamp(static_cast<int>(utc.year()) - 1900, 0, 255),
           static_cast<int>(static_cast<unsigned>(utc.month())),

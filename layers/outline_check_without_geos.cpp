@@ -14,6 +14,8 @@ OutlineChecker::Verdict OutlineChecker::check(const VertexBuffer&) {
   return {false, "not checked: this build of egib2shp has no GEOS"};
 }
 
-bool OutlineChecker::make_valid(VertexBuffer&) { return false; }
+bool OutlineChecker::make_valid(VertexBuffer&) {
+  return false;
+}
 
 }  // namespace egib
