@@ -69,8 +69,8 @@ ConversionRun::ConversionRun(const Options& options, InputFile input)
   report_.input_system = options.input_system;
   report_.output_system = options.output_system;
   report_.variant = options.variant;
-  report_.points_layer = options.points;
-  report_.precinct_layer = options.precincts;
+  report_.points_layer = options.points || options.all;
+  report_.precinct_layer = options.precincts || options.all;
   report_.outlines_validated = options.validate;
   report_.run_log_path = options.log_path;
   report_.error_log_path = error_log_path();
@@ -80,6 +80,9 @@ std::vector<Layer*> ConversionRun::layers() {
   std::vector<Layer*> created;
   for (Layer* layer : {&parcels_, &buildings_, &point_layer_, &precincts_}) {
     if (layer->created()) created.push_back(layer);
+  }
+  for (const auto& table : register_tables_) {
+    if (table->layer().created()) created.push_back(&table->layer());
   }
   return created;
 }
@@ -117,8 +120,8 @@ bool ConversionRun::open_outputs() {
   const Wanted wanted[] = {
       {&parcels_, "_DZE", LayerKind::kParcel, true},
       {&buildings_, "_BUD", LayerKind::kBuilding, true},
-      {&point_layer_, "_PKT", LayerKind::kPoint, options_.points},
-      {&precincts_, "_OBR", LayerKind::kPrecinct, options_.precincts},
+      {&point_layer_, "_PKT", LayerKind::kPoint, options_.points || options_.all},
+      {&precincts_, "_OBR", LayerKind::kPrecinct, options_.precincts || options_.all},
   };
   const std::string_view wkt = esri_wkt_of_system(transform_.written_system());
   std::string error;
@@ -163,7 +166,7 @@ void ConversionRun::collect() {
   if (!header.present) return;
 
   PassProgress progress("reading points", input_.size(), stderr_is_terminal());
-  const bool keep_attributes = options_.points;
+  const bool keep_attributes = options_.points || options_.all;
   // A point takes some 24 bytes of the file at least ("RP,,G5PZG,a,",
   // "P,G,0,0", "X"): room for as many as the file can hold, which costs
   // nothing until used, spares the copies of a growing table.
@@ -306,6 +309,11 @@ int ConversionRun::run_stages() {
     }
   }
   write_objects(transform_);
+  if (options_.all && !write_register(transform_)) {
+    for (Layer* layer : layers()) layer->discard();
+    points_ = PointTable();
+    return 1;
+  }
   points_ = PointTable();
   return finish();
 }
@@ -327,8 +335,9 @@ LayerSizeLimits ConversionRun::size_limits() {
 int ConversionRun::finish() {
   int status = limit_failed_ ? 1 : 0;
   const std::vector<Layer*> written = layers();
+  for (Layer* layer : written) layer->close();
+  add_register_columns();
   for (Layer* layer : written) {
-    layer->close();
     if (layer->write_failed()) status = failed("egib2shp: cannot write " + layer->final_base());
   }
   if (!io_failure().empty()) status = failed("egib2shp: " + io_failure());

@@ -7,6 +7,7 @@
 //   writing pass -> commit the layers.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
+#include "layers/register_layers.h"
 #include "swde/axis_order.h"
 #include "swde/encoding.h"
 #include "swde/input_file.h"
@@ -51,7 +53,11 @@ class ConversionRun {
   void settle_encoding();
   void collect();
   void settle_axis_order();
-  void write_objects(const CoordinateTransform& transform);
+  void write_objects(const class CoordinateTransform& transform);
+  // The whole register (--all): every type as a layer or table, and the
+  // columns added to the four layers above (driver/register_run.cpp).
+  bool write_register(const class CoordinateTransform& transform);
+  void add_register_columns();
   int finish();
   static LayerSizeLimits size_limits();
 
@@ -70,6 +76,16 @@ class ConversionRun {
   PointTable points_;
   std::vector<WrittenPair> inline_pairs_;
   RunReport report_;
+  // The whole register: its own layers and tables, and the cells added to
+  // the parcel, building, point and precinct layers.
+  std::vector<std::unique_ptr<RegisterTable>> register_tables_;
+  struct AddedColumns {
+    Layer* layer = nullptr;
+    std::vector<Column> columns;
+    std::string cells;  // the added cells of every record, as the table holds them
+    int64_t rows = 0;
+  };
+  std::vector<AddedColumns> added_columns_;
 };
 
 // The number of threads a run uses: the option, or the machine's cores.

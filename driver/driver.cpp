@@ -82,7 +82,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
                options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "");
   std::fprintf(stderr, "egib2shp: %s%s\n", run.transform().description().c_str(),
                run.easting_first() ? "; coordinate pairs read easting first" : "");
-  if (options.points || options.precincts) {
+  if (options.points || options.precincts || options.all) {
     std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
                  plural(st.points_written, "boundary point", "boundary points"),
                  n(w.precincts_written), plural(w.precincts_written, "precinct", "precincts"));
@@ -93,7 +93,9 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     const std::vector<Layer*> layers = run.layers();
     for (size_t i = 0; i < layers.size(); ++i) {
       if (i > 0) names += i + 1 == layers.size() ? " and " : ", ";
-      names += layers[i]->final_base() + ".{shp,shx,dbf,cpg" + prj + "}";
+      names += layers[i]->final_base() + (layers[i]->table_only()
+                                              ? std::string(".{dbf,cpg}")
+                                              : std::string(".{shp,shx,dbf,cpg") + prj + "}");
     }
     std::fprintf(stderr, "egib2shp: wrote %s\n", names.c_str());
   } else {

@@ -30,6 +30,13 @@ constexpr std::string_view kUsageTail =
     "                         named after the input's file name\n"
     "      --points           also write the boundary points, INPUT_PKT\n"
     "      --precincts        also write the precinct outlines, INPUT_OBR\n"
+    "      --all              the whole register: every object type of the file\n"
+    "                         as a layer INPUT_<TYPE> (or a table alone when it\n"
+    "                         has no geometry), every attribute and relation as\n"
+    "                         a column, INPUT_fields.csv and INPUT_META\n"
+    "      --types=LIST       with --all only these types (comma-separated, as\n"
+    "                         KLU or G5KLU); implies --all\n"
+    "      --exclude-types=LIST  with --all all types but these; implies --all\n"
     "      --axes=ORDER       order of the coordinate pairs: NE (northing first),\n"
     "                         EN (easting first) or auto (default: told from the\n"
     "                         coordinates when the input system is known)\n"
@@ -56,6 +63,26 @@ constexpr std::string_view kEncoding = "--encoding";
 constexpr std::string_view kThreads = "--threads";
 constexpr std::string_view kLog = "--log";
 constexpr std::string_view kReport = "--report";
+constexpr std::string_view kTypes = "--types";
+constexpr std::string_view kExcludeTypes = "--exclude-types";
+
+// A list of type names, each less its "G5G_"/"G5" prefix.
+std::vector<std::string> type_list(std::string_view v) {
+  std::vector<std::string> names;
+  while (!v.empty()) {
+    const size_t comma = v.find(',');
+    std::string_view name = v.substr(0, comma);
+    if (name.substr(0, 4) == "G5G_") {
+      name.remove_prefix(4);
+    } else if (name.substr(0, 2) == "G5") {
+      name.remove_prefix(2);
+    }
+    if (!name.empty()) names.emplace_back(name);
+    if (comma == std::string_view::npos) break;
+    v.remove_prefix(comma + 1);
+  }
+  return names;
+}
 
 ParsedCommandLine usage_error(std::string message) {
   ParsedCommandLine r;
@@ -102,6 +129,17 @@ bool parse_encoding(std::string_view v, EncodingChoice* out) {
 }
 
 }  // namespace
+
+bool type_selected(const Options& options, std::string_view name) {
+  const auto listed = [&](const std::vector<std::string>& list) {
+    for (const std::string& n : list) {
+      if (equals_ignoring_case(n, name)) return true;
+    }
+    return false;
+  };
+  if (!options.types.empty() && !listed(options.types)) return false;
+  return !listed(options.exclude_types);
+}
 
 std::string_view usage_text() {
   static const std::string text =
@@ -184,6 +222,16 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
       o.validate = true;
       o.make_valid = arg == "--make-valid";
 #endif
+    } else if (arg == "--all") {
+      o.all = true;
+    } else if (is_option(arg, kTypes) || is_option(arg, kExcludeTypes)) {
+      const bool only = is_option(arg, kTypes);
+      const std::string_view name = only ? kTypes : kExcludeTypes;
+      if (!take_value(arg, name.size(), &value) || type_list(value).empty()) {
+        return usage_error("option '" + std::string(name) + "' needs a list of types");
+      }
+      (only ? o.types : o.exclude_types) = type_list(value);
+      o.all = true;
     } else if (arg.substr(0, 2) == "-o") {
       if (!take_value(arg, 2, &value) || value.empty()) {
         return usage_error("option '-o' needs a directory");

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace egib {
 
@@ -30,7 +31,16 @@ struct Options {
   int threads = 0;          // 0: one per core
   bool validate = false;    // outlines checked with GEOS
   bool make_valid = false;  // and written repaired (implies validate)
+  // The whole register: every object type as a layer or table (--all),
+  // only these types (--types) or all but these (--exclude-types); names
+  // as the layers have them ("KLU") or as the file ("G5KLU").
+  bool all = false;
+  std::vector<std::string> types;
+  std::vector<std::string> exclude_types;
 };
+
+// Whether --types/--exclude-types let a layer name ("KLU") through.
+bool type_selected(const Options& options, std::string_view layer_name);
 
 struct ParsedCommandLine {
   enum class Action { kRun, kHelp, kVersion, kUsageError };

@@ -105,6 +105,7 @@ std::string report_json(const RunReport& r) {
           .member("duplicate_parcel_identifiers", number(w.duplicate_parcel_ids))
           .member("duplicate_building_identifiers", number(w.duplicate_building_ids))
           .member("error_log_messages", number(static_cast<int64_t>(r.error_log_messages)))
+          .member("texts_cut", number(r.texts_cut))
           .close();
   std::string files = "[";
   for (size_t i = 0; i < r.files.size(); ++i) {
@@ -113,27 +114,50 @@ std::string report_json(const RunReport& r) {
   files += r.files.empty() ? "]" : "\n  ]";
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.wall_seconds);
-  return Object(0)
-             .member("program", quoted("egib2shp"))
-             .member("version", quoted(EGIB_VERSION))
-             .member("input", quoted(r.input_path))
-             .member("input_bytes", number(static_cast<int64_t>(r.input_bytes)))
-             .member("encoding", r.encoding.empty() ? "null" : quoted(r.encoding))
-             .member("encoding_told", r.encoding_told ? "true" : "false")
-             .member("axis_order", quoted(r.axis_order))
-             .member("axis_order_told", r.axis_order_told ? "true" : "false")
-             .member("input_system", system_json(r.input_system, 2))
-             .member("output_system", system_json(r.output_system, 2))
-             .member("variant", number(r.variant))
-             .member("counts", counts)
-             .member("error_log", quoted(r.error_log_path))
-             .member("run_log", quoted(r.run_log_path))
-             .member("files", files)
-             .member("wall_seconds", seconds)
-             .member("exit_status", number(r.exit_status))
-             .member("error", r.error.empty() ? "null" : quoted(r.error))
-             .close() +
-         "\n";
+  // The whole register: per layer name what was read and written, and the
+  // relations to objects the file does not hold.
+  std::string register_types = "[";
+  for (size_t i = 0; i < r.register_types.size(); ++i) {
+    const RegisterTypeReport& t = r.register_types[i];
+    register_types += (i == 0 ? "\n    " : ",\n    ") +
+                      Object(4)
+                          .member("name", quoted(t.name))
+                          .member("types", quoted(t.types))
+                          .member("output", quoted(t.output))
+                          .member("objects_read", number(t.objects_read))
+                          .member("rows_written", number(t.rows_written))
+                          .member("attribute_values", number(t.attribute_values))
+                          .member("relation_values", number(t.relation_values))
+                          .member("null_shapes", number(t.null_shapes))
+                          .close();
+  }
+  register_types += r.register_types.empty() ? "]" : "\n  ]";
+  Object unresolved(2);
+  for (const auto& [name, count] : r.unresolved_relations)
+    unresolved.member(name.c_str(), number(count));
+  Object top(0);
+  top.member("program", quoted("egib2shp"))
+      .member("version", quoted(EGIB_VERSION))
+      .member("input", quoted(r.input_path))
+      .member("input_bytes", number(static_cast<int64_t>(r.input_bytes)))
+      .member("encoding", r.encoding.empty() ? "null" : quoted(r.encoding))
+      .member("encoding_told", r.encoding_told ? "true" : "false")
+      .member("axis_order", quoted(r.axis_order))
+      .member("axis_order_told", r.axis_order_told ? "true" : "false")
+      .member("input_system", system_json(r.input_system, 2))
+      .member("output_system", system_json(r.output_system, 2))
+      .member("variant", number(r.variant))
+      .member("counts", counts)
+      .member("error_log", quoted(r.error_log_path))
+      .member("run_log", quoted(r.run_log_path))
+      .member("files", files)
+      .member("wall_seconds", seconds)
+      .member("exit_status", number(r.exit_status))
+      .member("error", r.error.empty() ? "null" : quoted(r.error));
+  if (r.register_written) {
+    top.member("register", register_types).member("unresolved_relations", unresolved.close());
+  }
+  return top.close() + "\n";
 }
 
 bool write_report(const std::string& path, const RunReport& report, std::string* error) {

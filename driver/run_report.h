@@ -20,6 +20,18 @@ struct RunStats {
   int64_t points_written = 0;  // with --points
 };
 
+// What the whole register (--all) wrote of one layer name.
+struct RegisterTypeReport {
+  std::string name;    // "KLU"
+  std::string types;   // the SWDE types, "G5KLU"
+  std::string output;  // "polygons", "lines", "points", "table", "columns added", "left out"
+  int64_t objects_read = 0;
+  int64_t rows_written = 0;
+  int64_t attribute_values = 0;  // "D" lines written into cells
+  int64_t relation_values = 0;   // "WG"/"WL" lines written into cells
+  int64_t null_shapes = 0;
+};
+
 struct RunReport {
   std::string input_path;
   uint64_t input_bytes = 0;
@@ -40,8 +52,12 @@ struct RunReport {
   std::vector<std::string> files;  // written, final names
   double wall_seconds = 0;
   int exit_status = 0;
-  std::string error;        // what failed, when the run failed
-  bool passes_ran = false;  // the input was read (not in the JSON)
+  std::string error;              // what failed, when the run failed
+  bool passes_ran = false;        // the input was read (not in the JSON)
+  bool register_written = false;  // --all
+  std::vector<RegisterTypeReport> register_types;
+  std::vector<std::pair<std::string, int64_t>> unresolved_relations;  // by relation name
+  int64_t texts_cut = 0;  // texts longer than a dBase column holds
 };
 
 // The report as JSON text (UTF-8; bytes of paths that are not UTF-8 are

@@ -305,7 +305,51 @@ bool Layer::create(const std::string& final_base, LayerKind kind, std::string* e
   // empty table) from these.
   dbf_->iLanguageDriver = kDbfLanguageDriver1250;
   DBFSetLastModifiedDate(dbf_.get(), date.years_since_1900, date.month, date.day);
-  for (const FieldSpec& f : layer_schema(kind)) {
+  return add_fields(layer_schema(kind), error);
+}
+
+bool Layer::create_with_fields(const std::string& final_base, int shape_type,
+                               std::basic_string_view<FieldSpec> fields, std::string* error,
+                               const DbfDate& date) {
+  final_base_ = final_base;
+  work_base_ = final_base + ".tmp";
+  has_prj_ = false;
+  committed_ = false;
+  write_failed_ = false;
+  table_only_ = shape_type == SHPT_NULL;
+  if (!table_only_) {
+    const std::string shp_name = work_base_ + ".shp";
+    shp_.reset(SHPCreateLL(shp_name.c_str(), shape_type, layer_hooks()));
+    if (!shp_) {
+      *error = "cannot create " + final_base_ + ".shp: " + std::strerror(errno);
+      return false;
+    }
+  }
+  const std::string dbf_name = work_base_ + ".dbf";
+  dbf_.reset(DBFCreateLL(dbf_name.c_str(), "1250", layer_hooks()));
+  if (!dbf_) {
+    *error = "cannot create " + final_base_ + ".dbf: " + std::strerror(errno);
+    return false;
+  }
+  // The library writes the header (on the first record, or on closing an
+  // empty table) from these.
+  dbf_->iLanguageDriver = kDbfLanguageDriver1250;
+  DBFSetLastModifiedDate(dbf_.get(), date.years_since_1900, date.month, date.day);
+  return add_fields(fields, error);
+}
+
+std::vector<const char*> Layer::extensions() const {
+  std::vector<const char*> e;
+  for (const char* ext : kLayerExtensions) {
+    if (!table_only_ || (std::strcmp(ext, ".shp") != 0 && std::strcmp(ext, ".shx") != 0)) {
+      e.push_back(ext);
+    }
+  }
+  return e;
+}
+
+bool Layer::add_fields(std::basic_string_view<FieldSpec> fields, std::string* error) {
+  for (const FieldSpec& f : fields) {
     if (DBFAddField(dbf_.get(), f.name, f.type, f.width, f.decimals) < 0) {
       *error = "cannot add field " + std::string(f.name) + " to " + final_base_ + ".dbf";
       return false;
@@ -329,7 +373,7 @@ bool Layer::write_side_file(const char* extension, std::string_view content, std
 
 std::vector<std::string> Layer::work_files() const {
   std::vector<std::string> files;
-  for (const char* ext : kLayerExtensions) files.push_back(work_base_ + ext);
+  for (const char* ext : extensions()) files.push_back(work_base_ + ext);
   files.push_back(work_base_ + ".prj");
   return files;
 }
@@ -337,7 +381,7 @@ std::vector<std::string> Layer::work_files() const {
 std::vector<std::string> Layer::final_files() const {
   std::vector<std::string> files;
   if (!committed_) return files;
-  for (const char* ext : kLayerExtensions) files.push_back(final_base_ + ext);
+  for (const char* ext : extensions()) files.push_back(final_base_ + ext);
   if (has_prj_) files.push_back(final_base_ + ".prj");
   return files;
 }
@@ -349,7 +393,7 @@ void Layer::close() {
 
 bool Layer::commit(std::string* error) {
   close();
-  std::vector<const char*> extensions(std::begin(kLayerExtensions), std::end(kLayerExtensions));
+  std::vector<const char*> extensions = this->extensions();
   if (has_prj_) {
     extensions.push_back(".prj");
   } else {
@@ -371,7 +415,7 @@ bool Layer::commit(std::string* error) {
 void Layer::discard() {
   close();
   if (work_base_.empty()) return;
-  for (const char* ext : kLayerExtensions) remove_file(work_base_ + ext);
+  for (const char* ext : extensions()) remove_file(work_base_ + ext);
   remove_file(work_base_ + ".prj");
 }
 

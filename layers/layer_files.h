@@ -101,6 +101,11 @@ class Layer {
   // Creates the three files and the .cpg; false with a message in *error.
   bool create(const std::string& final_base, LayerKind kind, std::string* error,
               const DbfDate& date = dbf_date_of_run());
+  // Creates a layer of any shape type with the given columns, or with
+  // shape_type SHPT_NULL a dBase table alone (.dbf and .cpg).
+  bool create_with_fields(const std::string& final_base, int shape_type,
+                          std::basic_string_view<FieldSpec> fields, std::string* error,
+                          const DbfDate& date = dbf_date_of_run());
   SHPHandle shp() const { return shp_.get(); }
   DBFHandle dbf() const { return dbf_.get(); }
   const std::string& final_base() const { return final_base_; }
@@ -120,6 +125,8 @@ class Layer {
   // A shape or record of the layer could not be written (reported already).
   void note_write_failure() { write_failed_ = true; }
   bool write_failed() const { return write_failed_; }
+  // A dBase table without shapes.
+  bool table_only() const { return table_only_; }
   // Whether the layer is part of the run.
   bool created() const { return !work_base_.empty(); }
 
@@ -131,6 +138,9 @@ class Layer {
   bool has_prj_ = false;
   bool committed_ = false;
   bool write_failed_ = false;
+  bool table_only_ = false;
+  std::vector<const char*> extensions() const;
+  bool add_fields(std::basic_string_view<FieldSpec> fields, std::string* error);
 };
 
 // The first write failure of any layer file (disk full, I/O error), or an

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "layers/record_writer.h"
-#include "swde/line_reader.h"
 
 namespace egib {
 

@@ -485,6 +485,8 @@ bool read_object(LineReader& in, Line& line, Attributes& attributes, VertexBuffe
   }
 }
 
+}  // namespace
+
 // Converts the buffer into the output system, vertex by vertex in order, as
 // the warnings must come: points came converted from the table (those that
 // warn are converted again, warning), inline vertices go through the cache.
@@ -505,6 +507,8 @@ void convert_outline(ObjectAssembly& a, MessageBuffer& messages) {
     add_area_warnings(warnings, messages);
   }
 }
+
+namespace {
 
 void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a,
                   ObjectBatch& batch, MessageBuffer& messages) {

@@ -223,6 +223,10 @@ void write_building(LineReader& in, Line& line, ObjectAssembly& assembly, Object
 void write_precinct(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
                     MessageBuffer& messages);
 
+// Converts the outline in the assembly's buffer into the output system, as
+// the writers of parcels and buildings do.
+void convert_outline(ObjectAssembly& assembly, MessageBuffer& messages);
+
 // Formats the warnings of one conversion as the console shows them.
 void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages);
 

@@ -41,6 +41,8 @@ class Line {
   }
   // Empty code or comment "C": ignored wherever it stands.
   bool is_ignorable() const { return code_.empty() || code_ == "C"; }
+  // The chunk of the input the line was read from, as it stands.
+  std::string_view chunk() const { return {chunk_, size_}; }
   bool is_object_end() const { return code_ == "X" || code_ == "XC"; }
   bool is_section_end() const { return code_ == "SX" || code_ == "SXC"; }
   bool is_file_end() const { return code_ == "SWDEX" || code_ == "SWDEXC"; }
@@ -100,6 +102,7 @@ class LineReader {
   // it is never passed over).  Counts them like next() does.
   void skip_lines_not_starting_with(const std::array<bool, 256>& wanted);
   size_t position() const { return pos_; }
+  std::span<const char> bytes() const { return bytes_; }
   // Lines read so far: the number of the last line read, counted from the
   // reader's start.
   int32_t lines_read() const { return lines_; }

@@ -12,8 +12,17 @@
 // sample: a parcel around an enclave (a "K,-" ring in the same list, and the
 // enclave as a parcel of its own), a building with a courtyard, a point
 // without coordinates and a reference to a point that does not exist.
+// With --register it holds the rest of a register too: a cadastral unit
+// (G5JEW), land-use contours (G5KLU) with use codes and soil classes over
+// every parcel, an address (G5ADR) for every building, which refers to it,
+// the registration units (G5JRG) the parcels refer to (but the last one,
+// which the file lacks), persons (G5OSF) and an institution (G5INS) with
+// their shares (G5UDZ), a document (G5DOK) with a description longer than
+// a dBase text holds, attributes given twice, dates, and "TD" blocks in
+// "ST" that declare some of the types.
 //
-//   gen_swde --parcels N [--edge-points K] [--seed S] [--north N] [--east E] [--sample] OUTPUT
+//   gen_swde --parcels N [--edge-points K] [--seed S] [--north N] [--east E] [--sample]
+//            [--register] OUTPUT
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +39,8 @@ struct Options {
   uint64_t seed = 1;
   double north = 5806000.0;  // 1965 zone 2 centre by default
   double east = 4603000.0;
-  bool sample_extras = false;  // the odd cases of the bundled sample
+  bool sample_extras = false;     // the odd cases of the bundled sample
+  bool register_objects = false;  // the other object types of a register
   const char* output = nullptr;
 };
 
@@ -90,7 +100,7 @@ constexpr long kCourtyardBuilding = 3;
 int usage() {
   std::fputs(
       "usage: gen_swde --parcels N [--edge-points K] [--seed S] [--north N] [--east E]"
-      " [--sample] OUTPUT\n",
+      " [--sample] [--register] OUTPUT\n",
       stderr);
   return 2;
 }
@@ -115,6 +125,8 @@ int main(int argc, char** argv) {
       o.east = std::atof(v);
     } else if (a == "--sample") {
       o.sample_extras = true;
+    } else if (a == "--register") {
+      o.register_objects = true;
     } else if (!a.empty() && a[0] != '-' && o.output == nullptr) {
       o.output = argv[i];
     } else {
@@ -169,7 +181,14 @@ int main(int argc, char** argv) {
          "d\xBC,ul. \xA6"
          "wi\xEAtokrzyska 1\nSX\n";
   out << "ST\nTD,G5DZE\nSX,nie ko\xF1"
-         "czy sekcji\nX\nTD,G5BUD\nX\nSX\n";
+         "czy sekcji\nX\nTD,G5BUD\nX\n";
+  if (o.register_objects) {
+    // Declared order and types: the unit's number a text though it looks
+    // like one, the area a number.
+    out << "TD,RO,G5JRG\nTA,G5RJR,N\nTA,G5IJR,C\nTA,G5DTW,D\nX\n"
+           "TD,RO,G5KLU\nTA,G5OFU,C\nTA,G5OZU,C\nTA,G5OZK,C\nTA,G5POW,N\nX\n";
+  }
+  out << "SX\n";
   out << "SO\n";
 
   auto point = [&](const std::string& id, const std::string& alt, Pt p, long nr) {
@@ -222,6 +241,7 @@ int main(int argc, char** argv) {
 
   long parcel_no = 0;
   long building_no = 0;
+  std::vector<std::string> buildings_for_addresses;  // the parcel of each building
   for (long r = 0; r < rows; ++r) {
     const std::string obr = [&] {
       char s[24];
@@ -306,7 +326,13 @@ int main(int argc, char** argv) {
       out << "RO,," << (building_no % 4 == 0 ? "G5G_BUD," : "G5BUD,") << bid << "\nD,G5IDB,," << idd
           << "_" << std::to_string(building_no % 3 + 1) << ".BUD"
           << "\nD,G5FUZ,," << (building_no % 6 == 0 ? "2" : "1") << "1"
-          << std::to_string(building_no % 3) << "\nD,G5SKBU,,1\nGL\nK,+\n";
+          << std::to_string(building_no % 3) << "\nD,G5SKBU,,1\n";
+      if (o.register_objects) {
+        out << "D,G5RBB,," << std::to_string(1960 + building_no % 60) << "\nWG,G5RADR,,ADR"
+            << std::to_string(building_no) << "\n";
+        buildings_for_addresses.push_back(idd);
+      }
+      out << "GL\nK,+\n";
       for (int i : {0, 1, 2, 3, 0}) {
         if (inline_coords) {
           out << "P,G," << coord(b[i].n) << "," << coord(b[i].e) << "\n";
@@ -329,6 +355,75 @@ int main(int argc, char** argv) {
       if (o.sample_extras && building_no == 7) out << "P,P,,BRAK.1\n";
       out << "X\n";
     }
+  }
+  if (o.register_objects) {
+    // The cadastral unit: the outline of the whole block.
+    out << "RO,,G5JEW,JEW1\nD,G5IDJ,,146518_8\nD,G5NAZ,,\xA3\xEA"
+           "czyca\nD,G5DTW,,20020101\nGL\nK,+\n";
+    for (const Pt p : {at(0, 0), at(rows, 0), at(rows, cols), at(0, cols), at(0, 0)}) {
+      out << "P,G," << coord(p.n) << "," << coord(p.e) << "\n";
+    }
+    out << "X\n";
+    // Land-use contours: one over each parcel, through the parcel's corners.
+    static const char* const kUses[] = {"R", "S", "\xA3", "Ps", "B", "dr", "W"};
+    static const char* const kSoils[] = {"IIIa", "IVb", "V", "", "", "", ""};
+    long contour = 0;
+    for (long r = 0; r < rows; ++r) {
+      for (long c = 0; c < cols && contour < o.parcels; ++c) {
+        ++contour;
+        const int u = static_cast<int>(contour % 7);
+        out << "RO,,G5KLU,KLU" << std::to_string(contour) << "\nD,G5OFU,," << kUses[u]
+            << "\nD,G5OZU,," << kUses[u] << "\n";
+        if (kSoils[u][0] != '\0') out << "D,G5OZK,," << kSoils[u] << "\n";
+        out << "D,G5POW,," << (contour % 4 == 0 ? "0.0900" : "0.09") << "\nWG,G5RDZE,,DZ"
+            << std::to_string(contour) << "\nGL\nK,+\n";
+        for (const auto& [rr, cc] : {std::pair{r, c}, std::pair{r + 1, c}, std::pair{r + 1, c + 1},
+                                     std::pair{r, c + 1}, std::pair{r, c}}) {
+          out << "P,P,," << corner_id(rr, cc) << "\n";
+        }
+        out << "X\n";
+      }
+    }
+    // Addresses of the buildings.
+    for (size_t b = 0; b < buildings_for_addresses.size(); ++b) {
+      out << "RO,,G5ADR,ADR" << std::to_string(b + 1) << "\nD,G5MSC,,\xA3\xEA"
+          << "czyca\nD,G5ULC,,Ogrodowa\nD,G5NRA,," << std::to_string(b + 1)
+          << (b % 5 == 4 ? "A" : "") << "\nD,G5KOD,,99-100\nX\n";
+    }
+    // Owners: two persons and an institution.
+    out << "RO,,G5OSF,OSF1\nD,G5PLC,,2\nD,G5PSL,,80010112345\nD,G5NZW,,Kowalski\n"
+           "D,G5PIM,,Jan\nD,G5PIM,,Pawe\xB3\nX\n"
+           "RO,,G5OSF,OSF2\nD,G5PLC,,1\nD,G5PSL,,02270812346\nD,G5NZW,,Nowak\n"
+           "D,G5PIM,,Anna\nX\n"
+           "RO,,G5INS,INS1\nD,G5NPE,,Gmina \xA3\xEA"
+           "czyca\nD,G5NSK,,UG \xA3\xEA"
+           "czyca\nD,G5RGN,,000123456\nX\n";
+    // Registration units (the last parcel's is missing) and the shares
+    // in them.
+    for (long j = 1; j < parcel_no; ++j) {
+      const std::string n = std::to_string(j);
+      out << "RO,,G5JRG,JR" << n << "\nD,G5IJR,,000" << n << "\nD,G5RJR,,1\nD,G5DTW,,2019"
+          << (j % 9 + 10 < 13 ? std::to_string(j % 9 + 10) : std::string("03")) << "12\nX\n";
+      const bool shared = j % 4 == 0;
+      out << "RO,,G5UDZ,UDZ" << n << "a\nD,G5RWD,,1\nD,G5UD,," << (shared ? "1/2" : "1/1")
+          << "\nWG,G5RPOD,,JR" << n << "\nWG,G5RWLS,," << (j % 10 == 0 ? "INS1" : "OSF1")
+          << "\nX\n";
+      if (shared) {
+        out << "RO,,G5UDZ,UDZ" << n << "b\nD,G5RWD,,1\nD,G5UD,,1/2\nWG,G5RPOD,,JR" << n
+            << "\nWG,G5RWLS,,OSF2\nX\n";
+      }
+    }
+    // A document, its description one long line.
+    std::string description =
+        "Decyzja o podziale nieruchomo\xB6"
+        "ci";
+    while (description.size() < 600)
+      description +=
+          ", dzia\xB3ka w obr\xEA"
+          "bie 0001";
+    out << "RO,,G5DOK,DOK1\nD,G5KDK,,1\nD,G5DTD,,20180115\nD,G5DTU,,20180115103000\n"
+           "D,G5SYG,,GN.6831.12.2018\nD,G5OPD,,"
+        << description.c_str() << "\nX\n";
   }
   out << "SX\nSWDEX\n";
   out.flush();

@@ -115,3 +115,31 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLine, WholeRegisterTypes) {
+  const auto plain = parse({"plik.swd", "2", "18", "1"});
+  EXPECT_FALSE(plain.options.all);
+  const auto all = parse({"--all", "plik.swd", "2", "18", "1"});
+  ASSERT_EQ(all.action, Action::kRun);
+  EXPECT_TRUE(all.options.all);
+  EXPECT_TRUE(egib::type_selected(all.options, "OSF"));
+  // A list implies --all; names with or without their prefix, in any case.
+  const auto only = parse({"--types=G5KLU,jrg,G5G_DZE", "plik.swd", "2", "18", "1"});
+  ASSERT_EQ(only.action, Action::kRun);
+  EXPECT_TRUE(only.options.all);
+  EXPECT_TRUE(egib::type_selected(only.options, "KLU"));
+  EXPECT_TRUE(egib::type_selected(only.options, "JRG"));
+  EXPECT_TRUE(egib::type_selected(only.options, "DZE"));
+  EXPECT_FALSE(egib::type_selected(only.options, "OSF"));
+  const auto but = parse({"--exclude-types", "OSF,G5UDZ", "plik.swd", "2", "18", "1"});
+  ASSERT_EQ(but.action, Action::kRun);
+  EXPECT_FALSE(egib::type_selected(but.options, "OSF"));
+  EXPECT_FALSE(egib::type_selected(but.options, "UDZ"));
+  EXPECT_TRUE(egib::type_selected(but.options, "KLU"));
+  EXPECT_EQ(parse({"--types=", "plik.swd", "2", "18", "1"}).action, Action::kUsageError);
+  EXPECT_EQ(parse({"--exclude-types=,", "plik.swd", "2", "18", "1"}).action, Action::kUsageError);
+}
+
+}  // namespace

@@ -1,0 +1,367 @@
+// The whole register (--all): after the plain layers, the file is read
+// twice more.  The census tells every type, its attributes and relations
+// and the values they take (so that the columns get their types and
+// widths before the first row is written); the writing pass then turns
+// every object into a row of its layer or table, or into the cells added
+// to the parcel, building, point and precinct layers.
+#include <shapefil.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/conversion_run.h"
+#include "driver/driver.h"
+#include "driver/interrupts.h"
+#include "geodesy/prj_wkt.h"
+#include "geodesy/transform.h"
+#include "swde/file_grammar.h"
+#include "swde/register_object.h"
+#include "swde/segmented_pass.h"
+
+namespace egib {
+
+namespace {
+
+constexpr size_t kPartBytes = size_t{4} << 20;
+
+// The layers of the plain run that the register adds columns to, and the
+// columns they hold already (an attribute kept whole there is not repeated).
+struct Legacy {
+  const char* name;
+  const char* kept;  // attribute written whole into the layer's own column
+};
+constexpr Legacy kLegacy[] = {{"DZE", "G5IDD"}, {"BUD", "G5IDB"}, {"OBR", "G5IDR"}, {"PZG", ""}};
+
+const Legacy* legacy_of(std::string_view name) {
+  for (const Legacy& l : kLegacy) {
+    if (name == l.name) return &l;
+  }
+  return nullptr;
+}
+
+ColumnType declared(char kind, ColumnType found) {
+  // A declaration narrows what the values allow, never widens it: codes
+  // declared as texts stay texts, a number declared whose values are not
+  // numbers stays a text.
+  switch (kind) {
+    case 'C':
+    case 'T':
+      return ColumnType::kText;
+    case 'D':
+      return found == ColumnType::kDate ? found : ColumnType::kText;
+    case 'N':
+      return found == ColumnType::kInteger || found == ColumnType::kDecimal ? found
+                                                                            : ColumnType::kText;
+    default:
+      return found;
+  }
+}
+
+Column column_of(const std::string& full_name, ColumnRole role, const ColumnCensus& census,
+                 char kind = ' ') {
+  Column c;
+  c.full_name = full_name;
+  c.role = role;
+  c.type = declared(kind, census.type());
+  if (c.type == census.type()) {
+    c.width = census.width();
+    c.decimals = census.decimals();
+  } else {
+    ColumnCensus text;  // the same values as a text
+    c.width = std::max(1, std::min(kDbaseTextWidth, census.width()));
+  }
+  return c;
+}
+
+const char* geometry_word(GeometryKind g) {
+  switch (g) {
+    case GeometryKind::kPolygon:
+      return "polygons";
+    case GeometryKind::kLine:
+      return "lines";
+    case GeometryKind::kPoint:
+      return "points";
+    case GeometryKind::kNone:
+      break;
+  }
+  return "table";
+}
+
+}  // namespace
+
+bool ConversionRun::write_register(const CoordinateTransform& transform) {
+  const std::span<const char> bytes = input_.bytes();
+  const Header header = read_header(bytes, encoding_);
+  if (!header.accepted) return true;
+  const int threads = run_threads(options_);
+  report_.register_written = true;
+
+  // The census of the whole file.
+  const FileDescription description = read_file_description(bytes, encoding_);
+  RegisterCensus census;
+  run_in_parts<CensusPart>(
+      bytes, header.next, encoding_, threads, kPartBytes,
+      [&](LineReader& in, Line& line, GrammarState state, CensusPart& part) {
+        CensusPass pass(part);
+        return walk_sections(in, line, state, pass, part.messages);
+      },
+      [&](CensusPart& part, int32_t, size_t) { census.merge(part.census); });
+
+  // What becomes of each layer name, with its columns.
+  RegisterPlan plan;
+  plan.identifiers.reserve(census.identifiers.size());
+  for (const uint64_t id : census.identifiers) plan.identifiers.insert(id);
+  census.identifiers = {};
+  std::vector<TableSpec> specs;
+  std::vector<size_t> table_of_type;  // the plan's table of each census type
+  const std::string_view wkt =
+      esri_wkt_of_system(transform.written_system());
+  for (const TypeCensus& t : census.types) {
+    TablePlan tp;
+    const Legacy* legacy = legacy_of(t.name);
+    RegisterTypeReport rep;
+    rep.name = t.name;
+    for (const std::string& type : t.types) rep.types += (rep.types.empty() ? "" : ",") + type;
+    rep.objects_read = t.objects;
+    const bool selected = type_selected(options_, t.name);
+    if (!selected) {
+      tp.use = RowUse::kSkip;
+      rep.output = "left out";
+    } else if (legacy != nullptr) {
+      const bool layer_there = t.name == "PZG" ? point_layer_.created() : true;
+      tp.use = !layer_there      ? RowUse::kSkip
+               : t.name == "PZG" ? RowUse::kAddedToPoint
+                                 : RowUse::kAddedToOutline;
+      rep.output = "columns added";
+    } else {
+      tp.use = RowUse::kTable;
+      tp.geometry = t.lists_with_ring_start > 0 ? GeometryKind::kPolygon
+                    : t.lists > 0               ? GeometryKind::kLine
+                    : t.own_points > 0          ? GeometryKind::kPoint
+                                                : GeometryKind::kNone;
+      rep.output = geometry_word(tp.geometry);
+    }
+    // Columns: the identifier and second key, the attributes (those the
+    // "ST" section declares first, in its order), the relations.
+    TableSpec spec;
+    spec.name = t.name;
+    spec.geometry = tp.geometry;
+    if (tp.use == RowUse::kTable) {
+      Column number;
+      number.name = number.full_name = "ID";
+      number.role = ColumnRole::kRunningNumber;
+      number.type = ColumnType::kInteger;
+      number.width = 10;
+      spec.columns.push_back(number);
+    }
+    std::vector<Column> named;
+    named.push_back(column_of("IDENT", ColumnRole::kIdentifier, t.ident));
+    named.push_back(column_of("KLUCZ", ColumnRole::kSecondKey, t.second_key));
+    std::vector<std::string> order;
+    std::vector<char> kinds;
+    const auto d = description.declarations.find(t.name);
+    if (d != description.declarations.end()) {
+      for (size_t i = 0; i < d->second.attributes.size(); ++i) {
+        if (t.attribute_index.count(d->second.attributes[i]) != 0 &&
+            std::find(order.begin(), order.end(), d->second.attributes[i]) == order.end()) {
+          order.push_back(d->second.attributes[i]);
+          kinds.push_back(d->second.kinds[i]);
+        }
+      }
+    }
+    for (const std::string& a : t.attribute_names) {
+      if (std::find(order.begin(), order.end(), a) == order.end()) {
+        order.push_back(a);
+        kinds.push_back(' ');
+      }
+    }
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (legacy != nullptr && order[i] == legacy->kept) continue;
+      tp.columns.attribute_index[order[i]] = tp.columns.attribute_names.size();
+      tp.columns.attribute_names.push_back(order[i]);
+      named.push_back(column_of(order[i], ColumnRole::kAttribute,
+                                t.attributes[t.attribute_index.at(order[i])], kinds[i]));
+    }
+    for (const std::string& r : t.relation_names) {
+      tp.columns.relation_index[r] = tp.columns.relation_names.size();
+      tp.columns.relation_names.push_back(r);
+      named.push_back(column_of(r, ColumnRole::kRelation, t.relations[t.relation_index.at(r)]));
+      if (plan.relation_slot.emplace(r, plan.relation_names.size()).second) {
+        plan.relation_names.push_back(r);
+      }
+    }
+    std::vector<std::string> reserved;
+    if (tp.use == RowUse::kTable) {
+      reserved.push_back("ID");
+    } else if (legacy != nullptr) {
+      const LayerKind kind = t.name == "DZE"   ? LayerKind::kParcel
+                             : t.name == "BUD" ? LayerKind::kBuilding
+                             : t.name == "OBR" ? LayerKind::kPrecinct
+                                               : LayerKind::kPoint;
+      for (const FieldSpec& f : layer_schema(kind)) reserved.emplace_back(f.name);
+    }
+    assign_dbase_names(named, reserved);
+    spec.columns.insert(spec.columns.end(), named.begin(), named.end());
+    plan.by_name[t.name] = plan.tables.size();
+    plan.tables.push_back(std::move(tp));
+    report_.register_types.push_back(std::move(rep));
+    specs.push_back(std::move(spec));
+  }
+
+  // The layers and tables of their own, and the rows added to the others.
+  std::vector<size_t> table_index(plan.tables.size(), SIZE_MAX);
+  std::vector<size_t> added_index(plan.tables.size(), SIZE_MAX);
+  for (size_t i = 0; i < plan.tables.size(); ++i) {
+    if (plan.tables[i].use == RowUse::kTable) {
+      auto table = std::make_unique<RegisterTable>();
+      std::string error;
+      if (!table->create(base_ + "_" + specs[i].name, specs[i], wkt, &error)) {
+        register_tables_.push_back(std::move(table));
+        failed("egib2shp: " + error);
+        return false;
+      }
+      table_index[i] = register_tables_.size();
+      register_tables_.push_back(std::move(table));
+    } else if (plan.tables[i].use != RowUse::kSkip) {
+      AddedColumns added;
+      const std::string& name = specs[i].name;
+      added.layer = name == "DZE"   ? &parcels_
+                    : name == "BUD" ? &buildings_
+                    : name == "OBR" ? &precincts_
+                                    : &point_layer_;
+      added.columns = specs[i].columns;
+      added_index[i] = added_columns_.size();
+      added_columns_.push_back(std::move(added));
+    }
+  }
+  remove_work_files_on_signals(layers());
+
+  // The rows, in file order.
+  std::vector<int64_t> unresolved(plan.relation_names.size(), 0);
+  std::vector<int64_t> degenerate_total(1, 0);
+  run_in_parts<RegisterPart>(
+      bytes, header.next, encoding_, threads, kPartBytes,
+      [&](LineReader& in, Line& line, GrammarState state, RegisterPart& part) {
+        ObjectAssembly assembly(points_, transform, ConversionCache::for_this_thread(transform),
+                                easting_first_, false);
+        RegisterPass pass(plan, part, assembly);
+        return walk_sections(in, line, state, pass, part.messages);
+      },
+      [&](RegisterPart& part, int32_t, size_t) {
+        for (size_t k = 0; k < part.unresolved.size(); ++k) unresolved[k] += part.unresolved[k];
+        degenerate_total[0] += part.degenerate;
+        for (const RegisterRow& row : part.rows) {
+          const std::span<const std::string> cells(&part.cells[row.cell_begin], row.cell_count);
+          RegisterTypeReport& rep = report_.register_types[row.table];
+          for (size_t c = 2; c < cells.size(); ++c) {
+            if (cells[c].empty()) continue;
+            const bool relation = c - 2 >= plan.tables[row.table].columns.attribute_names.size();
+            (relation ? rep.relation_values : rep.attribute_values) +=
+                1 +
+                static_cast<int64_t>(std::count(cells[c].begin(), cells[c].end(), kValueSeparator));
+          }
+          ++rep.rows_written;
+          if (table_index[row.table] != SIZE_MAX) {
+            ShapeValue shape;
+            shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
+            shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
+            shape.part_start =
+                std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
+            register_tables_[table_index[row.table]]->write(cells, shape);
+          } else if (added_index[row.table] != SIZE_MAX) {
+            AddedColumns& added = added_columns_[added_index[row.table]];
+            format_dbase_cells(added.columns, cells, added.cells, &report_.texts_cut);
+            ++added.rows;
+          }
+        }
+      });
+  for (size_t i = 0; i < report_.register_types.size(); ++i) {
+    if (table_index[i] != SIZE_MAX) {
+      const RegisterTable& t = *register_tables_[table_index[i]];
+      report_.register_types[i].null_shapes =
+          t.spec().geometry == GeometryKind::kNone ? 0 : t.null_shapes();
+    }
+  }
+  for (size_t k = 0; k < plan.relation_names.size(); ++k) {
+    if (unresolved[k] > 0)
+      report_.unresolved_relations.emplace_back(plan.relation_names[k], unresolved[k]);
+  }
+
+  // The list of the columns, and the file's own description.
+  std::string error;
+  if (!write_fields_csv(base_ + "_fields.csv", specs, &error)) {
+    failed("egib2shp: " + error);
+    return false;
+  }
+  report_.files.push_back(base_ + "_fields.csv");
+  TableSpec meta;
+  meta.name = "META";
+  const auto text_column = [](const char* name, size_t width) {
+    Column c;
+    c.name = c.full_name = name;
+    c.width = static_cast<int>(std::clamp<size_t>(width, 1, kDbaseTextWidth));
+    return c;
+  };
+  size_t widths[3] = {1, 1, 1};
+  for (const FileDescription::Entry& e : description.entries) {
+    widths[0] = std::max(widths[0], e.section.size());
+    widths[1] = std::max(widths[1], e.code.size());
+    widths[2] = std::max(widths[2], e.value.size());
+  }
+  Column number;
+  number.name = number.full_name = "ID";
+  number.role = ColumnRole::kRunningNumber;
+  number.type = ColumnType::kInteger;
+  number.width = 10;
+  meta.columns = {number, text_column("SEKCJA", widths[0]), text_column("KOD", widths[1]),
+                  text_column("WARTOSC", widths[2])};
+  auto meta_table = std::make_unique<RegisterTable>();
+  if (!meta_table->create(base_ + "_META", meta, {}, &error)) {
+    register_tables_.push_back(std::move(meta_table));
+    failed("egib2shp: " + error);
+    return false;
+  }
+  for (const FileDescription::Entry& e : description.entries) {
+    const std::string cells[] = {e.section, e.code, e.value};
+    meta_table->write(cells, {});
+  }
+  register_tables_.push_back(std::move(meta_table));
+  remove_work_files_on_signals(layers());
+  for (const auto& t : register_tables_) report_.texts_cut += t->texts_cut();
+
+  // What the output holds, before it is shared.
+  for (const RegisterTypeReport& t : report_.register_types) {
+    std::fprintf(stderr, "egib2shp: %s (%s): %lld read, %lld written (%s)\n", t.name.c_str(),
+                 t.types.c_str(), static_cast<long long>(t.objects_read),
+                 static_cast<long long>(t.rows_written), t.output.c_str());
+  }
+  for (const auto& [name, count] : report_.unresolved_relations) {
+    std::fprintf(stderr, "egib2shp: %lld relations %s to no object of the file\n",
+                 static_cast<long long>(count), name.c_str());
+  }
+  if (degenerate_total[0] > 0) {
+    std::fprintf(stderr,
+                 "egib2shp: %lld outlines of fewer than three vertices written as null shapes\n",
+                 static_cast<long long>(degenerate_total[0]));
+  }
+  return true;
+}
+
+void ConversionRun::add_register_columns() {
+  for (AddedColumns& a : added_columns_) {
+    if (!a.layer->created()) continue;
+    std::string error;
+    if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error)) {
+      std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+      a.layer->note_write_failure();
+    }
+  }
+  added_columns_.clear();
+  if (report_.texts_cut > 0) {
+    std::fprintf(stderr,
+                 "egib2shp: %lld texts longer than 254 characters cut in their dBase column\n",
+                 static_cast<long long>(report_.texts_cut));
+  }
+}
+
+}  // namespace egib

@@ -1,0 +1,458 @@
+#include "swde/register_object.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace egib {
+
+namespace {
+
+// A head line: any code "R" and one more letter ("RO", "RP", "RD", "RC").
+bool is_head(const Line& line) {
+  const std::string_view c = line.code();
+  return c.size() == 2 && c[0] == 'R';
+}
+
+// The census only notes whether a list has ring starts.
+class ListScan : public GeometryListReader {
+ public:
+  bool read_list(LineReader& in, Line& line, RegisterObject& object) override {
+    bool ring_start = false;
+    for (;;) {
+      if (!in.next(line)) return false;
+      if (line.is_ignorable()) continue;
+      if (line.code_is("K") && (line.field_is(1, "+") || line.field_is(1, "-"))) {
+        ring_start = true;
+        continue;
+      }
+      if (!line.code_is("P")) break;
+    }
+    ++object.lists;
+    if (ring_start) ++object.lists_with_ring_start;
+    return true;
+  }
+};
+
+// A whole physical line, cleaned as the line reader cleans a line (cut at
+// ';', apostrophes blanked, trimmed, converted into Windows-1250) but
+// without its limit of 499 characters.  start: where it begins.
+std::string whole_line(std::span<const char> bytes, size_t start, TextEncoding encoding) {
+  std::string text;
+  for (size_t i = start; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\n' || c == '\r' || c == ';' || c == '\0') break;
+    text += c == '\'' ? ' ' : c;
+  }
+  if (encoding == TextEncoding::kUtf8) {
+    std::string out(text.size(), '\0');
+    const size_t n =
+        utf8_to_cp1250({reinterpret_cast<const unsigned char*>(text.data()), text.size()},
+                       reinterpret_cast<unsigned char*>(out.data()));
+    out.resize(n);
+    text = std::move(out);
+  } else if (encoding == TextEncoding::kIso8859_2) {
+    latin2_to_cp1250(text.data());
+  }
+  return text;
+}
+
+bool is_blank_char(char c) {
+  return c == ' ' || (c >= 7 && c <= 13);
+}
+
+// Field k of a cleaned line as the line reader splits it (blanks after a
+// comma dropped), without its limit of 99 characters; with rest, the
+// field and everything after it, commas included.
+std::string field_of(std::string_view text, int k, bool rest) {
+  size_t i = 0;
+  while (i < text.size() && is_blank_char(text[i])) ++i;
+  size_t end = text.size();
+  while (end > i && is_blank_char(text[end - 1])) --end;
+  for (int f = 0; f < k; ++f) {
+    const size_t comma = text.find(',', i);
+    if (comma == std::string_view::npos || comma >= end) return {};
+    i = comma + 1;
+    while (i < end && is_blank_char(text[i])) ++i;
+  }
+  const size_t comma = rest ? std::string_view::npos : text.find(',', i);
+  return std::string(
+      text.substr(i, (comma == std::string_view::npos || comma > end ? end : comma) - i));
+}
+
+// Whether the line reader cut the line: a chunk that is not the whole
+// physical line, or a field of 99 characters, where splitting stops.
+bool may_be_cut(Line& line) {
+  const std::string_view chunk = line.chunk();
+  if (chunk.size() >= static_cast<size_t>(kLineChars - 1) && chunk.back() != '\n') return true;
+  for (int k = 1; k < kFieldCount; ++k) {
+    if (line.field(k).size() >= static_cast<size_t>(kFieldChars - 1)) return true;
+  }
+  return false;
+}
+
+std::string joined_fields(Line& line, int from) {
+  int last = 10;
+  while (last >= from && line.field(last).empty()) --last;
+  std::string v;
+  for (int k = from; k <= last; ++k) {
+    if (k > from) v += ',';
+    v += line.field(k);
+  }
+  return v;
+}
+
+void add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
+              std::unordered_map<std::string, size_t>& index, const std::string& name) {
+  if (index.emplace(name, names.size()).second) {
+    names.push_back(name);
+    census.emplace_back();
+  }
+}
+
+// Each name's values of one object, joined, into the census of its column.
+void count_values(const std::vector<RegisterObject::Value>& values, std::vector<std::string>& names,
+                  std::vector<ColumnCensus>& census,
+                  std::unordered_map<std::string, size_t>& index) {
+  std::vector<std::pair<size_t, size_t>> cells;  // column, values; length
+  std::vector<size_t> lengths;
+  for (const RegisterObject::Value& v : values) {
+    add_name(names, census, index, v.name);
+    const size_t c = index[v.name];
+    census[c].add_value(v.value);
+    size_t k = 0;
+    while (k < cells.size() && cells[k].first != c) ++k;
+    if (k == cells.size()) {
+      cells.emplace_back(c, 0);
+      lengths.push_back(0);
+    } else {
+      ++lengths[k];  // the separator
+    }
+    ++cells[k].second;
+    lengths[k] += v.value.size();
+  }
+  for (size_t k = 0; k < cells.size(); ++k)
+    census[cells[k].first].add_cell(lengths[k], cells[k].second);
+}
+
+void merge_names(const std::vector<std::string>& from_names, const std::vector<ColumnCensus>& from,
+                 std::vector<std::string>& names, std::vector<ColumnCensus>& census,
+                 std::unordered_map<std::string, size_t>& index) {
+  for (size_t i = 0; i < from_names.size(); ++i) {
+    add_name(names, census, index, from_names[i]);
+    census[index[from_names[i]]].merge(from[i]);
+  }
+}
+
+}  // namespace
+
+std::string_view type_layer_name(std::string_view type) {
+  if (type.substr(0, 4) == "G5G_") return type.substr(4);
+  if (type.substr(0, 2) == "G5") return type.substr(2);
+  return type;
+}
+
+bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
+                          GeometryListReader* lists) {
+  ListScan scan;
+  GeometryListReader& reader = lists != nullptr ? *lists : scan;
+  o.head_code = line.code();
+  o.type = line.field(2);
+  o.ident = line.field(3);
+  o.second_key = line.field(4);
+  o.attributes.clear();
+  o.relations.clear();
+  o.lists = 0;
+  o.lists_with_ring_start = 0;
+  o.has_own_point = false;
+  bool have_line = false;  // a geometry list left its ending line to be taken
+  for (;;) {
+    if (!have_line && !in.next(line)) return false;
+    have_line = false;
+    if (line.is_ignorable()) continue;
+    if (line.is_object_end()) return true;
+    const std::string_view code = line.code();
+    if (code == "D" || code == "WG" || code == "WL") {
+      std::vector<RegisterObject::Value>& to = code == "D" ? o.attributes : o.relations;
+      const int value_field = code == "WL" ? 2 : 3;
+      // An attribute's value is the rest of its line: a text may hold
+      // commas.
+      const bool is_attribute = code == "D";
+      const bool cut = may_be_cut(line);
+      if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
+        to.push_back({std::string(line.field(1)), std::string(line.field(value_field))});
+        continue;
+      }
+      if (!cut) {
+        const std::string_view text = line.text();
+        to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+        continue;
+      }
+      // A long line: its value whole, and the rest of it, which the line
+      // reader takes as lines of their own, read past.
+      const std::span<const char> bytes = in.bytes();
+      const size_t start = static_cast<size_t>(line.chunk().data() - bytes.data());
+      const std::string text = whole_line(bytes, start, in.encoding());
+      to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+      const char* nl =
+          static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
+      const size_t line_end =
+          nl == nullptr ? bytes.size() : static_cast<size_t>(nl - bytes.data()) + 1;
+      while (in.position() < line_end && in.next(line)) {
+      }
+    } else if (code == "GL") {
+      do {
+        if (!reader.read_list(in, line, o)) return false;  // the input ended
+      } while (line.code_is("GL"));
+      have_line = true;
+    } else if (code == "P" && line.field_is(1, "G")) {
+      o.has_own_point = true;
+      o.point_first = to_double(line.field(2));
+      o.point_second = to_double(line.field(3));
+    }
+  }
+}
+
+FileDescription read_file_description(std::span<const char> bytes, TextEncoding encoding) {
+  FileDescription d;
+  const Header header = read_header(bytes, encoding);
+  if (!header.present) return d;
+  std::string_view text = header.text;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  d.entries.push_back({"SWDE", "", std::string(text)});
+  LineReader in(bytes, header.next, bytes.size(), encoding);
+  Line line;
+  std::string section;
+  TypeDeclaration* declaring = nullptr;
+  while (in.next(line)) {
+    if (line.is_ignorable()) continue;
+    const std::string_view code = line.code();
+    if (section.empty()) {
+      if (code == "SO" || line.is_file_end()) break;  // the objects follow
+      if (code == "SN" || code == "SP" || code == "ST") section = code;
+      continue;
+    }
+    if (declaring == nullptr && line.is_section_end()) {
+      section.clear();
+      continue;
+    }
+    if (section == "ST") {
+      // "TD,<type>" or "TD,<head code>,<type>", then "TA,<name>[,<type>]"
+      // lines up to "X".
+      if (code == "TD" && declaring == nullptr) {
+        std::string_view type = line.field(1);
+        if (type.size() == 2 && type[0] == 'R') type = line.field(2);
+        declaring = &d.declarations[std::string(type_layer_name(type))];
+      } else if (declaring != nullptr && line.is_object_end()) {
+        declaring = nullptr;
+      } else if (declaring != nullptr && code == "TA" && !line.field(1).empty()) {
+        declaring->attributes.emplace_back(line.field(1));
+        const std::string_view kind = line.field(2);
+        declaring->kinds.push_back(kind.size() == 1 ? kind[0] : ' ');
+      }
+    } else {
+      d.entries.push_back({section, std::string(code), joined_fields(line, 1)});
+    }
+  }
+  return d;
+}
+
+void RegisterCensus::add(const RegisterObject& o) {
+  const std::string name(type_layer_name(o.type));
+  auto [it, fresh] = index.emplace(name, types.size());
+  if (fresh) {
+    types.emplace_back();
+    types.back().name = name;
+  }
+  TypeCensus& t = types[it->second];
+  if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end()) t.types.push_back(o.type);
+  ++t.objects;
+  t.lists += o.lists;
+  t.lists_with_ring_start += o.lists_with_ring_start;
+  if (o.has_own_point) ++t.own_points;
+  if (!o.ident.empty()) {
+    t.ident.add_value(o.ident);
+    t.ident.add_cell(o.ident.size(), 1);
+  }
+  if (!o.second_key.empty()) {
+    t.second_key.add_value(o.second_key);
+    t.second_key.add_cell(o.second_key.size(), 1);
+  }
+  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index);
+  count_values(o.relations, t.relation_names, t.relations, t.relation_index);
+  if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
+}
+
+void RegisterCensus::merge(const RegisterCensus& later) {
+  for (const TypeCensus& l : later.types) {
+    auto [it, fresh] = index.emplace(l.name, types.size());
+    if (fresh) {
+      types.emplace_back();
+      types.back().name = l.name;
+    }
+    TypeCensus& t = types[it->second];
+    for (const std::string& s : l.types) {
+      if (std::find(t.types.begin(), t.types.end(), s) == t.types.end()) t.types.push_back(s);
+    }
+    t.objects += l.objects;
+    t.lists += l.lists;
+    t.lists_with_ring_start += l.lists_with_ring_start;
+    t.own_points += l.own_points;
+    t.ident.merge(l.ident);
+    t.second_key.merge(l.second_key);
+    merge_names(l.attribute_names, l.attributes, t.attribute_names, t.attributes,
+                t.attribute_index);
+    merge_names(l.relation_names, l.relations, t.relation_names, t.relations, t.relation_index);
+  }
+  identifiers.insert(identifiers.end(), later.identifiers.begin(), later.identifiers.end());
+}
+
+bool CensusPass::read_section(LineReader& in, Line& line) {
+  for (;;) {
+    if (in.at_stop()) return false;
+    if (!in.next(line)) return true;
+    if (line.is_section_end()) return true;
+    if (!is_head(line)) continue;
+    if (!read_register_object(in, line, object_, nullptr)) return true;
+    part_.census.add(object_);
+    if (line.is_section_end()) return true;
+  }
+}
+
+void object_cells(const RegisterObject& o, const TableColumns& columns,
+                  std::vector<std::string>& cells) {
+  const size_t attributes = columns.attribute_names.size();
+  cells.assign(2 + attributes + columns.relation_names.size(), std::string());
+  std::vector<bool> started(cells.size(), false);
+  cells[0] = o.ident;
+  cells[1] = o.second_key;
+  const auto put = [&](const std::vector<RegisterObject::Value>& values,
+                       const std::unordered_map<std::string, size_t>& index, size_t offset) {
+    for (const RegisterObject::Value& v : values) {
+      const auto it = index.find(v.name);
+      if (it == index.end()) continue;
+      const size_t c = offset + it->second;
+      if (started[c]) cells[c] += kValueSeparator;
+      started[c] = true;
+      cells[c] += v.value;
+    }
+  };
+  put(o.attributes, columns.attribute_index, 2);
+  put(o.relations, columns.relation_index, 2 + attributes);
+}
+
+}  // namespace egib
+
+namespace egib {
+
+namespace {
+
+// Geometry lists of the writing pass, assembled as the parcels' outlines
+// are; a line's list is not closed.
+class OutlineLists : public GeometryListReader {
+ public:
+  OutlineLists(ObjectAssembly& a, GeometryKind kind, MessageBuffer& messages)
+      : a_(a), kind_(kind), reading_{&a.points, a.easting_first, &messages, &a.stats} {}
+  bool read_list(LineReader& in, Line& line, RegisterObject& object) override {
+    VertexBuffer& vb = a_.vb;
+    const int before = vb.vertex_count;
+    read_outline(in, line, vb, reading_);
+    if (line.code().empty()) return false;  // blank lines are read past: the input ended
+    ++object.lists;
+    if (kind_ == GeometryKind::kLine && vb.vertex_count > before) {
+      --vb.vertex_count;  // the copy of the first vertex that closes a ring
+      if (vb.vertex_count - before < 2) vb.vertex_count = before;  // no line of one vertex
+    }
+    return true;
+  }
+
+ private:
+  ObjectAssembly& a_;
+  GeometryKind kind_;
+  OutlineReading reading_;
+};
+
+}  // namespace
+
+bool RegisterPass::read_section(LineReader& in, Line& line) {
+  MessageBuffer quiet;  // what the layers of the plain run said already
+  for (;;) {
+    if (in.at_stop()) return false;
+    if (!in.next(line)) return true;
+    if (line.is_section_end()) return true;
+    if (!is_head(line)) continue;
+    const auto it = plan_.by_name.find(std::string(type_layer_name(line.field(2))));
+    const TablePlan* table = it == plan_.by_name.end() ? nullptr : &plan_.tables[it->second];
+    if (table == nullptr || table->use == RowUse::kSkip) {
+      if (!read_register_object(in, line, object_, nullptr)) return true;
+    } else {
+      VertexBuffer& vb = assembly_.vb;
+      vb.clear();
+      const GeometryKind kind =
+          table->use == RowUse::kAddedToOutline ? GeometryKind::kPolygon : table->geometry;
+      const bool outlines = kind == GeometryKind::kPolygon || kind == GeometryKind::kLine;
+      OutlineLists lists(assembly_, kind, quiet);
+      if (!read_register_object(in, line, object_, outlines ? &lists : nullptr)) return true;
+      quiet.clear();
+      take(*table, it->second);
+    }
+    if (line.is_section_end()) return true;
+  }
+}
+
+void RegisterPass::take(const TablePlan& table, size_t index) {
+  VertexBuffer& vb = assembly_.vb;
+  // The layers written before keep an object only when it gave a vertex.
+  if (table.use == RowUse::kAddedToOutline && vb.vertex_count <= 0) return;
+  RegisterRow row{};
+  row.table = static_cast<uint32_t>(index);
+  object_cells(object_, table.columns, cells_);
+  row.cell_begin = static_cast<uint32_t>(part_.cells.size());
+  row.cell_count = static_cast<uint32_t>(cells_.size());
+  for (std::string& c : cells_) part_.cells.push_back(std::move(c));
+  if (part_.unresolved.size() < plan_.relation_names.size()) {
+    part_.unresolved.resize(plan_.relation_names.size(), 0);
+  }
+  for (const RegisterObject::Value& r : object_.relations) {
+    if (plan_.identifiers.count(std::hash<std::string_view>{}(r.value)) != 0) continue;
+    const auto slot = plan_.relation_slot.find(r.name);
+    if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
+  }
+  row.vertex_begin = static_cast<uint32_t>(part_.x.size());
+  row.part_begin = static_cast<uint32_t>(part_.part_start.size());
+  if (table.use == RowUse::kTable) {
+    MessageBuffer quiet;
+    if (table.geometry == GeometryKind::kPoint && object_.has_own_point) {
+      double x = assembly_.easting_first ? object_.point_first : object_.point_second;
+      double y = assembly_.easting_first ? object_.point_second : object_.point_first;
+      AreaWarnings warnings;
+      if (assembly_.transform.changes_coordinates()) {
+        assembly_.cache.convert(assembly_.transform, x, y, warnings);
+      }
+      part_.x.push_back(x);
+      part_.y.push_back(y);
+      row.vertex_count = 1;
+    } else if ((table.geometry == GeometryKind::kPolygon ||
+                table.geometry == GeometryKind::kLine) &&
+               vb.vertex_count > 0) {
+      vb.finish_rings();
+      convert_outline(assembly_, quiet);
+      if (table.geometry == GeometryKind::kPolygon) vb.orient_rings();
+      if (table.geometry == GeometryKind::kPolygon && !vb.has_three_distinct_vertices()) {
+        ++part_.degenerate;  // written with a null shape
+      } else {
+        row.vertex_count = static_cast<uint32_t>(vb.vertex_count);
+        part_.x.insert(part_.x.end(), vb.x.begin(), vb.x.begin() + vb.vertex_count);
+        part_.y.insert(part_.y.end(), vb.y.begin(), vb.y.begin() + vb.vertex_count);
+        if (vb.part_count > 1) {
+          row.part_count = static_cast<uint32_t>(vb.part_count);
+          part_.part_start.insert(part_.part_start.end(), vb.part_start.begin(),
+                                  vb.part_start.begin() + vb.part_count);
+          part_.part_start[row.part_begin] = 0;
+        }
+      }
+    }
+  }
+  part_.rows.push_back(row);
+}
+
+}  // namespace egib

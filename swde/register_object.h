@@ -1,0 +1,208 @@
+// The whole register: every object of the object sections read as one
+// value (its head, its attributes with all their values in order, its
+// relations and what its geometry holds), the census of the types, their
+// attributes and relations over the whole file, and the declarations of
+// the "ST" section and the header sections "SN" and "SP".
+//
+// An object of the section "SO":
+//   R?,<status>,<type>,<identifier>,<second key>   head ("RO", "RP", ...)
+//   D,<name>,,<value>                              attribute (repeatable)
+//   WG,<name>,,<identifier>                        relation to another object
+//   WL,<name>,<identifier>                         the same, the other layout
+//   GL / K,+ / K,- / P,...                         geometry lists
+//   P,G,<first>,<second>                           a point object's own place
+//   X                                              end
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "diag/message_buffer.h"
+#include "layers/outline.h"
+#include "layers/register_layers.h"
+#include "layers/table_schema.h"
+#include "swde/file_grammar.h"
+
+namespace egib {
+
+struct RegisterObject {
+  struct Value {
+    std::string name;
+    std::string value;
+  };
+  std::string head_code;   // "RO", "RP", "RD", "RC"
+  std::string type;        // "G5DZE"
+  std::string ident;       // field 3 of the head line
+  std::string second_key;  // field 4
+  std::vector<Value> attributes;
+  std::vector<Value> relations;  // value: the related object's identifier
+  int lists = 0;
+  int lists_with_ring_start = 0;
+  bool has_own_point = false;
+  double point_first = 0, point_second = 0;  // as written in the P,G line
+};
+
+// The layer name of a type: less its "G5G_" or "G5" prefix ("G5G_DZE" and
+// "G5DZE" are both "DZE").
+std::string_view type_layer_name(std::string_view type);
+
+// How geometry lists are read: the census only looks at them; the writing
+// pass assembles them (outlines through the outline reader).
+class GeometryListReader {
+ public:
+  virtual ~GeometryListReader() = default;
+  // line holds the "GL" line; on return the line that ended the list.
+  // False when the input ended inside the list.
+  virtual bool read_list(LineReader& in, Line& line, RegisterObject& object) = 0;
+};
+
+// Reads the rest of an object whose head line is in line, up to its
+// "X"/"XC"; false when the input ends first (the object is dropped).  A
+// line that ends a geometry list is taken as the object's next line.
+bool read_register_object(LineReader& in, Line& line, RegisterObject& object,
+                          GeometryListReader* lists);
+
+// What the "ST" section declares of a type: its attributes in order, and
+// their types where given ("TA,<name>,<type>": C text, N number, D date).
+struct TypeDeclaration {
+  std::vector<std::string> attributes;
+  std::vector<char> kinds;  // ' ' when not given
+};
+
+// The header line and the lines of "SN" and "SP", and the declarations of
+// "ST", read from the top of the file up to the first object section.
+struct FileDescription {
+  struct Entry {
+    std::string section;  // "SWDE", "SN", "SP"
+    std::string code;
+    std::string value;  // the line's fields after its code, joined by ','
+  };
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, TypeDeclaration> declarations;  // by layer name
+};
+FileDescription read_file_description(std::span<const char> bytes, TextEncoding encoding);
+
+// What the file holds of one layer name.
+struct TypeCensus {
+  std::string name;                // "DZE"
+  std::vector<std::string> types;  // the SWDE types seen ("G5DZE", "G5G_DZE")
+  int64_t objects = 0;
+  int64_t lists = 0;
+  int64_t lists_with_ring_start = 0;
+  int64_t own_points = 0;
+  ColumnCensus ident, second_key;
+  std::vector<std::string> attribute_names;  // in order of first appearance
+  std::vector<ColumnCensus> attributes;
+  std::vector<std::string> relation_names;
+  std::vector<ColumnCensus> relations;
+  std::unordered_map<std::string, size_t> attribute_index, relation_index;
+};
+
+struct RegisterCensus {
+  std::vector<TypeCensus> types;  // in order of first appearance
+  std::unordered_map<std::string, size_t> index;
+  // Hashes of the identifiers of every object, for the relations (64 bits:
+  // two identifiers of one file share one with a chance of about 1e-8).
+  std::vector<uint64_t> identifiers;
+  void add(const RegisterObject& object);
+  // Adds the census of a later part of the file.
+  void merge(const RegisterCensus& later);
+  void clear() { *this = RegisterCensus(); }
+};
+
+// The census pass over one part of the file.
+struct CensusPart {
+  RegisterCensus census;
+  MessageBuffer messages;
+  void clear() {
+    census.clear();
+    messages.clear();
+  }
+};
+
+class CensusPass : public ObjectSection {
+ public:
+  explicit CensusPass(CensusPart& part) : part_(part) {}
+  bool read_section(LineReader& in, Line& line) override;
+
+ private:
+  CensusPart& part_;
+  RegisterObject object_;
+};
+
+// The cells of one object in the column order of its table: identifier,
+// second key, then the attributes and relations as the table lists them.
+struct TableColumns {
+  std::vector<std::string> attribute_names;
+  std::vector<std::string> relation_names;
+  std::unordered_map<std::string, size_t> attribute_index, relation_index;
+};
+void object_cells(const RegisterObject& object, const TableColumns& columns,
+                  std::vector<std::string>& cells);
+
+// The writing pass of the whole register.  What it writes of each layer
+// name: nothing (a type left out), a row for a layer or table of its own,
+// or the added columns of one of the four layers written before.
+enum class RowUse : uint8_t { kSkip, kTable, kAddedToOutline, kAddedToPoint };
+
+struct TablePlan {
+  RowUse use = RowUse::kSkip;
+  GeometryKind geometry = GeometryKind::kNone;
+  TableColumns columns;
+};
+
+struct RegisterPlan {
+  std::vector<TablePlan> tables;
+  std::unordered_map<std::string, size_t> by_name;  // layer name -> table
+  std::unordered_set<uint64_t> identifiers;         // hashes of every object's identifier
+  std::vector<std::string> relation_names;          // every relation name, for the counts
+  std::unordered_map<std::string, size_t> relation_slot;
+};
+
+struct RegisterRow {
+  uint32_t table;
+  uint32_t cell_begin, cell_count;
+  uint32_t vertex_begin, vertex_count;
+  uint32_t part_begin, part_count;
+};
+
+struct RegisterPart {
+  std::vector<RegisterRow> rows;
+  std::vector<std::string> cells;
+  std::vector<double> x, y;
+  std::vector<int> part_start;
+  std::vector<int64_t> unresolved;  // relations to no object of the file, by relation slot
+  int64_t degenerate = 0;           // polygons of fewer than three distinct vertices
+  MessageBuffer messages;
+  void clear() {
+    rows.clear();
+    cells.clear();
+    x.clear();
+    y.clear();
+    part_start.clear();
+    unresolved.clear();
+    degenerate = 0;
+    messages.clear();
+  }
+};
+
+class RegisterPass : public ObjectSection {
+ public:
+  RegisterPass(const RegisterPlan& plan, RegisterPart& part, ObjectAssembly& assembly)
+      : plan_(plan), part_(part), assembly_(assembly) {}
+  bool read_section(LineReader& in, Line& line) override;
+
+ private:
+  void take(const TablePlan& table, size_t index);
+  const RegisterPlan& plan_;
+  RegisterPart& part_;
+  ObjectAssembly& assembly_;
+  RegisterObject object_;
+  std::vector<std::string> cells_;
+};
+
+}  // namespace egib

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""The whole register (--all) as GDAL sees it, on the bundled sample and on
+a generated file: every attribute and relation line of the input is found in
+a cell of its layer or table and nothing else is; layers have their geometry
+type, count and coordinate system, every polygon is valid; --types and
+--exclude-types; one thread and two write the same bytes.
+
+usage: register_test.py EGIB2SHP SOURCE_DIR GEN_SWDE
+"""
+import collections
+import csv
+import filecmp
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from osgeo import gdal, ogr
+
+gdal.UseExceptions()
+failures = []
+
+# The layers of the plain run, and the attribute each keeps in a column of
+# its own (not repeated among the added ones).
+LEGACY = {"DZE": ("IDD", "G5IDD"), "BUD": ("IDB", "G5IDB"), "OBR": ("G5IDR", "G5IDR"), "PKT": None}
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def layer_name(swde_type):
+    for prefix in ("G5G_", "G5"):
+        if swde_type.startswith(prefix):
+            return swde_type[len(prefix):]
+    return swde_type
+
+
+def input_counts(path):
+    """(layer, name) -> values of its "D", "WG" and "WL" lines, objects per layer."""
+    values = collections.Counter()
+    objects = collections.Counter()
+    current = None
+    in_objects = False
+    with open(path, "rb") as f:
+        for raw in f:
+            line = raw.split(b";")[0].strip().decode("latin-1")
+            fields = [x.strip() for x in line.split(",")]
+            code = fields[0]
+            if code == "SO":
+                in_objects = True
+            elif code in ("SX", "SXC"):
+                in_objects = False
+            elif in_objects and len(code) == 2 and code[0] == "R":
+                current = layer_name(fields[2])
+                objects[current] += 1
+            elif current and code in ("D", "WG", "WL"):
+                values[(current, fields[1])] += 1
+            elif code in ("X", "XC"):
+                current = None
+    return values, objects
+
+
+def convert(binary, folder, swde, extra):
+    run = subprocess.run([binary] + extra + [os.path.basename(swde), "2", "21", "0"], cwd=folder,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    check(run.returncode == 0, f"{swde} {extra}: exit {run.returncode}: {run.stderr.decode()}")
+    return run
+
+
+def output_counts(base):
+    """(layer, full name) -> values found in the cells, from <base>_fields.csv."""
+    found = collections.Counter()
+    with open(base + "_fields.csv", newline="", encoding="cp1250") as f:
+        rows = list(csv.DictReader(f))
+    by_layer = collections.defaultdict(list)
+    for r in rows:
+        by_layer[r["layer"]].append(r)
+    for layer, columns in by_layer.items():
+        file_layer = "PKT" if layer == "PZG" else layer
+        path = f"{base}_{file_layer}.dbf"
+        ds = ogr.Open(path)
+        check(ds is not None, f"{path} opens")
+        if ds is None:
+            continue
+        lyr = ds.GetLayer(0)
+        defn = lyr.GetLayerDefn()
+        names = [defn.GetFieldDefn(i).GetName() for i in range(defn.GetFieldCount())]
+        for c in columns:
+            check(c["column"] in names, f"{path}: column {c['column']} of _fields.csv")
+        for feat in lyr:
+            for c in columns:
+                if c["role"] not in ("attribute", "relation"):
+                    continue
+                if not feat.IsFieldSetAndNotNull(c["column"]):
+                    continue
+                found[(layer, c["full_name"])] += str(feat.GetField(c["column"])).count("|") + 1
+            legacy = LEGACY.get(file_layer)
+            if legacy and feat.IsFieldSetAndNotNull(legacy[0]):
+                found[(layer, legacy[1])] += 1
+    return found
+
+
+def check_register(binary, folder, swde, expect_layers):
+    values, objects = input_counts(swde)
+    convert(binary, folder, swde, ["--all", "--report=report.json"])
+    base = os.path.join(folder, os.path.splitext(os.path.basename(swde))[0])
+    found = output_counts(base)
+    check(values == found, f"{swde}: input lines {sorted((values - found).items())[:5]} "
+          f"not in cells; cells {sorted((found - values).items())[:5]} not in the input")
+    with open(os.path.join(folder, "report.json")) as f:
+        report = json.load(f)
+    for t in report["register"]:
+        check(t["objects_read"] == objects[t["name"]],
+              f"{swde}: {t['name']} read {t['objects_read']}, input has {objects[t['name']]}")
+    for name, (geometry, count) in expect_layers.items():
+        ds = ogr.Open(f"{base}_{name}.{'dbf' if geometry == ogr.wkbNone else 'shp'}")
+        check(ds is not None, f"{base}_{name} opens")
+        if ds is None:
+            continue
+        lyr = ds.GetLayer(0)
+        check(lyr.GetFeatureCount() == count, f"{name}: {lyr.GetFeatureCount()} rows, not {count}")
+        check(lyr.GetGeomType() == geometry, f"{name}: geometry {lyr.GetGeomType()}, not {geometry}")
+        if geometry != ogr.wkbNone:
+            srs = lyr.GetSpatialRef()
+            check(srs is not None and srs.GetAuthorityCode(None) == "2178", f"{name}: CRS")
+        for feat in lyr:
+            g = feat.GetGeometryRef()
+            if g is not None and geometry == ogr.wkbPolygon:
+                check(g.IsValid(), f"{name} {feat.GetFID()}: invalid polygon")
+    return base, report
+
+
+def main():
+    binary, source, gen_swde = (os.path.abspath(a) for a in sys.argv[1:4])
+    work = tempfile.mkdtemp(prefix="register-test-")
+    try:
+        # The sample.
+        shutil.copy(os.path.join(source, "examples", "sample.swd"), work)
+        base, report = check_register(binary, work, os.path.join(work, "sample.swd"), {
+            "KLU": (ogr.wkbPolygon, 36), "JEW": (ogr.wkbPolygon, 1), "ADR": (ogr.wkbNone, 24),
+            "JRG": (ogr.wkbNone, 35), "OSF": (ogr.wkbNone, 2), "INS": (ogr.wkbNone, 1),
+            "UDZ": (ogr.wkbNone, 43), "DOK": (ogr.wkbNone, 1),
+            "META": (ogr.wkbNone, 5)})
+        check(report["counts"]["texts_cut"] == 1, f"texts_cut {report['counts']['texts_cut']}")
+        check(report["unresolved_relations"] == {"G5RPOD": 1},
+              f"unresolved {report['unresolved_relations']}")
+        dok_ds = ogr.Open(base + "_DOK.dbf")
+        opd = dok_ds.GetLayer(0).GetNextFeature().GetField("G5OPD")
+        check(len(opd) == 254 and opd.startswith("Decyzja o podziale nieruchomości, działka"),
+              f"the long description: {len(opd)} characters")
+        osf_ds = ogr.Open(base + "_OSF.dbf")
+        osf = [f.GetField("G5PIM") for f in osf_ds.GetLayer(0)]
+        check(osf == ["Jan|Paweł", "Anna"], f"given names {osf}")
+        dze_ds = ogr.Open(base + "_DZE.dbf")
+        dze = dze_ds.GetLayer(0)
+        defn = dze.GetLayerDefn()
+        first = [defn.GetFieldDefn(i).GetName() for i in range(9)]
+        check(first == ["ID", "IDD", "KOD_WOJ", "KOD_POW", "KOD_GMI", "KOD_OBR", "OBR", "DNR",
+                        "POW"], f"parcel columns first {first}")
+        f = dze.GetNextFeature()
+        check(f.GetField("G5POW") == 0.09 and f.GetField("G5RPOD") == "JR1",
+              f"first parcel: G5POW {f.GetField('G5POW')} G5RPOD {f.GetField('G5RPOD')}")
+        klu_ds = ogr.Open(base + "_KLU.shp")
+        uses = sorted({f.GetField("G5OFU") for f in klu_ds.GetLayer(0)})
+        check(uses == sorted(["R", "S", "Ł", "Ps", "B", "dr", "W"]), f"land uses {uses}")
+
+        # Left out and only: the persons' data never reaches a file.
+        for opts, present, absent in ((["--exclude-types=OSF,G5UDZ"], ["KLU", "JRG"],
+                                       ["OSF", "UDZ"]),
+                                      (["--types=KLU"], ["KLU"], ["OSF", "JRG", "ADR"])):
+            folder = tempfile.mkdtemp(dir=work)
+            shutil.copy(os.path.join(source, "examples", "sample.swd"), folder)
+            run = convert(binary, folder, os.path.join(folder, "sample.swd"), opts)
+            files = os.listdir(folder)
+            for name in present:
+                check(f"sample_{name}.dbf" in files, f"{opts}: sample_{name} written")
+            for name in absent:
+                check(f"sample_{name}.dbf" not in files, f"{opts}: sample_{name} left out")
+            check(b"left out" in run.stderr, f"{opts}: the summary names what is left out")
+
+        # A generated county part, one thread and two.
+        outs = []
+        for threads in ("1", "2"):
+            folder = os.path.join(work, "t" + threads)
+            os.mkdir(folder)
+            path = os.path.join(folder, "gen.swd")
+            subprocess.run([gen_swde, "--parcels", "3000", "--seed", "5", "--register", path],
+                           check=True, stderr=subprocess.DEVNULL)
+            run = convert(binary, folder, path, ["--all", "-j", threads])
+            outs.append(folder)
+        base, _ = check_register(binary, outs[0], os.path.join(outs[0], "gen.swd"), {
+            "KLU": (ogr.wkbPolygon, 3000), "ADR": (ogr.wkbNone, 2000), "JRG": (ogr.wkbNone, 2999)})
+        names = sorted(n for n in os.listdir(outs[1]) if n.startswith("gen_"))
+        check(names == sorted(n for n in os.listdir(outs[0]) if n.startswith("gen_")),
+              "the same files with one thread and two")
+        for n in names:
+            check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
+                  f"{n}: one thread and two differ")
+    finally:
+        shutil.rmtree(work)
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all register checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

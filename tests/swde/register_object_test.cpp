@@ -1,0 +1,112 @@
+// Objects of the register read as values: attributes with all their values
+// in order, relations by both layouts, geometry lists, a point's own place,
+// long values whole, and the file's description and declarations.
+#include "swde/register_object.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace egib {
+namespace {
+
+struct Read {
+  bool complete = false;
+  RegisterObject object;
+  std::string after;  // the code of the line the reader stopped at
+};
+
+Read read_one(const std::string& text, TextEncoding encoding = TextEncoding::kWindows1250) {
+  LineReader in(std::span<const char>(text.data(), text.size()), 0, text.size(), encoding);
+  Line line;
+  in.next(line);
+  Read r;
+  r.complete = read_register_object(in, line, r.object, nullptr);
+  in.next(line);
+  r.after = line.code();
+  return r;
+}
+
+TEST(RegisterObject, EveryLineOfTheObjectIsKept) {
+  const Read r = read_one(
+      "RO,,G5OSF,OSF1,K1\n"
+      "D,G5PIM,,Jan\n"
+      "C,komentarz\n"
+      "D,G5PIM,,Pawel\n"
+      "WG,G5RADR,,ADR1\n"
+      "WL,G5RWLS,INS1\n"
+      "GL\nK,+\nP,G,1,2\nP,P,,A\n"
+      "D,G5NZW,,Kowalski\n"  // after the list: the object's next line
+      "GL\nP,G,3,4\n"
+      "X\n"
+      "RO,,G5ADR,ADR1\nX\n");
+  ASSERT_TRUE(r.complete);
+  EXPECT_EQ(r.object.type, "G5OSF");
+  EXPECT_EQ(r.object.ident, "OSF1");
+  EXPECT_EQ(r.object.second_key, "K1");
+  ASSERT_EQ(r.object.attributes.size(), 3U);
+  EXPECT_EQ(r.object.attributes[0].value, "Jan");
+  EXPECT_EQ(r.object.attributes[1].value, "Pawel");
+  EXPECT_EQ(r.object.attributes[2].name, "G5NZW");
+  ASSERT_EQ(r.object.relations.size(), 2U);
+  EXPECT_EQ(r.object.relations[0].value, "ADR1");
+  EXPECT_EQ(r.object.relations[1].value, "INS1");
+  EXPECT_EQ(r.object.lists, 2);
+  EXPECT_EQ(r.object.lists_with_ring_start, 1);
+  EXPECT_FALSE(r.object.has_own_point);
+  EXPECT_EQ(r.after, "RO");  // the reader stopped at the object's X
+
+  TableColumns columns;
+  columns.attribute_names = {"G5PIM", "G5NZW"};
+  columns.attribute_index = {{"G5PIM", 0}, {"G5NZW", 1}};
+  columns.relation_names = {"G5RWLS"};
+  columns.relation_index = {{"G5RWLS", 0}};
+  std::vector<std::string> cells;
+  object_cells(r.object, columns, cells);
+  EXPECT_EQ(cells, (std::vector<std::string>{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
+}
+
+TEST(RegisterObject, ValuesComeWhole) {
+  // A value with commas, and one on a line longer than the line reader's
+  // 499 characters, in ISO 8859-2: whole, converted, and the rest of the
+  // long line not taken as lines of the object.
+  const std::string long_value = std::string(700, 'a') + "\xB1";
+  const Read r = read_one("RO,,G5DOK,D1\nD,G5OPD,,jeden, dwa,trzy\nD,G5TRE,,  " + long_value +
+                              ";uwaga\nD,G5KDK,,1\nP,G,10.5,20\nX\nX\n",
+                          TextEncoding::kIso8859_2);
+  ASSERT_TRUE(r.complete);
+  ASSERT_EQ(r.object.attributes.size(), 3U);
+  EXPECT_EQ(r.object.attributes[0].value, "jeden, dwa,trzy");  // as written
+  EXPECT_EQ(r.object.attributes[1].value, std::string(700, 'a') + "\xB9");
+  EXPECT_EQ(r.object.attributes[2].value, "1");
+  EXPECT_TRUE(r.object.has_own_point);
+  EXPECT_EQ(r.object.point_first, 10.5);
+  EXPECT_EQ(r.after, "X");
+
+  // The input ends inside the object, or inside its geometry list.
+  EXPECT_FALSE(read_one("RO,,G5KLU,K1\nD,G5OFU,,R\n").complete);
+  EXPECT_FALSE(read_one("RO,,G5KLU,K1\nGL\nK,+\nP,G,1,2\n").complete);
+}
+
+TEST(RegisterObject, DescriptionAndDeclarations) {
+  const std::string text =
+      "SWDE.w.3.00\nSN\nNS,TEST\nNU,system, wersja 2\nSX\nSP\nB,1,,Kowalski\nSX\n"
+      "ST\nTD,RO,G5JRG\nTA,G5RJR,N\nTA,G5IJR,C\nX\nTD,G5G_KLU\nSX\nTA,G5OFU\nX\nSX\n"
+      "SO\nRO,,G5JRG,JR1\nX\nSX\nSWDEX\n";
+  const FileDescription d = read_file_description(std::span<const char>(text.data(), text.size()),
+                                                  TextEncoding::kWindows1250);
+  ASSERT_EQ(d.entries.size(), 4U);
+  EXPECT_EQ(d.entries[0].value, "SWDE.w.3.00");
+  EXPECT_EQ(d.entries[2].section, "SN");
+  EXPECT_EQ(d.entries[2].value, "system,wersja 2");
+  EXPECT_EQ(d.entries[3].section, "SP");
+  ASSERT_EQ(d.declarations.count("JRG"), 1U);
+  EXPECT_EQ(d.declarations.at("JRG").attributes, (std::vector<std::string>{"G5RJR", "G5IJR"}));
+  EXPECT_EQ(d.declarations.at("JRG").kinds, (std::vector<char>{'N', 'C'}));
+  // An "SX" inside a "TD" block does not end the section.
+  ASSERT_EQ(d.declarations.count("KLU"), 1U);
+  EXPECT_EQ(d.declarations.at("KLU").attributes, (std::vector<std::string>{"G5OFU"}));
+}
+
+}  // namespace
+}  // namespace egib
