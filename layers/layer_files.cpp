@@ -282,30 +282,7 @@ DbfDate dbf_date_of_run() {
 
 bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error,
                    const DbfDate& date) {
-  final_base_ = final_base;
-  work_base_ = final_base + ".tmp";
-  has_prj_ = false;
-  committed_ = false;
-  write_failed_ = false;
-  // The extension is always given, so shapelib never mistakes a '.' in the
-  // file name for one.
-  const std::string shp_name = work_base_ + ".shp";
-  const std::string dbf_name = work_base_ + ".dbf";
-  shp_.reset(SHPCreateLL(shp_name.c_str(), layer_shape_type(kind), layer_hooks()));
-  if (!shp_) {
-    *error = "cannot create " + final_base_ + ".shp: " + std::strerror(errno);
-    return false;
-  }
-  dbf_.reset(DBFCreateLL(dbf_name.c_str(), "1250", layer_hooks()));
-  if (!dbf_) {
-    *error = "cannot create " + final_base_ + ".dbf: " + std::strerror(errno);
-    return false;
-  }
-  // The library writes the header (on the first record, or on closing an
-  // empty table) from these.
-  dbf_->iLanguageDriver = kDbfLanguageDriver1250;
-  DBFSetLastModifiedDate(dbf_.get(), date.years_since_1900, date.month, date.day);
-  return add_fields(layer_schema(kind), error);
+  return create_with_fields(final_base, layer_shape_type(kind), layer_schema(kind), error, date);
 }
 
 bool Layer::create_with_fields(const std::string& final_base, int shape_type,
@@ -317,6 +294,8 @@ bool Layer::create_with_fields(const std::string& final_base, int shape_type,
   committed_ = false;
   write_failed_ = false;
   table_only_ = shape_type == SHPT_NULL;
+  // The extension is always given, so shapelib never mistakes a '.' in the
+  // file name for one.
   if (!table_only_) {
     const std::string shp_name = work_base_ + ".shp";
     shp_.reset(SHPCreateLL(shp_name.c_str(), shape_type, layer_hooks()));
