@@ -44,11 +44,53 @@ class Side:
         return proc, out, err
 
     def run(self, args, cwd, tag="run"):
-        proc, out, err = self.start(args, cwd, tag)
-        status = proc.wait(timeout=600)
-        out.close()
-        err.close()
-        return status, read(out.name), read(err.name)
+        before = self.snapshot(cwd)
+        for attempt in (1, 2):
+            proc, out, err = self.start(args, cwd, tag)
+            status = proc.wait(timeout=600)
+            out.close()
+            err.close()
+            stderr = read(err.name)
+            if attempt == 2 or not self.wine_failed(stderr):
+                return status, read(out.name), stderr
+            # Wine itself lost its server (under load the client's socket to
+            # wineserver can be reset before the program starts): nothing
+            # of the program's own is in question, so the run is made again
+            # from the same state, once, and said so.
+            print(f"note: {self.name} run {args} in {cwd}: Wine failed "
+                  f"({stderr.strip()[-120:]!r}); restarting wineserver and running it again",
+                  flush=True)
+            self.restore(cwd, before)
+            subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=60)
+        raise AssertionError("unreachable")
+
+    def wine_failed(self, stderr):
+        return self.command[0] == "wine" and b"wine client error" in stderr
+
+    def snapshot(self, cwd):
+        """The files under the run's folder and the error log's length, so a
+        run that Wine broke can be undone before it is made again."""
+        files = set()
+        for root, _, names in os.walk(cwd):
+            files.update(os.path.join(root, n) for n in names)
+        log = self.error_log_file
+        return files, os.path.getsize(log) if log and os.path.exists(log) else None
+
+    def restore(self, cwd, before):
+        files, log_size = before
+        for root, _, names in os.walk(cwd):
+            for n in names:
+                path = os.path.join(root, n)
+                if path not in files:
+                    os.remove(path)
+        log = self.error_log_file
+        if log and os.path.exists(log):
+            if log_size is None:
+                os.remove(log)
+            else:
+                with open(log, "r+b") as f:
+                    f.truncate(log_size)
 
 
 def read(path):

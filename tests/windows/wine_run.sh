@@ -14,8 +14,23 @@ rm -f "$log"
 # wine64 itself: the wine launcher complains on stderr about a missing wine32.
 loader=/usr/lib/wine/wine64
 [ -x "$loader" ] || loader=wine
-"$loader" "$@"
-status=$?
+# Under load Wine's client can lose its socket to wineserver before the
+# program starts ("wine client error"); that run is made once more, with the
+# server started again.  The program's own stderr is passed on unchanged.
+err="$(mktemp)"
+for attempt in 1 2; do
+  "$loader" "$@" 2>"$err"
+  status=$?
+  if [ "$attempt" = 1 ] && [ "$status" != 0 ] && grep -q 'wine client error' "$err"; then
+    echo "wine_run.sh: Wine failed ($(tail -n 1 "$err")); running it again" >&2
+    rm -f "$log"
+    wineserver -p >/dev/null 2>&1 </dev/null
+    continue
+  fi
+  break
+done
+cat "$err" >&2
+rm -f "$err"
 if [ -f "$log" ]; then
   cat "$log" >>"$HOME/ZOV_uriri.txt"
   rm -f "$log"
