@@ -1,13 +1,12 @@
 #include "diag/error_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+
+#include "diag/file_system.h"
 
 namespace egib {
 
@@ -15,6 +14,7 @@ namespace {
 // Messages are formatted into this much at most, as they always were.
 constexpr size_t kMessageChars = 1024;
 uint64_t g_error_log_messages = 0;
+std::string g_error_log_written;
 }  // namespace
 
 uint64_t error_log_messages() {
@@ -34,6 +34,22 @@ std::string error_log_path() {
 #endif
 }
 
+std::string error_log_fallback_path() {
+#if defined(_WIN32)
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local == nullptr || *local == '\0') return {};
+  std::string path(local);
+  if (path.back() != '\\' && path.back() != '/') path += '\\';
+  return path + "egib2shp\\ZOV_uriri.txt";
+#else
+  return {};
+#endif
+}
+
+std::string error_log_written_path() {
+  return g_error_log_written;
+}
+
 void log_error(const char* format, ...) {
   char message[kMessageChars];
   va_list args;
@@ -51,14 +67,19 @@ void log_error_text(std::string_view text) {
   char line[kMessageChars + 1];
   if (!message.empty()) std::memcpy(line, message.data(), message.size());
   line[message.size()] = '\n';
-  const std::string path = error_log_path();
-  const int fd =
-      path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    const ssize_t written = ::write(fd, line, message.size() + 1);
-    ::close(fd);
-    if (written >= 0) {
+  const std::string_view bytes(line, message.size() + 1);
+  for (const std::string& path : {error_log_path(), error_log_fallback_path()}) {
+    if (path.empty()) continue;
+    bool appended = append_shared(path, bytes);
+    if (!appended && path != error_log_path()) {
+      // The fallback folder is ours to create.
+      const size_t sep = path.find_last_of("/\\");
+      appended = sep != std::string::npos && make_directories(path.substr(0, sep)) &&
+                 append_shared(path, bytes);
+    }
+    if (appended) {
       ++g_error_log_messages;
+      if (g_error_log_written != path) g_error_log_written = path;
       return;
     }
   }
@@ -67,12 +88,12 @@ void log_error_text(std::string_view text) {
 }
 
 int copy_file(const char* source, const char* target) {
-  FilePtr in(std::fopen(source, "rb"));
+  FilePtr in(open_file(source, "rb"));
   if (!in) {
     log_error("Error while opening %s for reading: %s\n", source, std::strerror(errno));
     std::exit(1);
   }
-  FilePtr out(std::fopen(target, "wb"));
+  FilePtr out(open_file(target, "wb"));
   if (!out) {
     log_error("Error while opening %s for writing: %s:\n", target, std::strerror(errno));
     std::exit(1);

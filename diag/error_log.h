@@ -22,6 +22,12 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // "c:\ZOV_uriri.txt"; elsewhere ZOV_uriri.txt in $HOME.  Empty when there
 // is no place for it (HOME unset), in which case messages go to the console.
 std::string error_log_path();
+// Where it goes when that path cannot be written: on Windows (where an
+// ordinary user may not create files in C:\) ZOV_uriri.txt in the folder
+// egib2shp of %LOCALAPPDATA%; empty elsewhere.
+std::string error_log_fallback_path();
+// Where this process last appended a message (empty before the first).
+std::string error_log_written_path();
 
 // printf-style message appended to the error log, opened and closed for
 // every message; the console gets it when the log cannot be opened.

@@ -1,10 +1,14 @@
 #include "driver/conversion_run.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "diag/file_system.h"
 #include "driver/driver.h"
 #include "driver/interrupts.h"
 #include "driver/progress.h"
@@ -57,7 +61,9 @@ int run_threads(const Options& options) {
 }
 
 ConversionRun::ConversionRun(const Options& options, InputFile input)
-    : options_(options), input_(std::move(input)) {
+    : options_(options),
+      transform_(options.input_system, options.output_system, options.variant),
+      input_(std::move(input)) {
   report_.input_path = options.input;
   report_.input_bytes = input_.size();
   report_.input_system = options.input_system;
@@ -65,6 +71,7 @@ ConversionRun::ConversionRun(const Options& options, InputFile input)
   report_.variant = options.variant;
   report_.points_layer = options.points || options.all;
   report_.precinct_layer = options.precincts || options.all;
+  report_.outlines_validated = options.validate;
   report_.run_log_path = options.log_path;
   report_.error_log_path = error_log_path();
 }
@@ -90,15 +97,14 @@ int ConversionRun::failed(const std::string& message) {
 bool ConversionRun::open_outputs() {
   base_ = layer_base_for(options_);
   if (!options_.output_dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options_.output_dir, ec);
-    if (ec || !std::filesystem::is_directory(options_.output_dir)) {
+    if (!make_directories(options_.output_dir)) {
       failed("egib2shp: cannot create the output directory " + options_.output_dir + ": " +
-             (ec ? ec.message() : std::string("a file of that name is in the way")));
+             (errno == ENOTDIR ? std::string("a file of that name is in the way")
+                               : std::string(std::strerror(errno))));
       return false;
     }
   }
-  run_log_.reset(std::fopen(options_.log_path.c_str(), "w"));
+  run_log_ = open_file(options_.log_path, "wb");
   if (!run_log_) {
     failed("nie moge otworzyc pliku " + options_.log_path);
     return false;
@@ -118,8 +124,7 @@ bool ConversionRun::open_outputs() {
       {&point_layer_, "_PKT", LayerKind::kPoint, options_.points || options_.all},
       {&precincts_, "_OBR", LayerKind::kPrecinct, options_.precincts || options_.all},
   };
-  const std::string_view wkt =
-      esri_wkt_of_system(written_system(options_.input_system, options_.output_system));
+  const std::string_view wkt = esri_wkt_of_system(transform_.written_system());
   std::string error;
   for (const Wanted& w : wanted) {
     if (!w.wanted) continue;
@@ -143,7 +148,7 @@ bool ConversionRun::open_gdal_output() {
   target.existing = options_.overwrite ? ExistingTables::kOverwrite
                     : options_.append  ? ExistingTables::kAppend
                                        : ExistingTables::kError;
-  target.epsg = epsg_of_system(written_system(options_.input_system, options_.output_system));
+  target.epsg = epsg_of_system(transform_.written_system());
   target.source = std::filesystem::path(options_.input).filename().string();
   target.to_utf8 = cp1250_to_utf8;
   std::vector<LayerKind> kinds = {LayerKind::kParcel, LayerKind::kBuilding};
@@ -229,7 +234,9 @@ void ConversionRun::settle_axis_order() {
     // The points as written (northing first as read), or, in a file
     // without point objects, the sample of inline vertices.
     AxisVote vote;
-    for (size_t i = 0; i < points_.size(); ++i) vote.count(*area, points_.y(i), points_.x(i));
+    for (size_t i = 0; i < points_.size(); ++i) {
+      if (points_.has_coordinates(i)) vote.count(*area, points_.y(i), points_.x(i));
+    }
     if (points_.size() == 0) vote = count_axis_votes(*area, inline_pairs_);
     easting_first = pairs_are_easting_first(vote);
     if (easting_first) {
@@ -256,13 +263,17 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
   if (!header.accepted) return;  // nothing is written
 
   PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
-  LayerRecordWriter writer(parcels_, buildings_, precincts_);
+  LayerRecordWriter writer(parcels_, buildings_, precincts_, size_limits());
   const bool precincts = precincts_.created() || (gdal_ && options_.precincts);
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
         ObjectAssembly assembly(points_, transform, ConversionCache::for_this_thread(transform),
                                 easting_first_, precincts);
+        if (options_.validate) {
+          assembly.check_outlines(options_.make_valid ? OutlineCheck::kMakeValid
+                                                      : OutlineCheck::kValidate);
+        }
         WritePass pass(part, assembly);
         const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
         part.stats = assembly.stats;
@@ -271,14 +282,21 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
       },
       [&](WrittenPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
+        bool written = true;
         if (gdal_) {
           gdal_->write(part.objects);
         } else {
-          writer.write(part.objects);
+          written = writer.write(part.objects);
         }
         report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);
+        if (!written) {
+          // Said once; the pass stops here and the run fails.
+          limit_failed_ = true;
+          failed("egib2shp: " + writer.limit_failure());
+        }
+        return written;
       });
   progress.finish();
   report_.stats.written = gdal_ ? gdal_->counts() : writer.counts();
@@ -289,6 +307,7 @@ int ConversionRun::execute() {
   const uint64_t error_log_before = error_log_messages();
   const int status = run_stages();
   report_.error_log_messages = error_log_messages() - error_log_before;
+  if (report_.error_log_messages > 0) report_.error_log_path = error_log_written_path();
   report_.wall_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return status;
@@ -297,7 +316,7 @@ int ConversionRun::execute() {
 int ConversionRun::run_stages() {
   if (!open_outputs()) return 1;
   remove_work_files_on_signals(layers(), gdal_ ? gdal_->work_paths() : std::vector<std::string>{});
-  announce_conversion(options_.input_system, options_.output_system, options_.variant, stderr);
+  transform_.announce(stderr);
   settle_encoding();
   report_.passes_ran = true;
   collect();
@@ -307,17 +326,24 @@ int ConversionRun::run_stages() {
 
   const int threads = run_threads(options_);
   points_.build_indexes(threads);
-  const CoordinateTransform transform(options_.input_system, options_.output_system,
-                                      options_.variant);
-  convert_points(points_, transform, threads);
+  convert_points(points_, transform_, threads);
   if (point_layer_.created()) {
-    report_.stats.points_written = write_point_layer(points_, transform, point_layer_, stdout);
+    std::string limit_failure;
+    report_.stats.points_written =
+        write_point_layer(points_, transform_, point_layer_, stdout,
+                          &report_.stats.outlines.texts_cut, size_limits(), &limit_failure);
+    if (!limit_failure.empty()) {
+      limit_failed_ = true;
+      failed("egib2shp: " + limit_failure);
+      points_ = PointTable();
+      return finish();
+    }
   }
   if (gdal_ && options_.points) {
-    report_.stats.points_written = gdal_->write_points(points_, transform, stdout);
+    report_.stats.points_written = gdal_->write_points(points_, transform_, stdout);
   }
-  write_objects(transform);
-  if (options_.all && !write_register(transform)) {
+  write_objects(transform_);
+  if (options_.all && !write_register(transform_)) {
     for (Layer* layer : layers()) layer->discard();
     points_ = PointTable();
     return 1;
@@ -326,8 +352,22 @@ int ConversionRun::run_stages() {
   return finish();
 }
 
+// The format's size limits; a test can make them small
+// (EGIB_TEST_LAYER_LIMITS=MOST,WARN in bytes) instead of writing gigabytes.
+LayerSizeLimits ConversionRun::size_limits() {
+  LayerSizeLimits limits;
+  if (const char* test = std::getenv("EGIB_TEST_LAYER_LIMITS"); test != nullptr) {
+    unsigned long long most = 0, warn = 0;
+    if (std::sscanf(test, "%llu,%llu", &most, &warn) == 2) {
+      limits.most = most;
+      limits.warn_past = warn;
+    }
+  }
+  return limits;
+}
+
 int ConversionRun::finish() {
-  int status = 0;
+  int status = limit_failed_ ? 1 : 0;
   const std::vector<Layer*> written = layers();
   for (Layer* layer : written) layer->close();
   add_register_columns();
@@ -344,10 +384,12 @@ int ConversionRun::finish() {
   }
   if (gdal_) {
     if (status == 0 && !gdal_->commit(&error)) status = failed("egib2shp: " + error);
-    if (status != 0) gdal_->discard();
     if (status != 0) {
       gdal_->discard();
     } else {
+      for (const std::string& note : gdal_->notes()) {
+        std::fprintf(stderr, "egib2shp: %s\n", note.c_str());
+      }
       report_.files.push_back(gdal_->destination_name());
     }
   }

@@ -14,8 +14,10 @@
 #include "diag/error_log.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
+#include "geodesy/transform.h"
 #include "layers/gdal_output.h"
 #include "layers/layer_files.h"
+#include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
 #include "layers/register_layers.h"
@@ -44,6 +46,8 @@ class ConversionRun {
   const GdalOutput* gdal_output() const { return gdal_.get(); }
   TextEncoding encoding() const { return encoding_; }
   bool easting_first() const { return easting_first_; }
+  // The run's transformation, built once from the options.
+  const CoordinateTransform& transform() const { return transform_; }
 
  private:
   int run_stages();
@@ -59,8 +63,10 @@ class ConversionRun {
   bool write_register(const class CoordinateTransform& transform);
   void add_register_columns();
   int finish();
+  static LayerSizeLimits size_limits();
 
   const Options& options_;
+  const CoordinateTransform transform_;
   InputFile input_;
   std::string base_;  // the layers' base name
   FilePtr run_log_;
@@ -72,6 +78,7 @@ class ConversionRun {
   std::string gdal_error_;  // what failed in the GDAL destination after its layers were written
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   bool easting_first_ = false;
+  bool limit_failed_ = false;  // a layer would pass the format's size limit
   PointTable points_;
   std::vector<WrittenPair> inline_pairs_;
   RunReport report_;
@@ -83,6 +90,7 @@ class ConversionRun {
     LayerKind kind = LayerKind::kParcel;  // the layer in a GDAL destination
     std::vector<Column> columns;
     std::string cells;  // the added cells of every record, as the table holds them
+    std::vector<std::vector<std::string>> values;  // the same cells whole, for GDAL
     int64_t rows = 0;
   };
   std::vector<AddedColumns> added_columns_;

@@ -1,12 +1,11 @@
 #include "driver/driver.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 #include "driver/conversion_run.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
@@ -30,11 +29,12 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   const LayerCounts& w = st.written;
   const OutlineStats& o = st.outlines;
   const auto n = [](int64_t v) { return static_cast<long long>(v); };
-  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written (%lld %s), %lld %s collected\n",
+  std::fprintf(stderr, "egib2shp: %lld %s and %lld %s %s (%lld %s), %lld %s collected\n",
                n(w.parcels_written), plural(w.parcels_written, "parcel", "parcels"),
                n(w.buildings_written), plural(w.buildings_written, "building", "buildings"),
-               n(w.vertices_written), plural(w.vertices_written, "vertex", "vertices"),
-               n(st.points_collected), plural(st.points_collected, "point", "points"));
+               written ? "written" : "assembled, none of them written", n(w.vertices_written),
+               plural(w.vertices_written, "vertex", "vertices"), n(st.points_collected),
+               plural(st.points_collected, "point", "points"));
   if (st.objects_without_vertex + o.unresolved_references + o.lists_without_ring_start > 0) {
     std::fprintf(
         stderr,
@@ -43,6 +43,20 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
         n(st.objects_without_vertex), plural(st.objects_without_vertex, "object", "objects"),
         n(o.unresolved_references), plural(o.unresolved_references, "reference", "references"),
         n(o.lists_without_ring_start), plural(o.lists_without_ring_start, "list", "lists"));
+  }
+  if (o.points_without_coordinates > 0) {
+    std::fprintf(stderr, "egib2shp: skipped: %lld %s to points without coordinates (no P,G line)\n",
+                 n(o.points_without_coordinates),
+                 plural(o.points_without_coordinates, "reference", "references"));
+  }
+  if (options.validate) {
+    std::fprintf(stderr, "egib2shp: %lld %s not valid polygons as read%s (GEOS; see %s)\n",
+                 n(o.invalid_outlines), plural(o.invalid_outlines, "outline", "outlines"),
+                 options.make_valid ? ", written as repaired" : "", options.log_path.c_str());
+  }
+  if (o.texts_cut > 0) {
+    std::fprintf(stderr, "egib2shp: %lld %s cut (named in the error log %s)\n", n(o.texts_cut),
+                 plural(o.texts_cut, "text", "texts"), error_log_path().c_str());
   }
   if (w.degenerate_outlines + w.duplicate_parcel_ids + w.duplicate_building_ids > 0) {
     std::fprintf(
@@ -53,19 +67,23 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
         n(w.duplicate_parcel_ids), plural(w.duplicate_parcel_ids, "identifier", "identifiers"),
         n(w.duplicate_building_ids), plural(w.duplicate_building_ids, "identifier", "identifiers"));
   }
+  for (const std::string& file : w.large_files) {
+    std::fprintf(stderr,
+                 "egib2shp: warning: %s is larger than 2 GiB, more than many programs read "
+                 "(GDAL and QGIS do)\n",
+                 file.c_str());
+  }
   if (report.error_log_messages > 0) {
     const auto count = static_cast<long long>(report.error_log_messages);
     std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
-                 count == 1 ? "message" : "messages", error_log_path().c_str());
+                 count == 1 ? "message" : "messages", error_log_written_path().c_str());
   }
   std::fprintf(stderr, "egib2shp: texts read as %s%s and written in %s\n",
                std::string(encoding_name(run.encoding())).c_str(),
                options.encoding == EncodingChoice::kAuto ? " (told from the file)" : "",
                run.gdal_output() != nullptr ? "UTF-8" : "Windows-1250");
-  std::fprintf(
-      stderr, "egib2shp: %s%s\n",
-      describe_conversion(options.input_system, options.output_system, options.variant).c_str(),
-      run.easting_first() ? "; coordinate pairs read easting first" : "");
+  std::fprintf(stderr, "egib2shp: %s%s\n", run.transform().description().c_str(),
+               run.easting_first() ? "; coordinate pairs read easting first" : "");
   if (options.points || options.precincts || options.all) {
     std::fprintf(stderr, "egib2shp: %lld %s and %lld %s written\n", n(st.points_written),
                  plural(st.points_written, "boundary point", "boundary points"),
@@ -79,8 +97,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     std::fprintf(stderr, "egib2shp: wrote %s (%s)\n", run.gdal_output()->destination_name().c_str(),
                  names.c_str());
   } else if (written) {
-    const char* prj =
-        written_system(options.input_system, options.output_system) != 0 ? ",prj" : "";
+    const char* prj = run.transform().written_system() != 0 ? ",prj" : "";
     std::string names;
     const std::vector<Layer*> layers = run.layers();
     for (size_t i = 0; i < layers.size(); ++i) {
@@ -125,8 +142,7 @@ int convert(const Options& options) {
                          " writes into a database: give it with --destination=PG:\"...\"");
   }
   const char* input_path = options.input.c_str();
-  struct stat input_status {};
-  if (stat(input_path, &input_status) == 0 && S_ISDIR(input_status.st_mode)) {
+  if (is_directory(options.input)) {
     std::fprintf(stderr, "egib2shp: %s is a directory, not an SWDE file\n", input_path);
     return 1;
   }
@@ -182,7 +198,12 @@ int run_converter(int argc, char** argv) {
       std::fputs(std::string(usage_text()).c_str(), stdout);
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kVersion:
+#if defined(EGIB_SHAPEFILES_ONLY)
+      // The Windows build has no GDAL behind it.
+      std::printf("egib2shp %s (this build writes ESRI shapefiles only: no GDAL)\n", EGIB_VERSION);
+#else
       std::printf("egib2shp %s\n", EGIB_VERSION);
+#endif
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::kFormats:
       return list_formats();

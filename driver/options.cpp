@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "geodesy/coordinate_systems.h"
 #include "geodesy/prj_wkt.h"
 
 namespace egib {
@@ -15,14 +16,14 @@ constexpr std::string_view kUsage =
     "Converts the parcels (G5DZE) and buildings (G5BUD) of an SWDE file into\n"
     "the polygon shapefiles INPUT_DZE and INPUT_BUD.\n"
     "\n"
-    "system codes (or the EPSG code, bare or as EPSG:NNNN):\n"
-    "   1 .. 5       1965 system, zones 1 to 5 (Krassowski)    EPSG 3120, 2172-2175\n"
-    "  10            1992 grid (GRS80)                          EPSG 2180\n"
-    "  15 18 21 24   2000 grid, zone by central meridian        EPSG 2176-2179\n"
+    "system codes (or the EPSG code, bare or as EPSG:NNNN):\n";
+// Here the lines of the codes, from the table of systems.
+constexpr std::string_view kUsageTail =
     "  equal codes   no conversion (for a 1965 zone: the polynomial correction alone)\n"
     "\n"
-    "variant: 1 or 2 apply the 1965 polynomial correction (variant 2 is the\n"
-    "inverse of variant 1); any other value skips it.\n"
+    "variant: 1 turns mathematical 1965 coordinates into the catalogue ones of\n"
+    "county registers, 2 the reverse (a county file into the 1992 or 2000\n"
+    "grid: 2); any other value skips the correction.\n"
     "\n"
     "options:\n"
     "  -o, --output-dir=DIR   write the layers into DIR (created when missing),\n"
@@ -43,6 +44,9 @@ constexpr std::string_view kUsage =
     "                         windows-1250 or utf-8\n"
     "      --log=FILE         the run log goes to FILE instead of err.log\n"
     "      --report=FILE      write a JSON account of the run to FILE\n"
+    "      --validate         check every outline with GEOS; count and log the\n"
+    "                         ones that are not valid polygons\n"
+    "      --make-valid       as --validate, and write GEOS's repair of them\n"
     "  -j, --threads=N        use N threads (default: one per core; the\n"
     "                         output is the same for any N)\n"
     "  -f, --format=FORMAT    output format as GDAL names it: \"ESRI Shapefile\"\n"
@@ -152,7 +156,9 @@ bool type_selected(const Options& options, std::string_view name) {
 }
 
 std::string_view usage_text() {
-  return kUsage;
+  static const std::string text =
+      std::string(kUsage) + system_codes_usage() + std::string(kUsageTail);
+  return text;
 }
 
 bool parse_system_argument(std::string_view text, int32_t* code) {
@@ -250,6 +256,14 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
         return usage_error("option '--schema' needs a schema name");
       }
       o.schema = value;
+    } else if (arg == "--validate" || arg == "--make-valid") {
+#ifdef EGIB_NO_GEOS
+      return usage_error("option '" + std::string(arg) +
+                         "' needs GEOS, which this build of egib2shp does not have");
+#else
+      o.validate = true;
+      o.make_valid = arg == "--make-valid";
+#endif
     } else if (arg == "--all") {
       o.all = true;
     } else if (is_option(arg, kTypes) || is_option(arg, kExcludeTypes)) {

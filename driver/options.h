@@ -37,6 +37,8 @@ struct Options {
   std::string schema;       // database schema of the tables, or empty
   bool overwrite = false;   // replace tables that exist already
   bool append = false;      // add to tables that exist, creating missing ones
+  bool validate = false;    // outlines checked with GEOS
+  bool make_valid = false;  // and written repaired (implies validate)
   // The whole register: every object type as a layer or table (--all),
   // only these types (--types) or all but these (--exclude-types); names
   // as the layers have them ("KLU") or as the file ("G5KLU").

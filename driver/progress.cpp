@@ -1,7 +1,5 @@
 #include "driver/progress.h"
 
-#include <unistd.h>
-
 namespace egib {
 
 namespace {
@@ -25,10 +23,6 @@ void format_duration(double seconds, char* out, size_t size) {
 }
 
 }  // namespace
-
-bool stderr_is_terminal() {
-  return isatty(STDERR_FILENO) == 1;
-}
 
 PassProgress::PassProgress(const char* name, uint64_t total_bytes, bool enabled)
     : name_(name),

@@ -114,8 +114,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   census.identifiers = {};
   std::vector<TableSpec> specs;
   std::vector<size_t> table_of_type;  // the plan's table of each census type
-  const std::string_view wkt =
-      esri_wkt_of_system(written_system(options_.input_system, options_.output_system));
+  const std::string_view wkt = esri_wkt_of_system(transform.written_system());
   for (const TypeCensus& t : census.types) {
     TablePlan tp;
     const Legacy* legacy = legacy_of(t.name);
@@ -292,7 +291,12 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
             register_tables_[table_index[row.table]]->write(cells, shape);
           } else if (added_index[row.table] != SIZE_MAX) {
             AddedColumns& added = added_columns_[added_index[row.table]];
-            format_dbase_cells(added.columns, cells, added.cells, &report_.texts_cut);
+            if (gdal_) {
+              // Kept whole and as read: GDAL's columns take texts of any length.
+              added.values.emplace_back(cells.begin(), cells.end());
+            } else {
+              format_dbase_cells(added.columns, cells, added.cells, &report_.texts_cut);
+            }
             ++added.rows;
           }
         }
@@ -388,7 +392,7 @@ void ConversionRun::add_register_columns() {
   for (AddedColumns& a : added_columns_) {
     if (gdal_) {
       std::string error;
-      if (!gdal_->add_columns(a.kind, a.columns, a.rows, &error) && gdal_error_.empty()) {
+      if (!gdal_->add_columns(a.kind, a.columns, a.values, &error) && gdal_error_.empty()) {
         gdal_error_ = error;
       }
       continue;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 #include "geodesy/prj_wkt.h"
 #include "swde/encoding.h"
 
@@ -96,6 +97,10 @@ std::string report_json(const RunReport& r) {
           .member("vertices_written", number(w.vertices_written))
           .member("skipped", skipped)
           .member("unresolved_references", number(st.outlines.unresolved_references))
+          .member("points_without_coordinates", number(st.outlines.points_without_coordinates))
+          .member("texts_cut", number(st.outlines.texts_cut))
+          .member("invalid_outlines",
+                  r.outlines_validated ? number(st.outlines.invalid_outlines) : "null")
           .member("outlines_under_three_vertices", number(w.degenerate_outlines))
           .member("duplicate_parcel_identifiers", number(w.duplicate_parcel_ids))
           .member("duplicate_building_identifiers", number(w.duplicate_building_ids))
@@ -158,13 +163,13 @@ std::string report_json(const RunReport& r) {
 bool write_report(const std::string& path, const RunReport& report, std::string* error) {
   const std::string work = path + ".tmp";
   const std::string text = report_json(report);
-  FilePtr f(std::fopen(work.c_str(), "wb"));
+  FilePtr f(open_file(work, "wb"));
   bool ok = f && std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
   if (f) ok = std::fclose(f.release()) == 0 && ok;
-  if (ok && std::rename(work.c_str(), path.c_str()) != 0) ok = false;
+  if (ok && !replace_file(work, path)) ok = false;
   if (!ok) {
     *error = "cannot write the report " + path + ": " + std::strerror(errno);
-    std::remove(work.c_str());
+    remove_file(work);
   }
   return ok;
 }

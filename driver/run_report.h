@@ -44,6 +44,7 @@ struct RunReport {
   int variant = 0;
   bool points_layer = false;
   bool precinct_layer = false;
+  bool outlines_validated = false;  // --validate or --make-valid
   RunStats stats;
   uint64_t error_log_messages = 0;
   std::string error_log_path;

@@ -1,32 +1,29 @@
+// The grid converters, made of the steps of a route: out of a grid onto
+// its ellipsoid, the datum shift, onto the other grid.
 #include "geodesy/grid_convert.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "geodesy/projection.h"
+#include "geodesy/coordinate_systems.h"
+#include "geodesy/datum_shift.h"
+#include "geodesy/gauss_kruger.h"
 #include "geodesy/utm.h"
 
 namespace egib {
 
 namespace {
 
-// Zone numbers of the 1965 system run from 1 to 5.
 bool zone_ok(int zone) {
-  if (zone >= 1 && zone <= 5) return true;
-  std::fputs("Nieprawidlowy numer strefy ukladu 1965\n", stdout);
-  return false;
+  return is_zone_1965(zone);
 }
 
-// The grid of a 2000-grid code as the classic setters leave it: a code
-// without zone parameters keeps the false easting the state held before.
-GridParameters classic_grid_2000(int code) {
-  GridParameters g = grid_2000_parameters(code);
-  if (code != 15 && code != 18 && code != 21 && code != 24) {
-    set_zone_2000(code);
-    g.false_easting = projection_state().false_easting;
-  }
-  return g;
-}
+// The caller's warnings, or a place for those it does not want.
+struct WarningsOut {
+  AreaWarnings discarded;
+  AreaWarnings& to;
+  explicit WarningsOut(AreaWarnings* w) : to(w != nullptr ? *w : discarded) {}
+};
 
 int store(GridPoint* destination, GridPoint* source, const GridPoint& result) {
   GridPoint* out = destination != nullptr ? destination : source;
@@ -89,47 +86,43 @@ GridPoint to_grid(const GridParameters& grid, const GeoPosition& position, doubl
 }
 
 int convert_1965_to_2000(GridPoint* destination, int target_code, GridPoint* source,
-                         int source_zone) {
+                         int source_zone, AreaWarnings* warnings) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  AreaWarnings w;
-  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
-  print_area_warnings(w, stdout);
+  WarningsOut w(warnings);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w.to);
   const int code =
       target_code == -1 ? zone_2000_for_longitude(std::atan2(g.sin_lon, g.cos_lon)) : target_code;
-  return store(destination, source, to_grid(classic_grid_2000(code), g, p.z));
+  return store(destination, source, to_grid(grid_2000_parameters(code), g, p.z));
 }
 
 int convert_2000_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
-                         int source_code) {
+                         int source_code, AreaWarnings* warnings) {
   if (!zone_ok(target_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  AreaWarnings w;
-  const GridPoint r =
-      from_grs80_to_1965(p, from_grs80_grid(classic_grid_2000(source_code), p), target_zone, w);
-  print_area_warnings(w, stdout);
-  return store(destination, source, r);
+  WarningsOut w(warnings);
+  return store(destination, source,
+               from_grs80_to_1965(p, from_grs80_grid(grid_2000_parameters(source_code), p),
+                                  target_zone, w.to));
 }
 
 int convert_1965_to_1992(GridPoint* destination, int /*target_code*/, GridPoint* source,
-                         int source_zone) {
+                         int source_zone, AreaWarnings* warnings) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  AreaWarnings w;
-  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
-  print_area_warnings(w, stdout);
+  WarningsOut w(warnings);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w.to);
   return store(destination, source, to_grid(grid_1992_parameters(), g, p.z));
 }
 
-int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* source,
-                         int /*unused*/) {
+int convert_1992_to_1965(GridPoint* destination, int target_zone, GridPoint* source, int /*unused*/,
+                         AreaWarnings* warnings) {
   if (!zone_ok(target_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  AreaWarnings w;
-  const GridPoint r =
-      from_grs80_to_1965(p, from_grs80_grid(grid_1992_parameters(), p), target_zone, w);
-  print_area_warnings(w, stdout);
-  return store(destination, source, r);
+  WarningsOut w(warnings);
+  return store(
+      destination, source,
+      from_grs80_to_1965(p, from_grs80_grid(grid_1992_parameters(), p), target_zone, w.to));
 }
 
 GridPoint between_grs80_grids(const GridParameters& from, const GridParameters& to,
@@ -149,26 +142,27 @@ int within_grs80(const GridParameters& from, const GridParameters& to, GridPoint
 }  // namespace
 
 int convert_1992_to_2000(GridPoint* destination, int target_code, GridPoint* source) {
-  return within_grs80(grid_1992_parameters(), classic_grid_2000(target_code), destination, source);
+  return within_grs80(grid_1992_parameters(), grid_2000_parameters(target_code), destination,
+                      source);
 }
 
 int convert_2000_to_1992(GridPoint* destination, int source_code, GridPoint* source) {
-  return within_grs80(classic_grid_2000(source_code), grid_1992_parameters(), destination, source);
+  return within_grs80(grid_2000_parameters(source_code), grid_1992_parameters(), destination,
+                      source);
 }
 
 int convert_2000_to_2000(GridPoint* destination, int target_code, GridPoint* source,
                          int source_code) {
-  const GridParameters from = classic_grid_2000(source_code);
-  return within_grs80(from, classic_grid_2000(target_code), destination, source);
+  return within_grs80(grid_2000_parameters(source_code), grid_2000_parameters(target_code),
+                      destination, source);
 }
 
-int convert_1965_to_utm(GridPoint* destination, int /*unused*/, GridPoint* source,
-                        int source_zone) {
+int convert_1965_to_utm(GridPoint* destination, int /*unused*/, GridPoint* source, int source_zone,
+                        AreaWarnings* warnings) {
   if (!zone_ok(source_zone)) return kBadZone1965;
   const GridPoint p = *source;
-  AreaWarnings w;
-  const GeoPosition g = from_1965_to_grs80(p, source_zone, w);
-  print_area_warnings(w, stdout);
+  WarningsOut w(warnings);
+  const GeoPosition g = from_1965_to_grs80(p, source_zone, w.to);
   const double lat = std::atan2(g.sin_lat, g.cos_lat);
   const double lon = std::atan2(g.sin_lon, g.cos_lon);
   const LatLon position{lat * 180 / kPi, lon * 180 / kPi};

@@ -20,8 +20,7 @@ struct GridExtent {
   }
 };
 
-// The extent of a system code's area (1..5, 10, 15, 18, 21, 24); none for
-// any other code.
+// The extent of a system's area in its grid; none for a code of no system.
 std::optional<GridExtent> system_extent(int system);
 
 }  // namespace egib

@@ -1,3 +1,4 @@
+// The route table and the run's transform built on it.
 #include "geodesy/transform.h"
 
 #include <cmath>
@@ -6,9 +7,9 @@
 #include <span>
 #include <vector>
 
+#include "geodesy/gauss_kruger.h"
 #include "geodesy/grid_convert.h"
 #include "geodesy/poly1965.h"
-#include "geodesy/prj_wkt.h"
 
 namespace egib {
 
@@ -54,13 +55,6 @@ int polynomial_zone(Route route, int input_system, int output_system) {
   }
 }
 
-// The set a run applies when it is not the complete official one.
-const Poly1965Set* incomplete_set(Route route, int in, int out, int variant) {
-  if (!applies_polynomial(variant)) return nullptr;
-  const Poly1965Set* set = poly1965_set(polynomial_zone(route, in, out), variant);
-  return set != nullptr && !set->complete ? set : nullptr;
-}
-
 void correct(GridPoint& g, int zone, int variant) {
   // National convention: northing first.
   poly1965_transform(&g.y, &g.x, &g.y, &g.x, zone, variant);
@@ -75,10 +69,8 @@ CoordinateTransform::CoordinateTransform(int input_system, int output_system, in
       route_(choose_route(input_system, output_system)) {
   side_ = applies_polynomial(variant) ? static_cast<int>(correction_side(route_)) : 0;
   // The grids of the route, resolved once.
-  if (is_grid_2000(in_)) from_ = grid_2000_parameters(in_);
-  if (in_ == 10) from_ = grid_1992_parameters();
-  if (is_grid_2000(out_)) to_ = grid_2000_parameters(out_);
-  if (out_ == 10) to_ = grid_1992_parameters();
+  if (!is_zone_1965(in_) && is_known_system(in_)) from_ = coordinate_system(in_)->grid;
+  if (!is_zone_1965(out_) && is_known_system(out_)) to_ = coordinate_system(out_)->grid;
   if (route_ == Route::k1965To1965) to_ = grid_2000_parameters(kIntermediate2000);
   cos_shift_ = std::cos(from_.lambda0 - to_.lambda0);
   sin_shift_ = std::sin(from_.lambda0 - to_.lambda0);
@@ -159,86 +151,76 @@ Route choose_route(int in, int out) {
   if (is_grid_2000(in) && is_zone_1965(out)) return Route::k2000To1965;
   if (is_zone_1965(in) && is_zone_1965(out)) return Route::k1965To1965;
   if (is_grid_2000(in) && is_grid_2000(out)) return Route::k2000To2000;
-  if (in == 10 && is_grid_2000(out)) return Route::k1992To2000;
-  if (is_grid_2000(in) && out == 10) return Route::k2000To1992;
-  if (is_zone_1965(in) && out == 10) return Route::k1965To1992;
-  if (in == 10 && is_zone_1965(out)) return Route::k1992To1965;
+  if (is_grid_1992(in) && is_grid_2000(out)) return Route::k1992To2000;
+  if (is_grid_2000(in) && is_grid_1992(out)) return Route::k2000To1992;
+  if (is_zone_1965(in) && is_grid_1992(out)) return Route::k1965To1992;
+  if (is_grid_1992(in) && is_zone_1965(out)) return Route::k1992To1965;
   return Route::kNothing;
 }
 
-int written_system(int in, int out) {
-  const Route route = choose_route(in, out);
-  const bool converted = route != Route::kNothing && route != Route::kPolynomialOnly;
-  const int system = converted ? out : in;
+int CoordinateTransform::written_system() const {
+  const bool converted = route_ != Route::kNothing && route_ != Route::kPolynomialOnly;
+  const int system = converted ? out_ : in_;
   return is_known_system(system) ? system : 0;
 }
 
-void announce_conversion(int in, int out, int variant, std::FILE* stream) {
-  const Route route = choose_route(in, out);
-  if (route == Route::kNothing && in != out) {
-    std::fprintf(stream,
-                 "egib2shp: no conversion from system %d to system %d is "
-                 "possible; coordinates are written as read\n",
-                 in, out);
-    return;
-  }
-  if (incomplete_set(route, in, out, variant) != nullptr) {
-    const int zone = polynomial_zone(route, in, out);
-    std::fprintf(stream,
-                 "egib2shp: the 1965 zone %d correction (variant %d) is the "
-                 "built-in constant-offset approximation, not the complete "
-                 "official polynomial\n",
-                 zone, variant);
+int CoordinateTransform::corrected_zone() const {
+  switch (static_cast<CorrectionSide>(side_)) {
+    case CorrectionSide::kSource:
+      return in_;
+    case CorrectionSide::kTarget:
+      return out_;
+    default:
+      return 0;
   }
 }
 
-std::string system_name(int system) {
-  std::string name;
-  if (is_zone_1965(system)) {
-    name = "1965 zone " + std::to_string(system);
-  } else if (system == 10) {
-    name = "1992";
-  } else if (is_grid_2000(system)) {
-    name = "2000 zone " + std::to_string(system) + " E";
-  } else {
-    return "unknown system " + std::to_string(system);
-  }
-  return name + " (EPSG:" + std::to_string(epsg_of_system(system)) + ")";
+std::string CoordinateTransform::announcement() const {
+  if (route_ != Route::kNothing || in_ == out_) return {};
+  return "egib2shp: no conversion from system " + std::to_string(in_) + " to system " +
+         std::to_string(out_) + " is possible; coordinates are written as read\n";
 }
 
-std::string describe_conversion(int in, int out, int variant) {
-  const Route route = choose_route(in, out);
-  if (route == Route::kNothing) {
-    if (in == out) return "no conversion, coordinates in " + system_name(in);
-    return "no conversion possible from " + system_name(in) + " to " + system_name(out) +
+void CoordinateTransform::announce(std::FILE* out) const {
+  const std::string text = announcement();
+  std::fwrite(text.data(), 1, text.size(), out);
+}
+
+std::string CoordinateTransform::description() const {
+  if (route_ == Route::kNothing) {
+    if (in_ == out_) return "no conversion, coordinates in " + system_name(in_);
+    return "no conversion possible from " + system_name(in_) + " to " + system_name(out_) +
            ", coordinates as read";
   }
-  std::string text = route == Route::kPolynomialOnly ? "coordinates stay in " + system_name(in)
-                                                     : system_name(in) + " -> " + system_name(out);
-  if (route == Route::k1965To1965) text += " through 2000 zone 18 E";
-  const int zone = polynomial_zone(route, in, out);
-  if (applies_polynomial(variant)) {
-    text +=
-        ", 1965 zone " + std::to_string(zone) + " correction variant " + std::to_string(variant);
-    if (incomplete_set(route, in, out, variant) != nullptr) {
-      text += " (constant-offset approximation)";
-    }
-  } else if (zone != 0) {
-    text += ", no 1965 correction (variant " + std::to_string(variant) + ")";
+  std::string text = route_ == Route::kPolynomialOnly
+                         ? "coordinates stay in " + system_name(in_)
+                         : system_name(in_) + " -> " + system_name(out_);
+  if (route_ == Route::k1965To1965) {
+    text += " through " + std::string(coordinate_system(kIntermediate2000)->name);
+  }
+  if (const int zone = corrected_zone(); zone != 0) {
+    // Variant 1 makes catalogue coordinates of mathematical ones, variant 2
+    // the reverse.
+    text += ", 1965 zone " + std::to_string(zone) + " correction variant " +
+            std::to_string(variant_) +
+            (variant_ == 1 ? " (mathematical to catalogue coordinates)"
+                           : " (catalogue to mathematical coordinates)");
+  } else if (polynomial_zone(route_, in_, out_) != 0) {
+    text += ", no 1965 correction (variant " + std::to_string(variant_) + ")";
   }
   return text;
 }
 
-int transform_vertices(std::span<double> x, std::span<double> y, int in, int out, int variant) {
-  const CoordinateTransform transform(in, out, variant);
+int transform_vertices(std::span<double> x, std::span<double> y,
+                       const CoordinateTransform& transform, std::FILE* out) {
   // Without a conversion and without a correction the coordinates stay bit
   // for bit: they are not even written.
   if (!transform.changes_coordinates()) return 0;
   ConversionCache& cache = ConversionCache::for_this_thread(transform);
-  for (size_t i = 0; i < x.size(); ++i) {
+  for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
     AreaWarnings warnings;
     cache.convert(transform, x[i], y[i], warnings);
-    print_area_warnings(warnings, stdout);
+    print_area_warnings(warnings, out);
   }
   return 0;
 }

@@ -1,11 +1,9 @@
-// System codes and the transformation dispatcher: converts coordinates from
-// an input system into an output system along the route the pair of codes
-// chooses.
-//
-// System codes: 1..5 the zones of the 1965 system, 10 the 1992 grid, 15, 18,
-// 21 and 24 the zones of the 2000 grid by central meridian.  Any other code
-// names no system this program can convert (16, 17, 19, 20, 22 and 23 lie
-// among the 2000 codes but have no zone parameters).
+// The transformation of a run: from an input system into an output system
+// along the route the pair of codes chooses, with the 1965 correction of
+// the run's variant where the route has one.  The systems and their grids
+// are those of the table (coordinate_systems.h); the route table below
+// decides how a pair goes, the converters' steps (grid_convert.h) and the
+// correction (poly1965.h) do the work.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "geodesy/coordinate_systems.h"
 #include "geodesy/grid_convert.h"
-#include "geodesy/projection.h"
 
 namespace egib {
 
@@ -34,36 +32,13 @@ enum class Route {
   k1992To1965,  // converted, then correction of the target zone
 };
 
-constexpr bool is_zone_1965(int code) {
-  return code >= 1 && code <= 5;
-}
-constexpr bool is_grid_2000(int code) {
-  return code == 15 || code == 18 || code == 21 || code == 24;
-}
-constexpr bool is_known_system(int code) {
-  return is_zone_1965(code) || code == 10 || is_grid_2000(code);
-}
-
+// The first row of the route table that matches the pair of codes.
 Route choose_route(int input_system, int output_system);
 
-// The system the written coordinates are in (the output system when a
-// route converts them, the input system when they stay as read), or 0 when
-// that system is not one this program knows.
-int written_system(int input_system, int output_system);
-
-// One line per fact the user should know before the passes: a pair of
-// different codes that cannot be converted, and each 1965 correction set
-// applied that is not the complete official one.
-void announce_conversion(int input_system, int output_system, int variant, std::FILE* out);
-
-// "1965 zone 2 (EPSG:2172)", "1992 (EPSG:2180)", "unknown system 7".
-std::string system_name(int system);
-// One line for the run summary: the systems, the route and the correction.
-std::string describe_conversion(int input_system, int output_system, int variant);
-
-// The conversion of one pair of codes and variant, resolved once: its
-// route, grids and correction.  Immutable, so any number of threads may
-// convert with one transform at the same time.
+// The conversion of one pair of codes and variant, resolved once where the
+// run starts: its route, grids and correction, and what the run says about
+// them.  Immutable, so any number of threads may convert with one transform
+// at the same time.
 class CoordinateTransform {
  public:
   CoordinateTransform(int input_system, int output_system, int variant);
@@ -73,6 +48,22 @@ class CoordinateTransform {
   int variant() const { return variant_; }
   // False when every pair stays as read, bit for bit.
   bool changes_coordinates() const;
+  // The system the written coordinates are in (the output system when the
+  // route converts them, the input system when they stay as read), or 0
+  // when that is no system of the table.
+  int written_system() const;
+  // The 1965 zone whose correction the run applies, 0 for none.
+  int corrected_zone() const;
+  // One line for the run summary: the systems, the route and the
+  // correction, e.g. "1965 zone 2 (EPSG:2172) -> 2000 zone 18 E
+  // (EPSG:2177), 1965 zone 2 correction variant 2 (catalogue to
+  // mathematical coordinates)".
+  std::string description() const;
+  // The line the user should see before the passes (a pair of different
+  // codes that cannot be converted), empty when there is none; announce
+  // writes it to the stream.
+  std::string announcement() const;
+  void announce(std::FILE* out) const;
   // Converts one pair in place (x easting, y northing); points outside the
   // area of a 1965 zone on the way are added to warnings.
   void convert(double& x, double& y, AreaWarnings& warnings) const;
@@ -111,11 +102,10 @@ class ConversionCache {
   std::vector<Slot> slots_;
 };
 
-// Converts the pairs (x[i] easting, y[i] northing) in place from the input
-// into the output system, with the 1965 correction of the variant where the
-// route applies one; always returns 0.  The same pair always gets the same
-// bits.
-int transform_vertices(std::span<double> x, std::span<double> y, int input_system,
-                       int output_system, int variant);
+// Converts the pairs (x[i] easting, y[i] northing) in place with the run's
+// transform, printing the area warnings on out; always returns 0.  The
+// same pair always gets the same bits.
+int transform_vertices(std::span<double> x, std::span<double> y,
+                       const CoordinateTransform& transform, std::FILE* out);
 
 }  // namespace egib

@@ -1,10 +1,21 @@
+// UTM grid zones and the UTM / UPS projections.
+//
+// Sources: the zone and band layout and the special zones 31V, 32V and
+// 31X-37X are those of the military grid reference system (DMA TM 8358.2,
+// "The Universal Grids", 1989).  The transverse Mercator series in both
+// directions (meridian arc to e^6, the footpoint latitude through e1) and
+// the polar stereographic projection with its conformal-latitude series are
+// J. P. Snyder, "Map Projections - A Working Manual", USGS Professional
+// Paper 1395 (1987), chapters 8 and 21 and eq. 3-5; the scale factors and
+// false origins are those of UTM (0.9996, 500 km, 10,000 km south) and UPS
+// (0.994, 2,000 km).
 #include "geodesy/utm.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "geodesy/projection.h"
+#include "geodesy/ellipsoid.h"
 
 namespace egib {
 

@@ -141,6 +141,9 @@ std::vector<std::string> GdalOutput::work_paths() const {
 std::vector<std::string> GdalOutput::layer_names() const {
   return {};
 }
+std::vector<std::string> GdalOutput::notes() const {
+  return {};
+}
 
 #else
 
@@ -442,6 +445,24 @@ struct GdalOutput::Impl {
   LayerCounts counts;
   std::string failure;
   std::string text;  // one converted text
+  // GDAL 3.6's FlatGeobuf writer skips, without a word, every feature that
+  // has no geometry (a point without coordinates, an outline without a
+  // vertex): such features are counted per layer here and named at the end
+  // instead of being lost unnoticed.
+  bool drops_empty_geometry = false;
+  std::vector<std::pair<std::string, int64_t>> dropped;
+
+  // False (and counted) for a feature the format would drop.
+  bool holds(const std::string& layer, const OGRFeature& f) {
+    if (!drops_empty_geometry) return true;
+    const OGRGeometry* g = f.GetGeometryRef();
+    if (g != nullptr && !g->IsEmpty()) return true;
+    auto at = std::find_if(dropped.begin(), dropped.end(),
+                           [&](const auto& d) { return d.first == layer; });
+    if (at == dropped.end()) at = dropped.insert(dropped.end(), {layer, 0});
+    ++at->second;
+    return false;
+  }
 
   Slot* slot(LayerKind kind) {
     for (Slot& s : slots) {
@@ -467,8 +488,11 @@ struct GdalOutput::Impl {
     const size_t last = columns_of(s.kind).size() - 1;
     if (s.field[last] >= 0) f.SetField(s.field[last], target.source.c_str());
   }
-  bool create_feature(Slot& s, OGRFeature& f) {
+  // False when the write failed; *held false when the format drops it.
+  bool create_feature(Slot& s, OGRFeature& f, bool* held) {
     if (!failure.empty()) return false;
+    *held = holds(s.name, f);
+    if (!*held) return true;
     if (s.layer->CreateFeature(&f) != OGRERR_NONE) {
       failure = "cannot write a feature of " + s.name + " into " + destination() + ": " +
                 quiet.message("the driver gave no reason");
@@ -685,6 +709,7 @@ bool GdalOutput::Impl::open(const std::vector<LayerKind>& kinds, std::string* er
   }
   target.format = driver->GetDescription();
   database = gdal_format_is_database(target.format);
+  drops_empty_geometry = target.format == "FlatGeobuf";
   if (target.epsg != 0 && srs.importFromEPSG(target.epsg) == OGRERR_NONE) {
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     has_srs = true;
@@ -780,8 +805,12 @@ void GdalOutput::Impl::write_object(const ObjectBatch& b, const AssembledObject&
   }
   set_source(*f, *s);
   f->SetGeometryDirectly(outline_geometry(b, o).release());
-  if (!create_feature(*s, *f)) return;
+  bool held = true;
+  if (!create_feature(*s, *f, &held)) return;
+  // The running number counts the feature dropped too, so the others keep
+  // the numbers they have in the shapefiles.
   ++s->next_id;
+  if (!held) return;
   if (kind == LayerKind::kPrecinct) {
     ++counts.precincts_written;
     return;
@@ -983,6 +1012,10 @@ void GdalOutput::write_row(int table, std::span<const std::string> cells, const 
   if (t.geometry != GeometryKind::kNone) {
     f->SetGeometryDirectly(register_geometry(t.geometry, shape).release());
   }
+  if (t.geometry != GeometryKind::kNone && !m.holds(t.name, *f)) {
+    ++t.next_id;
+    return;
+  }
   if (t.layer->CreateFeature(f.get()) != OGRERR_NONE) {
     m.failure = "cannot write a row of " + t.name + " into " + m.destination() + ": " +
                 m.quiet.message("the driver gave no reason");
@@ -1140,10 +1173,15 @@ int64_t GdalOutput::write_points(const PointTable& points, const CoordinateTrans
       m.set_text(*f, *s, 9, points.rkrg(i));
     }
     m.set_source(*f, *s);
-    f->SetGeometryDirectly(std::make_unique<OGRPoint>(x, y).release());
-    if (!m.create_feature(*s, *f)) break;
+    // A point without coordinates keeps its row with no geometry, as the
+    // shapefile keeps it as a null shape: no reader puts it at (0, 0).
+    if (points.has_coordinates(i)) {
+      f->SetGeometryDirectly(std::make_unique<OGRPoint>(x, y).release());
+    }
+    bool held = true;
+    if (!m.create_feature(*s, *f, &held)) break;
     ++s->next_id;
-    ++written;
+    if (held) ++written;
   }
   return written;
 }
@@ -1241,6 +1279,17 @@ std::vector<std::string> GdalOutput::layer_names() const {
   for (const Impl::Slot& s : impl_->slots) names.push_back(s.name);
   for (const Impl::Table& t : impl_->tables) names.push_back(t.name);
   return names;
+}
+
+std::vector<std::string> GdalOutput::notes() const {
+  std::vector<std::string> lines;
+  for (const auto& [layer, count] : impl_->dropped) {
+    lines.push_back(std::to_string(count) + (count == 1 ? " feature" : " features") + " of " +
+                    layer + " without geometry not written: GDAL " +
+                    GDALVersionInfo("RELEASE_NAME") + "'s " + impl_->target.format +
+                    " writer cannot hold a feature without geometry");
+  }
+  return lines;
 }
 
 #endif

@@ -103,6 +103,9 @@ class GdalOutput {
   std::vector<std::string> work_paths() const;
   // The layers' names in the destination, in order.
   std::vector<std::string> layer_names() const;
+  // What the destination could not hold, a line each (features without a
+  // geometry that the format drops), for the run's summary.
+  std::vector<std::string> notes() const;
 
   struct Impl;
 

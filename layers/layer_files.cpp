@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 
 namespace egib {
 
@@ -17,21 +21,21 @@ namespace {
 constexpr FieldSpec kParcelSchema[] = {
     {"ID", FTDouble, 10, 0},      {"IDD", FTString, 50, 0},     {"KOD_WOJ", FTDouble, 10, 0},
     {"KOD_POW", FTDouble, 10, 0}, {"KOD_GMI", FTString, 10, 0}, {"KOD_OBR", FTString, 50, 0},
-    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 10, 2},
+    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 16, 2},
 };
 
 constexpr FieldSpec kBuildingSchema[] = {
     {"ID", FTDouble, 10, 0},      {"IDB", FTString, 50, 0},     {"KOD_WOJ", FTDouble, 10, 0},
     {"KOD_POW", FTDouble, 10, 0}, {"KOD_GMI", FTString, 10, 0}, {"KOD_OBR", FTString, 50, 0},
-    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 10, 2},
+    {"OBR", FTString, 10, 0},     {"DNR", FTString, 50, 0},     {"POW", FTDouble, 16, 2},
     {"FUNKCJA", FTDouble, 10, 0},
 };
 
 constexpr FieldSpec kPointSchema[] = {
-    {"ID", FTDouble, 10, 0},     {"IDP", FTString, 30, 0},   {"KLUCZ", FTString, 30, 0},
-    {"G5NRP", FTString, 50, 0},  {"G5OZR", FTString, 30, 0}, {"G5STB", FTDouble, 10, 0},
+    {"ID", FTDouble, 10, 0},     {"IDP", FTString, 50, 0},   {"KLUCZ", FTString, 50, 0},
+    {"G5NRP", FTString, 50, 0},  {"G5OZR", FTString, 50, 0}, {"G5STB", FTDouble, 10, 0},
     {"G5ZRD", FTDouble, 10, 0},  {"G5BPP", FTDouble, 10, 0}, {"G5RZG", FTDouble, 10, 0},
-    {"G5RKRG", FTString, 30, 0},
+    {"G5RKRG", FTString, 50, 0},
 };
 
 constexpr FieldSpec kPrecinctSchema[] = {
@@ -54,10 +58,11 @@ class LayerFile {
  public:
   LayerFile(std::FILE* f, std::string name) : file_(f), name_(std::move(name)) {
     buffer_.reserve(kBufferSize);
-    std::fseek(file_, 0, SEEK_END);
-    const long size = std::ftell(file_);
+    // 64-bit positions throughout: a layer may pass 2 GiB.
+    seek_file(file_, 0, SEEK_END);
+    const int64_t size = tell_file(file_);
     size_ = size > 0 ? static_cast<uint64_t>(size) : 0;
-    std::fseek(file_, 0, SEEK_SET);
+    seek_file(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
 
@@ -76,7 +81,7 @@ class LayerFile {
     return bytes;
   }
   size_t read(void* p, size_t bytes) {
-    if (!flush_buffer() || std::fseek(file_, static_cast<long>(pos_), SEEK_SET) != 0) {
+    if (!flush_buffer() || seek_file(file_, static_cast<int64_t>(pos_), SEEK_SET) != 0) {
       // The library goes on with what it asked for (and writes it back):
       // after a failed write that is zeros, never undefined bytes.
       std::memset(p, 0, bytes);
@@ -108,7 +113,7 @@ class LayerFile {
 
   bool flush_buffer() {
     if (buffer_.empty()) return true;
-    const bool ok = std::fseek(file_, static_cast<long>(start_), SEEK_SET) == 0 &&
+    const bool ok = seek_file(file_, static_cast<int64_t>(start_), SEEK_SET) == 0 &&
                     std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
     buffer_.clear();
     return ok;
@@ -131,13 +136,13 @@ void note_failure_of(const LayerFile& f) {
 }
 
 SAFile hook_open(const char* filename, const char* access) {
-  std::FILE* f = std::fopen(filename, access);
-  if (f == nullptr) return nullptr;
+  FilePtr f = open_file(filename, access);
+  if (!f) return nullptr;
   // stdio's own buffer is not needed behind ours.
-  std::setvbuf(f, nullptr, _IONBF, 0);
+  std::setvbuf(f.get(), nullptr, _IONBF, 0);
   // The library holds the file from here until it closes it (hook_close
   // takes it back).
-  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f, filename).release());
+  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f.release(), filename).release());
 }
 
 SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
@@ -145,7 +150,7 @@ SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
   return as_file(file)->read(p, size * nmemb) / size;
 }
 
-SAOffset hook_write(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
+SAOffset hook_write(const void* p, SAOffset size, SAOffset nmemb, SAFile file) {
   if (size == 0) return 0;
   const SAOffset written = as_file(file)->write(p, size * nmemb) / size;
   if (written != nmemb) note_failure_of(*as_file(file));
@@ -174,7 +179,7 @@ int hook_close(SAFile file) {
 }
 
 int hook_remove(const char* filename) {
-  return std::remove(filename);
+  return remove_file(filename) ? 0 : -1;
 }
 
 void hook_error(const char* message) {
@@ -185,20 +190,36 @@ double hook_atof(const char* s) {
   return std::strtod(s, nullptr);
 }
 
+// shapelib 1.6 passes a user pointer to FOpen and Remove and a const
+// buffer to FWrite; 1.5 does not.  Both are served by the same hooks.
+template <typename Hooks>
+void install_hooks(Hooks& h) {
+  if constexpr (requires { h.pvUserData; }) {
+    h.FOpen = [](const char* name, const char* access, void*) { return hook_open(name, access); };
+    h.FWrite = hook_write;
+    h.Remove = [](const char* name, void*) { return hook_remove(name); };
+    h.pvUserData = nullptr;
+  } else {
+    h.FOpen = hook_open;
+    h.FWrite = [](void* p, SAOffset size, SAOffset nmemb, SAFile file) {
+      return hook_write(p, size, nmemb, file);
+    };
+    h.Remove = hook_remove;
+  }
+  h.FRead = hook_read;
+  h.FSeek = hook_seek;
+  h.FTell = hook_tell;
+  h.FFlush = hook_flush;
+  h.FClose = hook_close;
+  h.Error = hook_error;
+  h.Atof = hook_atof;
+}
+
 SAHooks* layer_hooks() {
   static SAHooks hooks = [] {
     SAHooks h{};
     SASetupDefaultHooks(&h);
-    h.FOpen = hook_open;
-    h.FRead = hook_read;
-    h.FWrite = hook_write;
-    h.FSeek = hook_seek;
-    h.FTell = hook_tell;
-    h.FFlush = hook_flush;
-    h.FClose = hook_close;
-    h.Remove = hook_remove;
-    h.Error = hook_error;
-    h.Atof = hook_atof;
+    install_hooks(h);
     return h;
   }();
   return &hooks;
@@ -241,37 +262,40 @@ Layer::~Layer() {
   if (!committed_ && !work_base_.empty()) discard();
 }
 
-bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error) {
-  final_base_ = final_base;
-  work_base_ = final_base + ".tmp";
-  has_prj_ = false;
-  committed_ = false;
-  write_failed_ = false;
-  // The extension is always given, so shapelib never mistakes a '.' in the
-  // file name for one.
-  const std::string shp_name = work_base_ + ".shp";
-  const std::string dbf_name = work_base_ + ".dbf";
-  shp_.reset(SHPCreateLL(shp_name.c_str(), layer_shape_type(kind), layer_hooks()));
-  if (!shp_) {
-    *error = "cannot create " + final_base_ + ".shp: " + std::strerror(errno);
-    return false;
+DbfDate dbf_date_of_run() {
+  std::time_t when = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (errno == 0 && *end == '\0' && seconds >= 0) when = static_cast<std::time_t>(seconds);
   }
-  dbf_.reset(DBFCreateLL(dbf_name.c_str(), "1250", layer_hooks()));
-  if (!dbf_) {
-    *error = "cannot create " + final_base_ + ".dbf: " + std::strerror(errno);
-    return false;
-  }
-  return add_fields(layer_schema(kind), error);
+  // The civil date in UTC, the same on every platform (no time-zone or
+  // C-library calls: Windows has no gmtime_r).
+  const std::chrono::year_month_day utc{
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::from_time_t(when))};
+  // One byte holds the year: 1900 to 2155.
+  return {std::clamp(static_cast<int>(utc.year()) - 1900, 0, 255),
+          static_cast<int>(static_cast<unsigned>(utc.month())),
+          static_cast<int>(static_cast<unsigned>(utc.day()))};
+}
+
+bool Layer::create(const std::string& final_base, LayerKind kind, std::string* error,
+                   const DbfDate& date) {
+  return create_with_fields(final_base, layer_shape_type(kind), layer_schema(kind), error, date);
 }
 
 bool Layer::create_with_fields(const std::string& final_base, int shape_type,
-                               std::basic_string_view<FieldSpec> fields, std::string* error) {
+                               std::basic_string_view<FieldSpec> fields, std::string* error,
+                               const DbfDate& date) {
   final_base_ = final_base;
   work_base_ = final_base + ".tmp";
   has_prj_ = false;
   committed_ = false;
   write_failed_ = false;
   table_only_ = shape_type == SHPT_NULL;
+  // The extension is always given, so shapelib never mistakes a '.' in the
+  // file name for one.
   if (!table_only_) {
     const std::string shp_name = work_base_ + ".shp";
     shp_.reset(SHPCreateLL(shp_name.c_str(), shape_type, layer_hooks()));
@@ -286,6 +310,10 @@ bool Layer::create_with_fields(const std::string& final_base, int shape_type,
     *error = "cannot create " + final_base_ + ".dbf: " + std::strerror(errno);
     return false;
   }
+  // The library writes the header (on the first record, or on closing an
+  // empty table) from these.
+  dbf_->iLanguageDriver = kDbfLanguageDriver1250;
+  DBFSetLastModifiedDate(dbf_.get(), date.years_since_1900, date.month, date.day);
   return add_fields(fields, error);
 }
 
@@ -311,7 +339,7 @@ bool Layer::add_fields(std::basic_string_view<FieldSpec> fields, std::string* er
 
 bool Layer::write_side_file(const char* extension, std::string_view content, std::string* error) {
   const std::string name = work_base_ + extension;
-  FilePtr f(std::fopen(name.c_str(), "wb"));
+  FilePtr f(open_file(name, "wb"));
   bool ok = f && std::fwrite(content.data(), 1, content.size(), f.get()) == content.size();
   if (f) ok = (std::fclose(f.release()) == 0) && ok;
   if (!ok) {
@@ -349,12 +377,12 @@ bool Layer::commit(std::string* error) {
     extensions.push_back(".prj");
   } else {
     // A .prj left by an earlier run would describe another system.
-    std::remove((final_base_ + ".prj").c_str());
+    remove_file(final_base_ + ".prj");
   }
   for (const char* ext : extensions) {
     const std::string from = work_base_ + ext;
     const std::string to = final_base_ + ext;
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
+    if (!replace_file(from, to)) {
       *error = "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
       return false;
     }
@@ -366,8 +394,8 @@ bool Layer::commit(std::string* error) {
 void Layer::discard() {
   close();
   if (work_base_.empty()) return;
-  for (const char* ext : extensions()) std::remove((work_base_ + ext).c_str());
-  std::remove((work_base_ + ".prj").c_str());
+  for (const char* ext : extensions()) remove_file(work_base_ + ext);
+  remove_file(work_base_ + ".prj");
 }
 
 }  // namespace egib

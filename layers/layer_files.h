@@ -74,6 +74,20 @@ std::basic_string_view<FieldSpec> layer_schema(LayerKind kind);
 // for the others.
 int layer_shape_type(LayerKind kind);
 
+// The date a dBase header carries (years since 1900, month, day).
+struct DbfDate {
+  int years_since_1900;
+  int month;
+  int day;
+};
+// The date of the run in UTC, or of SOURCE_DATE_EPOCH (seconds since 1970)
+// when that is set, so that a rebuilt output is byte for byte the same.
+DbfDate dbf_date_of_run();
+
+// The dBase language driver of Windows-1250, the code page of the tables
+// (the same one the .cpg names), for readers that ignore the .cpg.
+inline constexpr int kDbfLanguageDriver1250 = 0xC8;
+
 // One layer.  It is written under a working name beside its final one
 // ("<name>.tmp.shp" ...) and put in place by commit(), so an interrupted or
 // failed run never leaves a layer that looks complete but is not.
@@ -85,11 +99,13 @@ class Layer {
   ~Layer();
 
   // Creates the three files and the .cpg; false with a message in *error.
-  bool create(const std::string& final_base, LayerKind kind, std::string* error);
+  bool create(const std::string& final_base, LayerKind kind, std::string* error,
+              const DbfDate& date = dbf_date_of_run());
   // Creates a layer of any shape type with the given columns, or with
   // shape_type SHPT_NULL a dBase table alone (.dbf and .cpg).
   bool create_with_fields(const std::string& final_base, int shape_type,
-                          std::basic_string_view<FieldSpec> fields, std::string* error);
+                          std::basic_string_view<FieldSpec> fields, std::string* error,
+                          const DbfDate& date = dbf_date_of_run());
   SHPHandle shp() const { return shp_.get(); }
   DBFHandle dbf() const { return dbf_.get(); }
   const std::string& final_base() const { return final_base_; }

@@ -39,7 +39,51 @@ void IdentifierCounter::grow() {
   }
 }
 
-void LayerRecordWriter::write(const ObjectBatch& batch) {
+LayerRecordWriter::FileSizes& LayerRecordWriter::sizes_of(Layer& layer) {
+  FileSizes& sizes = &layer == &buildings_   ? building_sizes_
+                     : &layer == &precincts_ ? precinct_sizes_
+                                             : parcel_sizes_;
+  if (sizes.shp == 0) {
+    // The headers: 100 bytes of the .shp; 32 bytes, 32 a field and the end
+    // mark of the .dbf's field list, and its end-of-file byte.
+    sizes.shp = 100;
+    sizes.dbf = 32 + 32 * static_cast<uint64_t>(DBFGetFieldCount(layer.dbf())) + 1 + 1;
+  }
+  return sizes;
+}
+
+// Whether the object's shape and record keep the layer's files within the
+// format's limit; counts what they take when they do.
+bool LayerRecordWriter::fits(Layer& layer, const RecordTuple& tuple, const AssembledObject& o) {
+  FileSizes& sizes = sizes_of(layer);
+  const uint64_t parts = o.part_count > 1 ? o.part_count : 1;
+  // Record header, type, box, counts, part starts, points.
+  const uint64_t shape_bytes = 8 + 4 + 32 + 8 + 4 * parts + 16 * uint64_t{o.vertex_count};
+  const uint64_t record_bytes = tuple.length();
+  const bool shp_over = sizes.shp + shape_bytes > limits_.most;
+  if (shp_over || sizes.dbf + record_bytes > limits_.most) {
+    limit_failure_ = layer.final_base() + (shp_over ? ".shp" : ".dbf") +
+                     " would pass 4 GiB, the most the shapefile format can hold, at record " +
+                     std::to_string(DBFGetRecordCount(layer.dbf()) + 1) +
+                     "; no layer is written (split the input, or write a format without "
+                     "that limit: -f GPKG)";
+    return false;
+  }
+  sizes.shp += shape_bytes;
+  sizes.dbf += record_bytes;
+  const auto warn = [&](bool& warned, uint64_t size, const char* extension) {
+    if (!warned && size > limits_.warn_past) {
+      warned = true;
+      counts_.large_files.push_back(layer.final_base() + extension);
+    }
+  };
+  warn(sizes.warned_shp, sizes.shp, ".shp");
+  warn(sizes.warned_dbf, sizes.dbf, ".dbf");
+  return true;
+}
+
+bool LayerRecordWriter::write(const ObjectBatch& batch) {
+  if (!limit_failure_.empty()) return false;
   // The identifier counts are looked up a few objects ahead.
   constexpr size_t kAhead = 8;
   const auto& objects = batch.objects;
@@ -49,17 +93,19 @@ void LayerRecordWriter::write(const ObjectBatch& batch) {
       (later.kind == ObjectKind::kBuilding ? building_ids_ : parcel_ids_)
           .prefetch(later.ident_hash);
     }
-    write_one(batch, objects[i]);
+    if (!write_one(batch, objects[i])) return false;
   }
+  return true;
 }
 
-void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObject& o) {
+bool LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObject& o) {
   const bool precinct = o.kind == ObjectKind::kPrecinct;
   const bool building = o.kind == ObjectKind::kBuilding;
   Layer& layer = building ? buildings_ : precinct ? precincts_ : parcels_;
   const RecordTuple& tuple = building   ? building_record_
                              : precinct ? precinct_record_
                                         : parcel_record_;
+  if (!fits(layer, tuple, o)) return false;
   const int r = DBFGetRecordCount(layer.dbf());
 
   // The record as the worker made it, with its running number.
@@ -109,11 +155,11 @@ void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
     std::fprintf(stderr, "egib2shp: cannot write shape %d of %s.shp\n", r + 1,
                  layer.final_base().c_str());
     layer.note_write_failure();
-    return;
+    return true;
   }
   if (precinct) {
     ++counts_.precincts_written;
-    return;
+    return true;
   }
   ++(building ? counts_.buildings_written : counts_.parcels_written);
   counts_.vertices_written += o.vertex_count;
@@ -122,6 +168,7 @@ void LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
   if (!ident.empty() && (building ? building_ids_ : parcel_ids_).add(ident, o.ident_hash) == 2) {
     ++(building ? counts_.duplicate_building_ids : counts_.duplicate_parcel_ids);
   }
+  return true;
 }
 
 }  // namespace egib

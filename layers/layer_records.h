@@ -21,6 +21,15 @@ struct LayerCounts {
   int64_t degenerate_outlines = 0;
   int64_t duplicate_parcel_ids = 0;  // identifiers written more than once
   int64_t duplicate_building_ids = 0;
+  // Files of the layers past the size most readers assume (2 GiB).
+  std::vector<std::string> large_files;
+};
+
+// The sizes a layer's files may reach.  A .shp or .dbf past 4 GiB cannot be
+// written (the format counts in 32 bits); past 2 GiB many readers fail.
+struct LayerSizeLimits {
+  uint64_t most = (uint64_t{1} << 32) - 1;
+  uint64_t warn_past = uint64_t{1} << 31;
 };
 
 // Counts how often each identifier was written.
@@ -50,14 +59,30 @@ class IdentifierCounter {
 class LayerRecordWriter {
  public:
   // precincts may be a layer that was not created (no precinct layer).
-  LayerRecordWriter(Layer& parcels, Layer& buildings, Layer& precincts)
-      : parcels_(parcels), buildings_(buildings), precincts_(precincts) {}
+  LayerRecordWriter(Layer& parcels, Layer& buildings, Layer& precincts,
+                    const LayerSizeLimits& limits = {})
+      : limits_(limits), parcels_(parcels), buildings_(buildings), precincts_(precincts) {}
 
-  void write(const ObjectBatch& batch);
+  // False, with nothing more written, once a record would take a file of
+  // a layer past the format's size limit (limit_failure() says which).
+  bool write(const ObjectBatch& batch);
   const LayerCounts& counts() const { return counts_; }
+  const std::string& limit_failure() const { return limit_failure_; }
 
  private:
-  void write_one(const ObjectBatch& batch, const AssembledObject& o);
+  // The sizes the files of a layer have reached.
+  struct FileSizes {
+    uint64_t shp = 0;
+    uint64_t dbf = 0;
+    bool warned_shp = false;
+    bool warned_dbf = false;
+  };
+  FileSizes& sizes_of(Layer& layer);
+  bool fits(Layer& layer, const RecordTuple& tuple, const AssembledObject& o);
+  bool write_one(const ObjectBatch& batch, const AssembledObject& o);
+  const LayerSizeLimits limits_;
+  FileSizes parcel_sizes_, building_sizes_, precinct_sizes_;
+  std::string limit_failure_;
   const RecordTuple parcel_record_{LayerKind::kParcel};
   const RecordTuple building_record_{LayerKind::kBuilding};
   const RecordTuple precinct_record_{LayerKind::kPrecinct};

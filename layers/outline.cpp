@@ -40,23 +40,78 @@ void VertexBuffer::finish_rings() {
   drop_empty_parts();
 }
 
-void VertexBuffer::orient_rings() {
-  if (part_count < 2) return;
-  const auto parts = static_cast<size_t>(part_count);
-  if (std::find(part_type.begin(), part_type.begin() + part_count, SHPP_INNERRING) ==
-      part_type.begin() + part_count) {
-    return;
+void VertexBuffer::normalize_rings() {
+  const int rings = part_count > 0 ? part_count : 1;
+  // Most outlines come closed and without repeats: then nothing moves.
+  bool as_wanted = true;
+  for (int i = 0; i < rings && as_wanted; ++i) {
+    const auto ring = static_cast<size_t>(i);
+    const auto s = static_cast<size_t>(part_count > 0 ? part_start[ring] : 0);
+    const auto e = static_cast<size_t>(i + 1 < part_count ? part_start[ring + 1] : vertex_count);
+    if (e == s) as_wanted = false;  // an empty ring goes
+    if (e - s < 2) continue;        // a lone vertex stays as it is
+    if (x[e - 1] != x[s] || y[e - 1] != y[s]) as_wanted = false;
+    for (size_t v = s + 1; v < e && as_wanted; ++v) {
+      if (x[v] == x[v - 1] && y[v] == y[v - 1]) as_wanted = false;
+    }
   }
-  for (size_t i = 0; i < parts; ++i) {
-    const auto s = static_cast<size_t>(part_start[i]);
-    const auto e = static_cast<size_t>(i + 1 < parts ? part_start[i + 1] : vertex_count);
+  if (as_wanted) return;
+  scratch_x_.clear();
+  scratch_y_.clear();
+  scratch_source_.clear();
+  const size_t room = static_cast<size_t>(vertex_count) + static_cast<size_t>(rings);
+  scratch_x_.reserve(room);
+  scratch_y_.reserve(room);
+  scratch_source_.reserve(room);
+  int kept_parts = 0;
+  for (int i = 0; i < rings; ++i) {
+    const auto ring = static_cast<size_t>(i);
+    const auto s = static_cast<size_t>(part_count > 0 ? part_start[ring] : 0);
+    const auto e = static_cast<size_t>(i + 1 < part_count ? part_start[ring + 1] : vertex_count);
+    const size_t first = scratch_x_.size();
+    for (size_t v = s; v < e; ++v) {
+      if (scratch_x_.size() > first && scratch_x_.back() == x[v] && scratch_y_.back() == y[v]) {
+        continue;
+      }
+      scratch_x_.push_back(x[v]);
+      scratch_y_.push_back(y[v]);
+      scratch_source_.push_back(source[v]);
+    }
+    const size_t n = scratch_x_.size() - first;
+    if (n == 0) continue;  // a ring without a vertex is no ring
+    if (n >= 2 &&
+        (scratch_x_.back() != scratch_x_[first] || scratch_y_.back() != scratch_y_[first])) {
+      scratch_x_.push_back(scratch_x_[first]);
+      scratch_y_.push_back(scratch_y_[first]);
+      scratch_source_.push_back(scratch_source_[first]);
+    }
+    if (part_count > 0) {
+      part_start[static_cast<size_t>(kept_parts)] = static_cast<int>(first);
+      part_type[static_cast<size_t>(kept_parts)] = part_type[ring];
+      ++kept_parts;
+    }
+  }
+  if (part_count > 0) part_count = kept_parts;
+  vertex_count = static_cast<int>(scratch_x_.size());
+  x.swap(scratch_x_);
+  y.swap(scratch_y_);
+  source.swap(scratch_source_);
+}
+
+void VertexBuffer::orient_rings() {
+  const int rings = part_count > 0 ? part_count : 1;
+  for (int i = 0; i < rings; ++i) {
+    const auto ring = static_cast<size_t>(i);
+    const auto s = static_cast<size_t>(part_count > 0 ? part_start[ring] : 0);
+    const auto e = static_cast<size_t>(i + 1 < part_count ? part_start[ring + 1] : vertex_count);
     const double area = ring_area(static_cast<int>(e - s), &x[s], &y[s]);
-    const bool outer = part_type[i] != SHPP_INNERRING;
+    const bool outer = part_count == 0 || part_type[ring] != SHPP_INNERRING;
     if ((outer && area < 0) || (!outer && area > 0)) {
-      std::reverse(x.begin() + static_cast<std::ptrdiff_t>(s),
-                   x.begin() + static_cast<std::ptrdiff_t>(e));
-      std::reverse(y.begin() + static_cast<std::ptrdiff_t>(s),
-                   y.begin() + static_cast<std::ptrdiff_t>(e));
+      const auto from = static_cast<std::ptrdiff_t>(s);
+      const auto to = static_cast<std::ptrdiff_t>(e);
+      std::reverse(x.begin() + from, x.begin() + to);
+      std::reverse(y.begin() + from, y.begin() + to);
+      std::reverse(source.begin() + from, source.begin() + to);
     }
   }
 }
@@ -151,17 +206,10 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
     l.alt = p.kind == VertexBuffer::Pending::kAltReference;
     lookups.push_back(l);
   }
-  if (!lookups.empty()) {
-    if (r.points != nullptr) {
-      r.points->find_batch(lookups);
-    } else {
-      for (PointTable::Lookup& l : lookups) l.found = PointTable::kNone;
-    }
-  }
+  if (!lookups.empty() && r.points != nullptr) r.points->find_batch(lookups);
 
   const int list_start = vb.vertex_count;
   const int parts_before = vb.part_count;
-  int ring_first = list_start;  // first vertex of the ring being read
   int ring_starts = 0;
   for (const VertexBuffer::Pending& p : pending) {
     switch (p.kind) {
@@ -173,10 +221,7 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
           // its ring start.
           vb.start_part(type, list_start);
         } else {
-          // The next ring starts: the one before it is closed first.
-          vb.close_ring(ring_first);
-          ring_first = vb.vertex_count;
-          vb.start_part(type, ring_first);
+          vb.start_part(type, vb.vertex_count);
         }
         ++ring_starts;
         break;
@@ -191,7 +236,16 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
       case VertexBuffer::Pending::kReference:
       case VertexBuffer::Pending::kAltReference: {
         const PointTable::Lookup& l = lookups[p.lookup];
-        if (l.found == PointTable::kNone) {
+        if (r.points == nullptr) break;  // not resolved in this pass
+        if (l.found != PointTable::kNone &&
+            !r.points->has_coordinates(static_cast<size_t>(l.found))) {
+          // A point object without a P,G line: no vertex, and no (0, 0).
+          std::string message = "punkt bez wspolrzednych ID=";
+          message += l.key;
+          message += '\n';
+          r.messages->add(Channel::kConsole, message);
+          ++r.stats->points_without_coordinates;
+        } else if (l.found == PointTable::kNone) {
           std::string message = "brak punktu ID=";
           message += l.key;
           message += '\n';
@@ -219,9 +273,8 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
     // no ring start is needed (the shape's first ring begins at vertex 0).
     if (parts_before > 0) vb.start_part(SHPP_RING, list_start);
   }
-  // Each ring is closed by a copy of its own first vertex; a ring that gave
-  // no vertex gets none, so nothing of another ring leaks in.
-  vb.close_ring(ring_first);
+  // The rings are closed once the object is read (normalize_rings), each by
+  // a copy of its own first vertex where the input leaves it open.
 }
 
 double ring_area(int n, const double* x, const double* y) {
@@ -288,14 +341,23 @@ namespace {
 struct Attributes {
   static constexpr int kMax = 3;
   std::string_view names[kMax];
-  char values[kMax][kFieldChars] = {};
+  // Room for a value as long as the widest column (the 100-wide name).
+  static constexpr size_t kChars = 100;
+  char values[kMax][kChars] = {};
   uint8_t lengths[kMax] = {};
+  bool cut_by_reader[kMax] = {};
+  bool longer[kMax] = {};  // the value goes on past kChars
   void keep(Line& line) {
     for (int i = 0; i < kMax && !names[i].empty(); ++i) {
       if (line.field_is(1, names[i])) {
-        const std::string_view v = line.field(3);
+        // A value the reader cut at 99 characters is taken whole from the
+        // line, so that a column of 100 gets its 100th character.
+        const std::string_view whole = line.whole_field(3);
+        const std::string_view v = whole.substr(0, kChars);
         if (!v.empty()) std::memcpy(values[i], v.data(), v.size());
         lengths[i] = static_cast<uint8_t>(v.size());
+        longer[i] = whole.size() > kChars;
+        cut_by_reader[i] = whole.size() == line.field(3).size() && line.field_cut(3);
       }
     }
   }
@@ -329,11 +391,29 @@ std::string_view slice(std::string_view ident, size_t first, size_t last = std::
   return ident.substr(first - 1, end - (first - 1));
 }
 
+// Names a cut text with its object in the error log, and counts it.
+void note_cut(std::string_view ident, std::string_view what, std::string_view value,
+              const std::string& why, int32_t line, ObjectAssembly& a, MessageBuffer& messages) {
+  std::string after = " object '";
+  after += ident;
+  after += "': ";
+  after += what;
+  after += " '";
+  after += value;
+  after += "' ";
+  after += why;
+  after += '\n';
+  messages.add_with_line(Channel::kErrorLog, "line=", line, after);
+  ++a.stats.texts_cut;
+}
+
 // The object's record: the identifier, the codes cut from it, the area
 // and, for buildings, the function code; for precincts the number and the
-// name.  The running number is the writer's.
+// name.  The running number is the writer's.  Every text that does not
+// reach its column whole (cut by the reader, or wider than the column) is
+// named in the error log and counted.
 void format_record(ObjectKind kind, const Attributes& attributes, AssembledObject& o,
-                   ObjectAssembly& a, ObjectBatch& batch) {
+                   ObjectAssembly& a, ObjectBatch& batch, int32_t line, MessageBuffer& messages) {
   RecordTuple& t = kind == ObjectKind::kBuilding   ? a.building_record
                    : kind == ObjectKind::kPrecinct ? a.precinct_record
                                                    : a.parcel_record;
@@ -341,22 +421,39 @@ void format_record(ObjectKind kind, const Attributes& attributes, AssembledObjec
   o.tuple_length = static_cast<uint32_t>(t.length());
   t.start(batch.tuples);
   const std::string_view ident = attributes.value(0);
+  for (int i = 0; i < Attributes::kMax; ++i) {
+    if (attributes.cut_by_reader[i]) {
+      note_cut(ident, attributes.names[i], attributes.value(i), "cut by the reader", line, a,
+               messages);
+    }
+  }
+  const auto text = [&](int field, std::string_view value, bool longer = false) {
+    const FieldSpec& f = layer_schema(kind == ObjectKind::kBuilding ? LayerKind::kBuilding
+                                      : kind == ObjectKind::kPrecinct
+                                          ? LayerKind::kPrecinct
+                                          : LayerKind::kParcel)[static_cast<size_t>(field)];
+    if (value.size() > static_cast<size_t>(f.width) || longer) {
+      note_cut(ident, f.name, value, "cut to " + std::to_string(f.width) + " characters", line, a,
+               messages);
+    }
+    t.text(field, value);
+  };
   if (kind == ObjectKind::kPrecinct) {
-    t.text(kPrecinctFieldIdr, ident);
-    t.text(kPrecinctFieldNro, attributes.value(1));
-    t.text(kPrecinctFieldNaz, attributes.value(2));
+    text(kPrecinctFieldIdr, ident, attributes.longer[0]);
+    text(kPrecinctFieldNro, attributes.value(1), attributes.longer[1]);
+    text(kPrecinctFieldNaz, attributes.value(2), attributes.longer[2]);
     t.real(kPrecinctFieldPow, o.area);
   } else {
-    t.text(kFieldIdent, ident);
+    text(kFieldIdent, ident, attributes.longer[0]);
     t.integer(kFieldKodWoj, to_long(slice(ident, 1, 2)));
     t.integer(kFieldKodPow, to_long(slice(ident, 1, 4)));
-    t.text(kFieldKodGmi, slice(ident, 1, 8));
-    t.text(kFieldKodObr, slice(ident, 1, 13));
-    t.text(kFieldObr, slice(ident, 10, 13));
+    text(kFieldKodGmi, slice(ident, 1, 8));
+    text(kFieldKodObr, slice(ident, 1, 13));
+    text(kFieldObr, slice(ident, 10, 13));
     if (kind == ObjectKind::kBuilding) {
       t.integer(kFieldFunkcja, to_long(attributes.value(1)));
     } else {
-      t.text(kFieldDnr, slice(ident, 15));
+      text(kFieldDnr, slice(ident, 15));
     }
     t.real(kFieldPow, o.area);
   }
@@ -369,17 +466,19 @@ void format_record(ObjectKind kind, const Attributes& attributes, AssembledObjec
 // buffer.  False when the input ends inside it.
 bool read_object(LineReader& in, Line& line, Attributes& attributes, VertexBuffer& vb,
                  const OutlineReading& reading) {
+  // The line that ends a geometry list is the object's next line: a "D"
+  // line right after a list is read like any other.
+  bool have_line = false;
   for (;;) {
-    if (!in.next(line)) return false;
+    if (!have_line && !in.next(line)) return false;
+    have_line = false;
     if (line.is_ignorable()) continue;
     if (line.code_is("D")) {
       attributes.keep(line);
     } else if (line.code_is("GL")) {
-      // A list may end on the next list's own "GL" line, which starts it.
-      do {
-        read_outline(in, line, vb, reading);
-      } while (line.code_is("GL"));
-      if (line.is_object_end()) return true;
+      read_outline(in, line, vb, reading);
+      if (line.code().empty() && line.text().empty()) return false;  // cut by the end of input
+      have_line = true;
     } else if (line.is_object_end()) {
       return true;
     }
@@ -425,7 +524,33 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
     return;
   }
   vb.finish_rings();
+  vb.normalize_rings();
   convert_outline(a, messages);
+  // Two points apart in the input may meet in the output grid.
+  vb.normalize_rings();
+  const std::string_view ident = attributes.value(0);
+  if (a.check != OutlineCheck::kNone) {
+    const OutlineChecker::Verdict verdict = a.checker->check(vb);
+    if (!verdict.valid) {
+      ++a.stats.invalid_outlines;
+      std::string about = std::string(kind == ObjectKind::kBuilding   ? "G5IDB"
+                                      : kind == ObjectKind::kPrecinct ? "G5IDR"
+                                                                      : "G5IDD") +
+                          "=" + std::string(ident) + ": " + verdict.reason;
+      if (a.check == OutlineCheck::kMakeValid) {
+        if (!a.checker->make_valid(vb)) {
+          messages.add_with_line(Channel::kRunLog, "invalid outline line=", in.lines_read(),
+                                 " " + about + "; no polygon is left, not written\n");
+          ++a.objects_without_vertex;
+          return;
+        }
+        about += "; written repaired";
+        vb.normalize_rings();
+      }
+      messages.add_with_line(Channel::kRunLog, "invalid outline line=", in.lines_read(),
+                             " " + about + "\n");
+    }
+  }
   vb.orient_rings();
 
   AssembledObject o{};
@@ -451,7 +576,6 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
   }
   o.area = rings_area(std::max(1, static_cast<int>(o.part_count)), starts, vb.vertex_count,
                       &batch.x[o.vertex_begin], &batch.y[o.vertex_begin]);
-  const std::string_view ident = attributes.value(0);
   o.ident_begin = static_cast<uint32_t>(batch.text.size());
   o.ident_length = static_cast<uint32_t>(ident.size());
   o.ident_hash = identifier_hash(ident);
@@ -461,7 +585,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
     o.value_length[i - 1] = static_cast<uint8_t>(v.size());
     batch.text += v;
   }
-  format_record(kind, attributes, o, a, batch);
+  format_record(kind, attributes, o, a, batch, in.lines_read(), messages);
   batch.objects.push_back(o);
 }
 
@@ -490,6 +614,7 @@ void convert_points(PointTable& points, const CoordinateTransform& transform, in
   const size_t n = points.size();
   const auto convert_range = [&](size_t from, size_t to, std::vector<PointTable::Warned>* warned) {
     for (size_t i = from; i < to; ++i) {
+      if (!points.has_coordinates(i)) continue;  // nothing to convert
       double x = points.x(i);
       double y = points.y(i);
       AreaWarnings warnings;

@@ -10,12 +10,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "diag/message_buffer.h"
 #include "geodesy/transform.h"
+#include "layers/outline_check.h"
 #include "layers/point_index.h"
 #include "layers/record_writer.h"
 #include "swde/line.h"
@@ -64,22 +66,20 @@ struct VertexBuffer {
   }
   // A ring of the given type beginning at first_vertex.
   void start_part(int type, int first_vertex);
-  // Closes the ring that began at first_vertex with a copy of that vertex,
-  // when the ring holds any vertex.
-  void close_ring(int first_vertex) {
-    if (vertex_count > first_vertex) {
-      const auto s = static_cast<size_t>(first_vertex);
-      append(x[s], y[s], source[s]);
-    }
-  }
   // After the last geometry list of an object: gives vertices that no
   // ring start covers (a first list without one) a ring of their own and
   // drops empty rings.
   void finish_rings();
-  // In an outline with holes, turns every outer ring ("K,+") clockwise and
-  // every hole ("K,-") counter-clockwise (X east, Y north), the order that
-  // shapefile readers take to tell holes from islands.  Outlines without a
-  // hole keep their vertex order.
+  // Every ring as the shapefile format wants it: no vertex equal to the one
+  // before it (the input may repeat a point, or close a ring itself), and
+  // closed by a copy of its first vertex only where its last one differs
+  // (A B C A stays A B C A, A B C becomes A B C A).  Rings left empty are
+  // dropped.  Safe to call again: a normalised outline stays as it is.
+  void normalize_rings();
+  // Turns every outer ring ("K,+", or a list without "K") clockwise and
+  // every hole ("K,-") counter-clockwise (X east, Y north), in every
+  // outline, single-ring ones too: shapefile readers take a lone
+  // counter-clockwise ring for a hole.
   void orient_rings();
   // False for an outline of fewer than three distinct vertices, which
   // encloses no area.
@@ -90,22 +90,32 @@ struct VertexBuffer {
 
  private:
   void grow_vertices();
+  // normalize_rings builds the outline here and swaps it in.
+  std::vector<double> scratch_x_, scratch_y_;
+  std::vector<int64_t> scratch_source_;
 };
 
 // What reading outlines counts.
 struct OutlineStats {
-  int64_t unresolved_references = 0;     // "brak punktu", unknown vertex lines
-  int64_t lists_without_ring_start = 0;  // logged in the run log
+  int64_t unresolved_references = 0;       // "brak punktu", unknown vertex lines
+  int64_t lists_without_ring_start = 0;    // logged in the run log
+  int64_t points_without_coordinates = 0;  // references to points without a P,G line
+  int64_t texts_cut = 0;                   // by a column's width or the reader's limits
+  int64_t invalid_outlines = 0;            // not valid polygons for GEOS (--validate)
 
   void add(const OutlineStats& other) {
     unresolved_references += other.unresolved_references;
     lists_without_ring_start += other.lists_without_ring_start;
+    points_without_coordinates += other.points_without_coordinates;
+    texts_cut += other.texts_cut;
+    invalid_outlines += other.invalid_outlines;
   }
 };
 
 // What read_outline needs besides the lines.
 struct OutlineReading {
-  // Null while the points are being collected: no reference resolves yet.
+  // Null while the points are being collected: references are passed over
+  // without a word (they are resolved in the writing pass).
   const PointTable* points = nullptr;
   bool easting_first = false;  // inline pairs are written easting first
   MessageBuffer* messages = nullptr;
@@ -194,6 +204,13 @@ struct ObjectAssembly {
   ConversionCache& cache;
   bool easting_first = false;
   bool precincts = false;  // the precinct layer is written
+  // Outlines checked with GEOS, and repaired with --make-valid.
+  OutlineCheck check = OutlineCheck::kNone;
+  std::unique_ptr<OutlineChecker> checker;
+  void check_outlines(OutlineCheck c) {
+    check = c;
+    if (c != OutlineCheck::kNone) checker = std::make_unique<OutlineChecker>();
+  }
   VertexBuffer vb;
   OutlineStats stats;
   int64_t objects_without_vertex = 0;  // "error3"

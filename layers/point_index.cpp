@@ -1,6 +1,8 @@
 #include "layers/point_index.h"
 
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -19,9 +21,15 @@ void advise_huge_pages(const void* p, size_t bytes) {
   constexpr uintptr_t kHuge = uintptr_t{2} << 20;
   const auto begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
   const auto end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+#if defined(MADV_HUGEPAGE)
   if (end > begin) {
     ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
   }
+#else
+  // No such hint here (Windows): the pages stay as the system gives them.
+  static_cast<void>(begin);
+  static_cast<void>(end);
+#endif
 }
 
 // The first slot of a hash in a table of n slots (any n below 2^32): the

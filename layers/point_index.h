@@ -10,6 +10,7 @@
 // memory for what the next one needs: the table, the record, the text.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -26,15 +27,16 @@ struct PointAttributes {
   int32_t g5rkrg_from_wl = 0;  // 1 when G5RKRG came from a "WL" line, 0 from "WG"
 };
 
-// Texts of a point are kept to 29 characters, as the format's point record
-// holds them.
-inline constexpr size_t kPointTextChars = 29;
+// A point's number (G5NRP) is kept to 50 characters, its column's width;
+// its other texts are kept whole.
+inline constexpr size_t kPointNumberChars = 50;
 
 class PointTable {
  public:
   static constexpr int64_t kNone = -1;
 
-  // One point: identifiers and coordinates as read (x easting, y northing).
+  // One point: identifiers and coordinates as read (x easting, y northing);
+  // NaN coordinates for a point that has none (no P,G line).
   void add(std::string_view id, std::string_view alt_id, double x, double y);
   // Its texts and numbers for the boundary-point layer (kept only when the
   // layer is written).
@@ -67,6 +69,10 @@ class PointTable {
   // in the output system.
   double x(size_t i) const { return records_[i].x; }
   double y(size_t i) const { return records_[i].y; }
+  // False for a point without coordinates: it is no vertex and no shape.
+  bool has_coordinates(size_t i) const {
+    return !std::isnan(records_[i].x) && !std::isnan(records_[i].y);
+  }
   // For a file that writes the easting first: every pair turned round.
   void swap_axes();
   // Converting: a point's coordinates replaced by the converted ones.

@@ -1,7 +1,9 @@
 #include "layers/point_layer.h"
 
 #include <memory>
+#include <string_view>
 
+#include "diag/error_log.h"
 #include "layers/record_writer.h"
 
 namespace egib {
@@ -15,9 +17,30 @@ struct ShapeDestroyer {
 }  // namespace
 
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console) {
+                          Layer& layer, std::FILE* console, int64_t* texts_cut,
+                          const LayerSizeLimits& limits, std::string* limit_failure) {
   int64_t written = 0;
+  // The files' sizes: headers, then 28 bytes a point (12 for a null shape)
+  // in the .shp and one record each in the .dbf.
+  const uint64_t fields = static_cast<uint64_t>(DBFGetFieldCount(layer.dbf()));
+  uint64_t record_bytes = 1;
+  for (const FieldSpec& f : layer_schema(LayerKind::kPoint))
+    record_bytes += static_cast<uint64_t>(f.width);
+  uint64_t shp_bytes = 100;
+  uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
   for (size_t i = 0; i < points.size(); ++i) {
+    const uint64_t shape_bytes = points.has_coordinates(i) ? 28 : 12;
+    const bool shp_over = shp_bytes + shape_bytes > limits.most;
+    if (shp_over || dbf_bytes + record_bytes > limits.most) {
+      *limit_failure = layer.final_base() + (shp_over ? ".shp" : ".dbf") +
+                       " would pass 4 GiB, the most the shapefile format can hold, at record " +
+                       std::to_string(written + 1) +
+                       "; no layer is written (split the input, or write a format without "
+                       "that limit: -f GPKG)";
+      return written;
+    }
+    shp_bytes += shape_bytes;
+    dbf_bytes += record_bytes;
     double x = points.x(i);
     double y = points.y(i);
     if (const PointTable::Warned* w = points.warned(i)) {
@@ -31,20 +54,34 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     const int r = DBFGetRecordCount(layer.dbf());
     RecordWriter record(layer, r);
     record.integer(kPointFieldId, r + 1);
-    record.text(kPointFieldIdp, points.id(i));
-    record.text(kPointFieldKlucz, points.alt_id(i));
+    const auto text = [&](int field, std::string_view value) {
+      const FieldSpec& f = layer_schema(LayerKind::kPoint)[static_cast<size_t>(field)];
+      if (value.size() > static_cast<size_t>(f.width)) {
+        log_error("point '%.*s': %s '%.*s' cut to %d characters\n",
+                  static_cast<int>(points.id(i).size()), points.id(i).data(), f.name,
+                  static_cast<int>(value.size()), value.data(), f.width);
+        ++*texts_cut;
+      }
+      record.text(field, value);
+    };
+    text(kPointFieldIdp, points.id(i));
+    text(kPointFieldKlucz, points.alt_id(i));
     if (points.has_attributes()) {
       const PointAttributes& a = points.attributes(i);
-      record.text(kPointFieldNrp, points.nrp(i));
-      record.text(kPointFieldOzr, points.ozr(i));
+      text(kPointFieldNrp, points.nrp(i));
+      text(kPointFieldOzr, points.ozr(i));
       record.integer(kPointFieldStb, a.g5stb);
       record.integer(kPointFieldZrd, a.g5zrd);
       record.integer(kPointFieldBpp, a.g5bpp);
       record.integer(kPointFieldRzg, a.g5rzg);
-      record.text(kPointFieldRkrg, points.rkrg(i));
+      text(kPointFieldRkrg, points.rkrg(i));
     }
+    // A point without coordinates is a null shape: its record stays, and
+    // no reader puts it at (0, 0).
+    const bool located = points.has_coordinates(i);
     const std::unique_ptr<SHPObject, ShapeDestroyer> shape(
-        SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr));
+        located ? SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr)
+                : SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
     if (!shape || SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
       std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r + 1,
                    layer.final_base().c_str());

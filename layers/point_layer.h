@@ -5,18 +5,24 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "geodesy/transform.h"
 #include "layers/layer_files.h"
+#include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
 
 namespace egib {
 
 // Writes every point of the table (converted already) into layer; the area
-// warnings of the points that warn go to console, in order.  Returns how
-// many were written.
+// warnings of the points that warn go to console, in order.  A point
+// without coordinates is written as a null shape.  Texts wider than their
+// columns are named in the error log and counted in *texts_cut.  A point
+// that would take a file past limits.most is not written: *limit_failure
+// says so and nothing more is written.  Returns how many were written.
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console);
+                          Layer& layer, std::FILE* console, int64_t* texts_cut,
+                          const LayerSizeLimits& limits, std::string* limit_failure);
 
 }  // namespace egib

@@ -1,29 +1,42 @@
 #include "swde/collect_pass.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 namespace egib {
 
 namespace {
 
-// A text of a point as the format's record keeps it: 29 characters at most;
-// a longer value is cut there and the cut reported in the error log.
-std::string_view point_text(std::string_view value, const char* what, const LineReader& in,
-                            MessageBuffer& messages) {
-  if (value.size() <= kPointTextChars) return value;
-  std::string after = " ";
+// A cut text of a point, named with the point in the error log and
+// counted.
+void note_point_cut(std::string_view point, std::string_view what, std::string_view value,
+                    const char* why, const LineReader& in, CollectedPart& part) {
+  std::string after = " point '";
+  after += point;
+  after += "': ";
   after += what;
   after += " '";
   after += value;
-  after += "' longer than " + std::to_string(kPointTextChars) + " characters, cut\n";
-  messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
-  return value.substr(0, kPointTextChars);
+  after += "' ";
+  after += why;
+  after += '\n';
+  part.messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
+  ++part.stats.texts_cut;
+}
+
+// Field k of the line as a text of the point, whole (up to the reader's
+// field limit); a cut by the reader is reported.
+std::string_view point_text(Line& line, int k, std::string_view point, const char* what,
+                            const LineReader& in, CollectedPart& part) {
+  const std::string_view value = line.field(k);
+  if (line.field_cut(k)) note_point_cut(point, what, value, "cut by the reader", in, part);
+  return value;
 }
 
 // The value of a field kept in a point's text buffer until the point ends.
 struct PointText {
-  char text[kPointTextChars];
+  char text[kFieldChars];
   uint8_t length = 0;
   void set(std::string_view v) {
     std::copy(v.begin(), v.end(), text);
@@ -67,10 +80,13 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
 void CollectPass::collect_point(LineReader& in, Line& line) {
   MessageBuffer& messages = part_.messages;
   PointText id, alt_id, nrp, ozr, rkrg;
-  id.set(point_text(line.field(3), "id", in, messages));
-  alt_id.set(point_text(line.field(4), "alt_id", in, messages));
+  id.set(line.field(3));
+  if (line.field_cut(3)) note_point_cut(id.view(), "id", id.view(), "cut by the reader", in, part_);
+  alt_id.set(point_text(line, 4, id.view(), "alt_id", in, part_));
   nrp.set("?");
-  double x = 0.0, y = 0.0;
+  // A point without a P,G line has no coordinates (not 0, 0).
+  double x = std::numeric_limits<double>::quiet_NaN();
+  double y = x;
   PointAttributes attributes;
 
   while (in.next(line)) {
@@ -87,28 +103,32 @@ void CollectPass::collect_point(LineReader& in, Line& line) {
       }
     } else if (code == "D") {
       const std::string_view name = line.field(1);
-      const std::string_view value = line.field(3);
       if (name == "G5NRP") {
-        nrp.set(point_text(value.substr(0, 50), "G5NRP", in, messages));
+        const std::string_view value = point_text(line, 3, id.view(), "G5NRP", in, part_);
+        // The number is kept to 50 characters, the width of its column.
+        if (value.size() > kPointNumberChars) {
+          note_point_cut(id.view(), "G5NRP", value, "cut to 50 characters", in, part_);
+        }
+        nrp.set(value.substr(0, kPointNumberChars));
       } else if (name == "G5OZR") {
-        ozr.set(point_text(value, "G5OZR", in, messages));
+        ozr.set(point_text(line, 3, id.view(), "G5OZR", in, part_));
       } else if (name == "G5STB") {
-        attributes.g5stb = to_int32(value);
+        attributes.g5stb = to_int32(line.field(3));
       } else if (name == "G5ZRD") {
-        attributes.g5zrd = to_int32(value);
+        attributes.g5zrd = to_int32(line.field(3));
       } else if (name == "G5BPP") {
-        attributes.g5bpp = to_int32(value);
+        attributes.g5bpp = to_int32(line.field(3));
       } else if (name == "G5RZG") {
-        attributes.g5rzg = to_int32(value);
+        attributes.g5rzg = to_int32(line.field(3));
       }
     } else if (code == "WG") {
       if (line.field_is(1, "G5RKRG")) {
-        rkrg.set(point_text(line.field(3), "G5RKRG", in, messages));
+        rkrg.set(point_text(line, 3, id.view(), "G5RKRG", in, part_));
         attributes.g5rkrg_from_wl = 0;
       }
     } else if (code == "WL") {
       if (line.field_is(1, "G5RKRG")) {
-        rkrg.set(point_text(line.field(2), "G5RKRG", in, messages));
+        rkrg.set(point_text(line, 2, id.view(), "G5RKRG", in, part_));
         attributes.g5rkrg_from_wl = 1;
       }
     } else if (line.is_object_end()) {
@@ -123,7 +143,12 @@ void CollectPass::collect_point(LineReader& in, Line& line) {
 
 void CollectPass::collect_precinct(LineReader& in, Line& line) {
   vb_.clear();
-  const OutlineReading reading{nullptr, false, &part_.messages, &part_.stats};
+  // The outline is read for its inline vertices only: its references are
+  // resolved, and its problems told, by the writing pass when the precinct
+  // layer is written.
+  MessageBuffer ignored_messages;
+  OutlineStats ignored_stats;
+  const OutlineReading reading{nullptr, false, &ignored_messages, &ignored_stats};
   while (in.next(line)) {
     if (line.code_is("GL")) {
       do {

@@ -1,7 +1,8 @@
 // The bytes of the input file, read once: mapped into memory (the pages
 // stay the page cache's and are given back under pressure), or, for what
 // cannot be mapped (a pipe, a character device), read into memory whole.
-// Both passes and all threads read the same bytes.
+// Both passes and all threads read the same bytes.  Opening and releasing
+// are the platform's (input_file_posix.cpp, input_file_windows.cpp).
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,7 @@ class InputFile {
   bool open_ = false;
   const char* data_ = nullptr;
   size_t size_ = 0;
-  void* mapping_ = nullptr;  // what munmap takes back
+  void* mapping_ = nullptr;  // the mapped view, given back in release()
   std::vector<char> buffer_;
 };
 

@@ -275,4 +275,45 @@ void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wante
   }
 }
 
+namespace {
+
+// Field k of a cleaned line: after its k-th comma, past its blanks, up to
+// the next comma, less the blanks at its end; empty when there is none.
+std::string_view field_of_text(std::string_view t, int k) {
+  size_t start = 0;
+  for (int c = 0; c < k; ++c) {
+    start = t.find(',', start);
+    if (start == std::string_view::npos) return {};
+    ++start;
+  }
+  while (start < t.size() && t[start] == ' ') ++start;
+  size_t end = t.find(',', start);
+  if (end == std::string_view::npos) end = t.size();
+  while (end > start && t[end - 1] == ' ') --end;
+  return t.substr(start, end - start);
+}
+
+}  // namespace
+
+std::string_view Line::whole_field(int k) {
+  const std::string_view f = field(k);
+  if (f.size() < kFieldChars - 1) return f;
+  const std::string_view whole = field_of_text(text(), k);
+  // The cleaned text and the split agree on every field the reader keeps
+  // whole; a field it cut begins with what it kept.
+  return whole.size() > f.size() && whole.substr(0, f.size()) == f ? whole : f;
+}
+
+bool Line::field_cut(int k) {
+  const std::string_view f = field(k);
+  if (f.empty()) return false;
+  const std::string_view t = text();
+  const std::string_view in_text = field_of_text(t, k);
+  if (in_text.size() > f.size()) return true;  // past the field limit
+  // A chunk of the full 499 bytes without its line end: the rest of the
+  // line, and perhaps of this field, comes as the next chunk.
+  return !in_text.empty() && in_text.data() + in_text.size() == t.data() + t.size() &&
+         size_ == kLineChars - 1 && chunk_ != nullptr && chunk_[size_ - 1] != '\n';
+}
+
 }  // namespace egib

@@ -26,6 +26,14 @@ class Line {
     return fields_[static_cast<size_t>(k)];
   }
   bool field_is(int k, std::string_view v) { return field(k) == v; }
+  // Whether field k was cut by the reader: at its limit of 99 characters
+  // with more of the field in the line, or at the end of a line cut at its
+  // limit of 499 characters.
+  bool field_cut(int k);
+  // Field k as the cleaned line holds it: the field itself, or, where the
+  // reader cut it at 99 characters, the whole of it (as far as the line's
+  // 499 characters go).
+  std::string_view whole_field(int k);
   // The cleaned line.
   std::string_view text() {
     if (!split_) split();

@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "swde/file_grammar.h"
@@ -40,7 +41,8 @@ struct PassEnd {
 // run(LineReader&, Line&, GrammarState, Part&) -> GrammarEnd runs the pass
 // over one part; take(Part&, int32_t line_base, size_t position) takes a
 // part's result, line_base being the number of the line before the part's
-// first line and position where the pass has got to.
+// first line and position where the pass has got to; a take that returns
+// false stops the pass there (the parts after it are not taken).
 template <typename Part, typename Run, typename Take>
 PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding encoding, int threads,
                      size_t part_bytes, Run run, Take take) {
@@ -125,7 +127,15 @@ PassEnd run_in_parts(std::span<const char> bytes, size_t first, TextEncoding enc
       s.end_position = in.position();
       s.lines = in.lines_read();
     }
-    take(s.part, line_base, s.end_position);
+    if constexpr (std::is_same_v<std::invoke_result_t<Take&, Part&, int32_t, size_t>, bool>) {
+      if (!take(s.part, line_base, s.end_position)) {
+        result.end = s.end;
+        line_base += s.lines;
+        break;
+      }
+    } else {
+      take(s.part, line_base, s.end_position);
+    }
     state = s.end.state;
     result.end = s.end;
     position = s.end_position;

@@ -86,7 +86,7 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
                                                   "KOD_OBR", "OBR", "DNR",     "POW"};
   EXPECT_EQ(parcels.field_names, parcel_fields);
   EXPECT_EQ(parcels.field_types, (std::vector<char>{'N', 'C', 'N', 'N', 'C', 'C', 'C', 'C', 'N'}));
-  EXPECT_EQ(parcels.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10}));
+  EXPECT_EQ(parcels.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 16}));
   EXPECT_EQ(parcels.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2}));
 
   const auto buildings = read_layer(dir.file("a.b_BUD"));
@@ -95,7 +95,7 @@ TEST(Driver, HeaderOnlyFileGivesTwoEmptyLayersWithTheirSchemas) {
   const std::vector<std::string> building_fields = {
       "ID", "IDB", "KOD_WOJ", "KOD_POW", "KOD_GMI", "KOD_OBR", "OBR", "DNR", "POW", "FUNKCJA"};
   EXPECT_EQ(buildings.field_names, building_fields);
-  EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 10, 10}));
+  EXPECT_EQ(buildings.widths, (std::vector<int>{10, 50, 10, 10, 10, 50, 10, 50, 16, 10}));
   EXPECT_EQ(buildings.decimals, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 2, 0}));
 
   EXPECT_EQ(read_file(dir.file("a.b_DZE.cpg")), "1250");
@@ -126,11 +126,13 @@ TEST(Driver, SummaryTellsWhatTheRunDid) {
   egib::test::TempDir dir;
   egib::test::write_file(
       dir.file("in.swd"),
-      egib::test::swde_file("RP,,G5PZG,p1,\nP,G,0,0\nX\n"
+      // Inside zone 2, where its correction polynomial is meant to be used.
+      egib::test::swde_file("RP,,G5PZG,p1,\nP,G,5771000,4589500\nX\n"
                             "RO,,G5DZE,d1\nD,G5IDD,,146518_8.0001.1\nGL\nK,+\nP,P,,p1\n"
-                            "P,P,,nope\nP,G,0,5\nP,G,5,5\nX\n"
+                            "P,P,,nope\nP,G,5771000,4589505\nP,G,5771005,4589505\nX\n"
                             "RO,,G5DZE,d2\nD,G5IDD,,146518_8.0001.2\nGL\nX\n"
-                            "RO,,G5BUD,b1\nD,G5IDB,,1\nGL\nP,G,1,1\nP,G,1,2\nP,G,2,2\nX\n"));
+                            "RO,,G5BUD,b1\nD,G5IDB,,1\nGL\nP,G,5771001,4589501\n"
+                            "P,G,5771001,4589502\nP,G,5771002,4589502\nX\n"));
   const auto r = egib::test::run_converter(dir, {"in.swd", "2", "18", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string& e = r.err;

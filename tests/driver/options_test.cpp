@@ -85,6 +85,14 @@ TEST(CommandLine, OptionsInTheirGnuForms) {
   EXPECT_EQ(parse({"-j1", "a", "1", "1", "0"}).options.threads, 1);
   EXPECT_EQ(parse({"-j", "3", "a", "1", "1", "0"}).options.threads, 3);
   EXPECT_EQ(parse({"--threads=2", "a", "1", "1", "0"}).options.threads, 2);
+  // --make-valid checks as --validate does, and repairs.
+  const auto validate = parse({"--validate", "a", "1", "1", "0"}).options;
+  EXPECT_TRUE(validate.validate);
+  EXPECT_FALSE(validate.make_valid);
+  const auto repair = parse({"--make-valid", "a", "1", "1", "0"}).options;
+  EXPECT_TRUE(repair.validate);
+  EXPECT_TRUE(repair.make_valid);
+  EXPECT_FALSE(parse({"a", "1", "1", "0"}).options.validate);
   for (const char* bad : {"-j0", "--threads=x", "--threads=", "-j2x", "--threads=1000"}) {
     EXPECT_EQ(parse({bad, "a", "1", "1", "0"}).action, Action::kUsageError) << bad;
   }

@@ -82,4 +82,48 @@ TEST(Outputs, KilledRunLeavesThePreviousLayers) {
   EXPECT_TRUE(no_work_files(dir));
 }
 
+// A layer that would pass the format's 4 GiB, shown with the limit made
+// small: said once, the run stops and fails, earlier layers stay.
+TEST(Outputs, LayerPastTheFormatLimitStopsTheRunOnce) {
+  TempDir dir;
+  write_file(dir.file("in.swd"), parcels(2));
+  ASSERT_EQ(run_converter(dir, {"in.swd", "0", "0", "0"}).status, 0);
+  const std::vector<std::string> before = layer_bytes(dir);
+
+  // 227 bytes a record in the .dbf after a header of 322: the 11th
+  // passes 2,500 bytes (the .shp, 120 bytes a triangle, is behind).
+  write_file(dir.file("in.swd"), parcels(5000));
+  const auto r = run_converter(dir, {"--report=r.json", "in.swd", "0", "0", "0"},
+                               "EGIB_TEST_LAYER_LIMITS=2500,1000000");
+  EXPECT_EQ(r.status, 1);
+  const std::string said = "in_DZE.dbf would pass 4 GiB";
+  const size_t at = r.err.find(said);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(said, at + 1), std::string::npos) << "said twice:\n" << r.err;
+  EXPECT_NE(r.err.find("at record 11;"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("-f GPKG"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("cannot write shape"), std::string::npos) << r.err;
+  // Stopped at once: the ten that fit, not the 5,000, and none kept.
+  EXPECT_NE(r.err.find("egib2shp: 10 parcels and 0 buildings assembled, none of them written"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("no layer written"), std::string::npos) << r.err;
+  EXPECT_EQ(layer_bytes(dir), before);
+  EXPECT_TRUE(no_work_files(dir));
+  const std::string report = read_file(dir.file("r.json"));
+  EXPECT_NE(report.find("\"exit_status\": 1"), std::string::npos) << report;
+
+  // Past the size most readers assume: one warning, and the run succeeds.
+  write_file(dir.file("in.swd"), parcels(30));
+  const auto w =
+      run_converter(dir, {"in.swd", "0", "0", "0"}, "EGIB_TEST_LAYER_LIMITS=100000,1000");
+  EXPECT_EQ(w.status, 0) << w.err;
+  const std::string warning = "warning: in_DZE.shp is larger than 2 GiB";
+  const size_t wat = w.err.find(warning);
+  ASSERT_NE(wat, std::string::npos) << w.err;
+  EXPECT_EQ(w.err.find(warning, wat + 1), std::string::npos) << w.err;
+  EXPECT_NE(w.err.find("warning: in_DZE.dbf is larger"), std::string::npos) << w.err;
+  EXPECT_EQ(w.err.find("in_BUD.shp is larger"), std::string::npos) << w.err;
+}
+
 }  // namespace

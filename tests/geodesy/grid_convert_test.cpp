@@ -1,12 +1,10 @@
 // Converters between the national grids, against published figures, with
-// their console messages.
+// the area warnings they hand back (they print nothing themselves).
 #include "geodesy/grid_convert.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "geodesy/projection.h"
 
 namespace egib {
 namespace {
@@ -79,9 +77,13 @@ TEST(GridConvert, ZoneToZoneWarnsOnceFromTheTargetZone) {
   testing::internal::CaptureStdout();
   GridPoint p{4603000, 5806000, 0};
   GridPoint mid{};
-  EXPECT_EQ(convert_1965_to_2000(&mid, 18, &p, 2), 0);
+  AreaWarnings warnings;
+  EXPECT_EQ(convert_1965_to_2000(&mid, 18, &p, 2, &warnings), 0);
+  EXPECT_EQ(warnings.count, 0);
   GridPoint out{};
-  EXPECT_EQ(convert_2000_to_1965(&out, 4, &mid, 18), 0);
+  EXPECT_EQ(convert_2000_to_1965(&out, 4, &mid, 18, &warnings), 0);
+  ASSERT_EQ(warnings.count, 1);
+  EXPECT_EQ(warnings.warning[0].zone, 4);
   EXPECT_NEAR(out.x, 4027110.692, kMm);
   EXPECT_NEAR(out.y, 5785919.964, kMm);
   EXPECT_NEAR(mid.y, 5880093.108, kMm);
@@ -92,9 +94,10 @@ TEST(GridConvert, ZoneToZoneWarnsOnceFromTheTargetZone) {
                 "Punkt x,y (%lf, %lf) mo\xBF"
                 "e by\xE6 poza 4 stref\xB9 ukladu 1965\n",
                 mid.y, mid.x);
-  const std::string printed = captured_stdout();
-  EXPECT_EQ(printed, expected);
-  EXPECT_EQ(printed.rfind("Punkt x,y (5880093.1", 0), 0u);
+  const std::string text = area_warning_text(warnings.warning[0]);
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(text.rfind("Punkt x,y (5880093.1", 0), 0u);
+  EXPECT_EQ(captured_stdout(), "");
 }
 
 TEST(GridConvert, AreaCheckOfTheSourceZone) {
@@ -102,16 +105,24 @@ TEST(GridConvert, AreaCheckOfTheSourceZone) {
   testing::internal::CaptureStdout();
   GridPoint p{3900000, 5999000, 7};
   GridPoint out{};
-  EXPECT_EQ(convert_1965_to_1992(&out, 10, &p, 3), 0);
-  EXPECT_EQ(captured_stdout(),
+  AreaWarnings warnings;
+  EXPECT_EQ(convert_1965_to_1992(&out, 10, &p, 3, &warnings), 0);
+  ASSERT_EQ(warnings.count, 1);
+  EXPECT_EQ(area_warning_text(warnings.warning[0]),
             "Punkt x,y (5999000.000000, 3900000.000000) mo\xBF"
             "e by\xE6 poza 3 stref\xB9 ukladu 1965\n");
+  EXPECT_EQ(captured_stdout(), "");
+  // Without a place for the warnings the point is converted the same.
+  GridPoint quiet{};
+  EXPECT_EQ(convert_1965_to_1992(&quiet, 10, &p, 3), 0);
+  EXPECT_EQ(quiet.x, out.x);
+  EXPECT_EQ(quiet.y, out.y);
   EXPECT_EQ(out.z, 7);
   EXPECT_GT(out.x, 600000);
 }
 
 TEST(GridConvert, BadZoneNumbers) {
-  using Converter = int (*)(GridPoint*, int, GridPoint*, int);
+  using Converter = int (*)(GridPoint*, int, GridPoint*, int, AreaWarnings*);
   struct Case {
     Converter convert;
     int code;
@@ -126,10 +137,14 @@ TEST(GridConvert, BadZoneNumbers) {
       testing::internal::CaptureStdout();
       GridPoint src{4637000, 5467000, 1};
       GridPoint dst{11, 22, 33};
-      const int status = c.zone_arg == 1 ? c.convert(&dst, zone, &src, c.code)
-                                         : c.convert(&dst, c.code, &src, zone);
+      AreaWarnings warnings;
+      const int status = c.zone_arg == 1 ? c.convert(&dst, zone, &src, c.code, &warnings)
+                                         : c.convert(&dst, c.code, &src, zone, &warnings);
       EXPECT_EQ(status, kBadZone1965);
-      EXPECT_EQ(captured_stdout(), "Nieprawidlowy numer strefy ukladu 1965\n");
+      EXPECT_EQ(status, 0x8000);
+      EXPECT_EQ(captured_stdout(), "");  // the caller says it, in these words:
+      EXPECT_STREQ(kBadZone1965Message, "Nieprawidlowy numer strefy ukladu 1965\n");
+      EXPECT_EQ(warnings.count, 0);
       EXPECT_EQ(dst.x, 11);
       EXPECT_EQ(dst.y, 22);
       EXPECT_EQ(dst.z, 33);

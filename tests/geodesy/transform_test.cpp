@@ -29,7 +29,8 @@ std::vector<Vertex> dispatch(int in, int out, int variant, const std::vector<Ver
     x.push_back(v.x);
     y.push_back(v.y);
   }
-  EXPECT_EQ(transform_vertices(x, y, in, out, variant), 0);
+  const CoordinateTransform transform(in, out, variant);
+  EXPECT_EQ(transform_vertices(x, y, transform, stdout), 0);
   std::vector<Vertex> result;
   for (size_t i = 0; i < x.size(); ++i) result.push_back({x[i], y[i]});
   return result;
@@ -198,12 +199,19 @@ TEST(Route, Zone1965And1992) {
 TEST(Route, OnlyTheGivenPairsAreTouched) {
   std::vector<double> x = {4603000.5, 1.5};
   std::vector<double> y = {5806000.5, 2.5};
-  transform_vertices(std::span<double>(x).first(1), std::span<double>(y).first(1), 2, 18, 1);
+  const CoordinateTransform transform(2, 18, 1);
+  transform_vertices(std::span<double>(x).first(1), std::span<double>(y).first(1), transform,
+                     stdout);
   EXPECT_NE(x[0], 4603000.5);
   EXPECT_EQ(x[1], 1.5);
   EXPECT_EQ(y[1], 2.5);
-  transform_vertices(std::span<double>(x).first(0), std::span<double>(y).first(0), 2, 18, 1);
+  transform_vertices(std::span<double>(x).first(0), std::span<double>(y).first(0), transform,
+                     stdout);
   EXPECT_EQ(x[1], 1.5);
+}
+
+int written_system(int in, int out) {
+  return CoordinateTransform(in, out, 0).written_system();
 }
 
 TEST(Route, WrittenSystemOfTheLayers) {
@@ -222,11 +230,42 @@ std::string announced(int in, int out, int variant) {
   char* buffer = nullptr;
   size_t size = 0;
   std::FILE* f = open_memstream(&buffer, &size);
-  announce_conversion(in, out, variant, f);
+  CoordinateTransform(in, out, variant).announce(f);
   std::fclose(f);
   std::string text(buffer, size);
   std::free(buffer);
+  EXPECT_EQ(text, CoordinateTransform(in, out, variant).announcement());
   return text;
+}
+
+// What the run summary says: the systems, the route, which correction and
+// which way it goes, and nothing about a correction the route has no place
+// for.
+TEST(Route, DescriptionForTheSummary) {
+  EXPECT_EQ(CoordinateTransform(2, 18, 2).description(),
+            "1965 zone 2 (EPSG:2172) -> 2000 zone 18 E (EPSG:2177), 1965 zone 2 correction "
+            "variant 2 (catalogue to mathematical coordinates)");
+  EXPECT_EQ(CoordinateTransform(18, 2, 1).description(),
+            "2000 zone 18 E (EPSG:2177) -> 1965 zone 2 (EPSG:2172), 1965 zone 2 correction "
+            "variant 1 (mathematical to catalogue coordinates)");
+  EXPECT_EQ(CoordinateTransform(2, 4, 0).description(),
+            "1965 zone 2 (EPSG:2172) -> 1965 zone 4 (EPSG:2174) through 2000 zone 18 E, no 1965 "
+            "correction (variant 0)");
+  EXPECT_EQ(CoordinateTransform(3, 3, 1).description(),
+            "coordinates stay in 1965 zone 3 (EPSG:2173), 1965 zone 3 correction variant 1 "
+            "(mathematical to catalogue coordinates)");
+  // A route without a 1965 zone has no correction to name.
+  EXPECT_EQ(CoordinateTransform(10, 18, 1).description(),
+            "1992 (EPSG:2180) -> 2000 zone 18 E (EPSG:2177)");
+  EXPECT_EQ(CoordinateTransform(10, 10, 0).description(),
+            "no conversion, coordinates in 1992 (EPSG:2180)");
+  EXPECT_EQ(CoordinateTransform(2, 7, 1).description(),
+            "no conversion possible from 1965 zone 2 (EPSG:2172) to unknown system 7, coordinates "
+            "as read");
+  EXPECT_EQ(CoordinateTransform(2, 18, 1).corrected_zone(), 2);
+  EXPECT_EQ(CoordinateTransform(18, 4, 2).corrected_zone(), 4);
+  EXPECT_EQ(CoordinateTransform(18, 4, 0).corrected_zone(), 0);
+  EXPECT_EQ(CoordinateTransform(10, 18, 1).corrected_zone(), 0);
 }
 
 TEST(Route, AnnouncementsBeforeThePasses) {
@@ -241,17 +280,9 @@ TEST(Route, AnnouncementsBeforeThePasses) {
   EXPECT_EQ(announced(10, 18, 1), "");  // no correction on this route
   EXPECT_EQ(announced(2, 18, 0), "");   // correction not asked for
 
-  const bool complete = poly1965_table_complete();
-  const std::string zone2 = announced(2, 4, 1);
-  const std::string zone4 = announced(18, 4, 2);
-  if (complete) {
-    EXPECT_EQ(zone2, "");
-  } else {
-    EXPECT_EQ(zone2,
-              "egib2shp: the 1965 zone 2 correction (variant 1) is the built-in constant-offset "
-              "approximation, not the complete official polynomial\n");
-    EXPECT_NE(zone4.find("zone 4 correction (variant 2)"), std::string::npos);
-  }
+  // The correction is the complete one: nothing to warn about.
+  EXPECT_EQ(announced(2, 4, 1), "");
+  EXPECT_EQ(announced(18, 4, 2), "");
 }
 
 }  // namespace
@@ -277,9 +308,7 @@ TEST(Route, RepeatedVerticesConvertAlikeAndWarnEveryTime) {
   for (size_t i = 0; i < vs.size(); ++i) {
     GridPoint g{vs[i].x, vs[i].y, 0};
     poly1965_transform(&g.y, &g.x, &g.y, &g.x, 2, 1);
-    testing::internal::CaptureStdout();
     convert_1965_to_2000(nullptr, 21, &g, 2);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(got[i].x, g.x) << i;
     EXPECT_EQ(got[i].y, g.y) << i;
   }

@@ -53,9 +53,10 @@ TEST(Conversion, ParcelOutlineAttributesAndArea) {
   ASSERT_EQ(r.parcels.shape_count, 1);
   ASSERT_EQ(r.parcels.record_count, 1);
   const auto& s = r.parcels.shapes[0];
-  // The list is closed in the input and gets one more copy of its first vertex.
-  EXPECT_EQ(s.x, (std::vector<double>{200, 200, 210, 210, 200, 200}));
-  EXPECT_EQ(s.y, (std::vector<double>{100, 110, 110, 100, 100, 100}));
+  // The list is closed in the input and stays so: no second copy of its
+  // first vertex.
+  EXPECT_EQ(s.x, (std::vector<double>{200, 200, 210, 210, 200}));
+  EXPECT_EQ(s.y, (std::vector<double>{100, 110, 110, 100, 100}));
   EXPECT_EQ(s.part_start, (std::vector<int>{0}));
   const auto& row = r.parcels.raw[0];
   EXPECT_EQ(row[0], "         1");
@@ -66,14 +67,14 @@ TEST(Conversion, ParcelOutlineAttributesAndArea) {
   EXPECT_EQ(trimmed(row[5]), "146518_8.0001");
   EXPECT_EQ(trimmed(row[6]), "0001");
   EXPECT_EQ(trimmed(row[7]), "123");
-  EXPECT_EQ(row[8], "    100.00");  // clockwise with X east, Y north: positive
+  EXPECT_EQ(row[8], "          100.00");  // clockwise with X east, Y north: positive
   EXPECT_EQ(r.buildings.record_count, 0);
   EXPECT_EQ(r.result.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nfaza10KONIEC\n");
   EXPECT_EQ(r.run_log, "KONIEC\n");
   EXPECT_EQ(r.error_log, "");
 }
 
-TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndCounterClockwiseArea) {
+TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndTurnedRing) {
   TempDir dir;
   const Outcome r = convert(
       dir, swde_file(square_points() + "RO,,G5BUD,b1\nD,G5IDB,,146518_8.0001.12_BUD\n"
@@ -87,15 +88,15 @@ TEST(Conversion, BuildingsBothSpellingsFunctionCodeAndCounterClockwiseArea) {
   ASSERT_EQ(r.buildings.shape_count, 2);
   const auto& b1 = r.buildings.raw[0];
   EXPECT_EQ(trimmed(b1[1]), "146518_8.0001.12_BUD");
-  EXPECT_EQ(trimmed(b1[7]), "");   // DNR is never written for buildings
-  EXPECT_EQ(b1[8], "    -50.00");  // counter-clockwise triangle
+  EXPECT_EQ(trimmed(b1[7]), "");         // DNR is never written for buildings
+  EXPECT_EQ(b1[8], "           50.00");  // counter-clockwise in the input, turned
   EXPECT_EQ(b1[9], "       110");
   const auto& b2 = r.buildings.raw[1];
   EXPECT_EQ(b2[0], "         2");
   EXPECT_EQ(trimmed(b2[4]), "14651");
   EXPECT_EQ(trimmed(b2[6]), "");   // identifier ends before character 10
   EXPECT_EQ(b2[9], "         0");  // no G5FUZ
-  EXPECT_EQ(b2[8], "     50.00");
+  EXPECT_EQ(b2[8], "           50.00");
   ASSERT_EQ(r.parcels.record_count, 1);
   const auto& d = r.parcels.raw[0];
   EXPECT_EQ(trimmed(d[5]), "146518_8.0001");
@@ -123,7 +124,7 @@ TEST(Conversion, RingsHolesAndSeveralGeometryLists) {
   EXPECT_EQ(d1.x, (std::vector<double>{0, 0, 100, 100, 0, 10, 20, 20, 10, 10}));
   EXPECT_EQ(d1.y, (std::vector<double>{0, 100, 100, 0, 0, 10, 10, 20, 20, 10}));
   // The outer ring less the hole.
-  EXPECT_EQ(r.parcels.raw[0][8], "   9900.00");
+  EXPECT_EQ(r.parcels.raw[0][8], "         9900.00");
   EXPECT_EQ(r.parcels.shapes[1].part_start, (std::vector<int>{0}));
   EXPECT_EQ(r.parcels.shapes[1].x.size(), 4u);
   const auto& d3 = r.parcels.shapes[2];
@@ -145,7 +146,7 @@ TEST(Conversion, HoleOfUnclosedRingsIsClosedAndSubtracted) {
   EXPECT_EQ(s.part_start, (std::vector<int>{0, 5}));
   EXPECT_EQ(s.x, (std::vector<double>{0, 0, 100, 100, 0, 20, 80, 80, 20, 20}));
   EXPECT_EQ(s.y, (std::vector<double>{0, 100, 100, 0, 0, 20, 20, 80, 80, 20}));
-  EXPECT_EQ(r.parcels.raw[0][8], "   6400.00");
+  EXPECT_EQ(r.parcels.raw[0][8], "         6400.00");
 
   // Two holes, the second one given clockwise like the outer ring: it is
   // turned, so that readers take it for a hole and not for an island.
@@ -155,25 +156,27 @@ TEST(Conversion, HoleOfUnclosedRingsIsClosedAndSubtracted) {
                              "P,G,0,0\nK,-\nP,G,10,10\nP,G,10,20\nP,G,20,20\nP,G,20,10\nP,G,10,10\n"
                              "K,-\nP,G,50,50\nP,G,60,50\nP,G,60,60\nP,G,50,60\nX\n"));
   ASSERT_EQ(t.parcels.shape_count, 1);
-  EXPECT_EQ(t.parcels.shapes[0].part_start, (std::vector<int>{0, 6, 12}));
-  EXPECT_EQ(t.parcels.raw[0][8], "   9800.00");
+  // Rings closed in the input are not closed again.
+  EXPECT_EQ(t.parcels.shapes[0].part_start, (std::vector<int>{0, 5, 10}));
+  EXPECT_EQ(t.parcels.raw[0][8], "         9800.00");
   const auto& h2 = t.parcels.shapes[0];
-  EXPECT_LT(egib::ring_area(5, h2.x.data() + 12, h2.y.data() + 12), 0);
+  EXPECT_LT(egib::ring_area(5, h2.x.data() + 10, h2.y.data() + 10), 0);
 }
 
-TEST(Conversion, SingleRingOutlinesKeepTheirVertices) {
+TEST(Conversion, SingleRingOutlinesAreClosedOnceAndClockwise) {
   TempDir dir;
-  // Closed and unclosed in the input, both orientations.
+  // Closed and unclosed in the input, both orientations: each ring is
+  // closed once and runs clockwise, so POW is positive.
   const Outcome r = convert(dir, swde_file("RO,,G5BUD,b1\nGL\nK,+\nP,G,0,0\nP,G,0,5\nP,G,5,5\n"
                                            "P,G,0,0\nX\nRO,,G5BUD,b2\nGL\nK,+\nP,G,0,0\n"
                                            "P,G,5,0\nP,G,5,5\nX\n"));
   ASSERT_EQ(r.buildings.shape_count, 2);
-  EXPECT_EQ(r.buildings.shapes[0].x, (std::vector<double>{0, 5, 5, 0, 0}));
-  EXPECT_EQ(r.buildings.shapes[0].y, (std::vector<double>{0, 0, 5, 0, 0}));
-  EXPECT_EQ(r.buildings.raw[0][8], "    -12.50");
+  EXPECT_EQ(r.buildings.shapes[0].x, (std::vector<double>{0, 5, 5, 0}));
+  EXPECT_EQ(r.buildings.shapes[0].y, (std::vector<double>{0, 5, 0, 0}));
+  EXPECT_EQ(r.buildings.raw[0][8], "           12.50");
   EXPECT_EQ(r.buildings.shapes[1].x, (std::vector<double>{0, 0, 5, 0}));
   EXPECT_EQ(r.buildings.shapes[1].y, (std::vector<double>{0, 5, 5, 0}));
-  EXPECT_EQ(r.buildings.raw[1][8], "     12.50");
+  EXPECT_EQ(r.buildings.raw[1][8], "           12.50");
 }
 
 TEST(Conversion, MissingPointsAndEmptyOutlines) {
@@ -203,17 +206,123 @@ TEST(Conversion, MissingPointsAndEmptyOutlines) {
             "\nKONIEC\n");
 }
 
-TEST(Conversion, PrecinctsResolveBeforeTheIndexesExist) {
+TEST(Conversion, PrecinctsFromPointReferencesSayNothingInTheCollectingPass) {
   TempDir dir;
-  const Outcome r = convert(
-      dir, swde_file(square_points() + "RO,,G5OBR,o1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nX\n"
-                                       "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"));
-  EXPECT_EQ(r.result.out,
-            "SWDE.w.3.00\n\nbrak punktu ID=p1\nbrak punktu ID=p2\nSWDE.w.3.00\n\nfaza10KONIEC\n");
+  const std::string body = square_points() +
+                           "RO,,G5OBR,o1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n"
+                           "RO,,G5DZE,d1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,p3\nX\n";
+  const Outcome r = convert(dir, swde_file(body));
+  EXPECT_EQ(r.result.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nfaza10KONIEC\n");
+  EXPECT_EQ(r.result.err.find("unresolved"), std::string::npos) << r.result.err;
   ASSERT_EQ(r.parcels.record_count, 1);
   // No identifier: the codes are 0 and the texts empty.
   EXPECT_EQ(r.parcels.raw[0][2], "         0");
   EXPECT_EQ(trimmed(r.parcels.raw[0][1]), "");
+
+  // With the precinct layer its outline is resolved in the writing pass.
+  TempDir with_layer;
+  write_file(with_layer.file("in.swd"), swde_file(body));
+  const RunResult p =
+      run_converter(with_layer, {"--precincts", "--report=r.json", "in.swd", "0", "0", "0"});
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nfaza10KONIEC\n");
+  const LayerContent precincts = read_layer(with_layer.file("in_OBR"));
+  ASSERT_EQ(precincts.shape_count, 1);
+  EXPECT_EQ(precincts.shapes[0].x.size(), 4u);
+  EXPECT_NE(read_file(with_layer.file("r.json")).find("\"unresolved_references\": 0"),
+            std::string::npos);
+}
+
+TEST(Conversion, PointsWithoutCoordinatesAreNoVertices) {
+  TempDir dir;
+  const std::string body = square_points() + "RP,,G5PZG,nowhere,kn\nD,G5NRP,,7\nX\n" +
+                           "RO,,G5DZE,d1\nD,G5IDD,,1\nGL\nK,+\nP,P,,p1\nP,P,,p2\nP,P,,nowhere\n"
+                           "P,P,,p3\nP,K,kn\nP,P,,p4\nX\n";
+  write_file(dir.file("in.swd"), swde_file(body));
+  const RunResult r = run_converter(dir, {"--points", "--report=r.json", "in.swd", "0", "0", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Told in its own words, not as a missing point.
+  EXPECT_NE(r.out.find("punkt bez wspolrzednych ID=nowhere\npunkt bez wspolrzednych ID=kn\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("brak punktu"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("2 references to points without coordinates"), std::string::npos) << r.err;
+  const std::string report = read_file(dir.file("r.json"));
+  EXPECT_NE(report.find("\"points_without_coordinates\": 2"), std::string::npos) << report;
+  EXPECT_NE(report.find("\"unresolved_references\": 0"), std::string::npos) << report;
+  const LayerContent parcels = read_layer(dir.file("in_DZE"));
+  ASSERT_EQ(parcels.shape_count, 1);
+  // The four corners and the closing one: no spike to the origin.
+  ASSERT_EQ(parcels.shapes[0].x.size(), 5u);
+  for (const double x : parcels.shapes[0].x) EXPECT_GE(x, 200);
+  // In the point layer it is a null shape, its record kept.
+  const LayerContent points = read_layer(dir.file("in_PKT"));
+  ASSERT_EQ(points.shape_count, 5);
+  ASSERT_EQ(points.record_count, 5);
+  SHPHandle shp = SHPOpen(dir.file("in_PKT").c_str(), "rb");
+  ASSERT_NE(shp, nullptr);
+  SHPObject* o = SHPReadObject(shp, 4);
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(o->nSHPType, SHPT_NULL);
+  EXPECT_EQ(o->nVertices, 0);
+  SHPDestroyObject(o);
+  SHPClose(shp);
+  EXPECT_EQ(trimmed(points.raw[4][1]), "nowhere");
+}
+
+TEST(Conversion, LongIdentifiersAndTextsCut) {
+  TempDir dir;
+  const std::string id40 = "1234567890abcdefghij1234567890ABCDEFGHIJ";
+  const std::string idd59 = "146518_8.0001.1234567890123456789012345678901234567890abcd";
+  const std::string name100 = std::string(99, 'N') + "Z";
+  const std::string name130(130, 'M');
+  const std::string outline = "\nGL\nK,+\nP,P,," + id40 + "\nP,P,,p2\nP,P,,p3\nX\n";
+  const std::string body = point(id40, "k" + id40, "100", "200") + point("p2", "k2", "100", "210") +
+                           point("p3", "k3", "110", "210") + "RO,,G5DZE,d1\nD,G5IDD,," + idd59 +
+                           outline + "RO,,G5OBR,o1\nD,G5IDR,,o1\nD,G5NAZ,," + name100 + outline +
+                           "RO,,G5OBR,o2\nD,G5IDR,,o2\nD,G5NAZ,," + name130 + outline;
+  write_file(dir.file("in.swd"), swde_file(body));
+  const RunResult r =
+      run_converter(dir, {"--points", "--precincts", "--report=r.json", "in.swd", "0", "0", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("brak punktu"), std::string::npos) << r.out;
+  const LayerContent parcels = read_layer(dir.file("in_DZE"));
+  ASSERT_EQ(parcels.shape_count, 1);
+  EXPECT_EQ(parcels.shapes[0].x, (std::vector<double>{200, 210, 210, 200}));
+  // IDD stays 50 wide: the identifier is cut there; DNR fits.
+  EXPECT_EQ(parcels.raw[0][1], idd59.substr(0, 50));
+  EXPECT_EQ(trimmed(parcels.raw[0][7]), idd59.substr(14));
+  const LayerContent points = read_layer(dir.file("in_PKT"));
+  EXPECT_EQ(trimmed(points.raw[0][1]), id40);
+  EXPECT_EQ(trimmed(points.raw[0][2]), "k" + id40);
+  // The 100-character name reaches its 100-wide column whole; a longer one
+  // is cut there, and that is counted.
+  const LayerContent precincts = read_layer(dir.file("in_OBR"));
+  ASSERT_EQ(precincts.record_count, 2);
+  EXPECT_EQ(precincts.raw[0][3], name100);
+  EXPECT_EQ(precincts.raw[1][3], name130.substr(0, 100));
+  const std::string log = read_file(dir.file("ZOV_uriri.txt"));
+  EXPECT_NE(log.find("object '" + idd59 + "': IDD '" + idd59 + "' cut to 50 characters"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("object 'o2': G5NAZ '" + name130.substr(0, 100) + "' cut to 100 characters"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("object 'o1'"), std::string::npos) << log;
+  EXPECT_NE(read_file(dir.file("r.json")).find("\"texts_cut\": 2"), std::string::npos);
+  EXPECT_NE(r.err.find("2 texts cut"), std::string::npos) << r.err;
+}
+
+TEST(Conversion, LineAfterAGeometryListIsRead) {
+  TempDir dir;
+  const Outcome r = convert(
+      dir,
+      swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,0,10\nP,G,10,10\nD,G5IDD,,146518_8.0001.7\n"
+                "GL\nK,+\nP,G,50,50\nP,G,50,60\nP,G,60,60\nWG,G5RDZ,,x\nD,G5XXX,,1\nX\n"));
+  ASSERT_EQ(r.parcels.record_count, 1);
+  EXPECT_EQ(trimmed(r.parcels.raw[0][1]), "146518_8.0001.7");
+  EXPECT_EQ(r.parcels.raw[0][2], "        14");
+  EXPECT_EQ(r.parcels.shapes[0].part_start, (std::vector<int>{0, 4}));
 }
 
 TEST(Conversion, ReferencesAreCaseSensitiveAndDuplicatesResolve) {
@@ -224,7 +333,9 @@ TEST(Conversion, ReferencesAreCaseSensitiveAndDuplicatesResolve) {
                                            "RO,,G5DZE,d1\nGL\nK,+\nP,P,,a\nP,P,,A\nP,K,a1\nP,P,,d\n"
                                            "P,P,,b\nP,P,,b ,x\nX\n"));
   ASSERT_EQ(r.parcels.shape_count, 1);
-  EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{0, 50, 50, 7, 9, 0}));
+  // a, A, A again (by its second key: not repeated), d, "b "; the ring
+  // ran counter-clockwise and is turned.
+  EXPECT_EQ(r.parcels.shapes[0].x, (std::vector<double>{0, 9, 7, 50, 0}));
   // "b" is not "b ": a trailing blank is part of the key.
   EXPECT_EQ(r.result.out, "SWDE.w.3.00\n\nSWDE.w.3.00\n\nbrak punktu ID=b\nfaza10KONIEC\n");
 }
@@ -267,29 +378,36 @@ TEST(Conversion, UnacceptedHeaderGivesEmptyLayers) {
   EXPECT_EQ(empty.parcels.shape_count, 0);
 }
 
-TEST(Conversion, LongTextsAreCutAndReported) {
+TEST(Conversion, WholeIdentifiersResolveAndColumnCutsAreReported) {
   TempDir dir;
   const std::string id40(40, 'i');
-  const Outcome r = convert(dir, swde_file("RP,,G5PZG," + id40 +
-                                           ",alt\nP,G,1,2\nX\n"
-                                           "RO,,G5DZE,d1\nD,G5IDD,," +
-                                           std::string(60, '7') + "\nGL\nK,+\nP,P,," +
-                                           id40.substr(0, 29) + "\nP,G,0,0\nP,G,9,0\nX\n"));
+  const Outcome r =
+      convert(dir, swde_file("RP,,G5PZG," + id40 +
+                             ",alt\nP,G,1,2\nX\n"
+                             "RO,,G5DZE,d1\nD,G5IDD,," +
+                             std::string(60, '7') + "\nGL\nK,+\nP,P,," + id40 + "\nP,P,," +
+                             id40.substr(0, 29) + "\nP,G,0,0\nP,G,9,0\nX\n"));
   EXPECT_EQ(r.result.status, 0) << r.result.err;
-  EXPECT_EQ(r.error_log, "line=3 id '" + id40 + "' longer than 29 characters, cut\n\n");
+  // The identifier is kept whole: its first 29 characters are another one.
+  EXPECT_NE(r.result.out.find("brak punktu ID=" + id40.substr(0, 29) + "\n"), std::string::npos);
+  EXPECT_EQ(r.error_log, "line=14 object '" + std::string(60, '7') + "': IDD '" +
+                             std::string(60, '7') + "' cut to 50 characters\n\n");
   ASSERT_EQ(r.parcels.shape_count, 1);
-  EXPECT_EQ(r.parcels.shapes[0].x[0], 2);                // the cut identifier resolves
-  EXPECT_EQ(r.parcels.raw[0][1], std::string(50, '7'));  // the library cuts the column
+  EXPECT_EQ(r.parcels.shapes[0].x.size(), 4u);
+  EXPECT_EQ(r.parcels.raw[0][1], std::string(50, '7'));  // cut to the column
   EXPECT_EQ(r.parcels.raw[0][3], "      7777");
 }
 
-TEST(Conversion, AreaWiderThanItsColumnIsCutByTheLibrary) {
+TEST(Conversion, AreaOfALargeParcelFitsItsColumn) {
   TempDir dir;
-  // A right triangle of legs 5000 and 4938.27... gives 12345678.91 m².
+  // A right triangle of legs 5000 and 4938.27... gives 12345678.91 m², and
+  // one of 20,000 m by 11,380 m 113,800,000 m²: both whole in N 16.2.
   const Outcome r = convert(dir, swde_file("RO,,G5DZE,d1\nGL\nK,+\nP,G,0,0\nP,G,4938.271564,0\n"
-                                           "P,G,0,5000\nX\n"));
+                                           "P,G,0,5000\nX\nRO,,G5DZE,d2\nGL\nK,+\nP,G,0,0\n"
+                                           "P,G,0,20000\nP,G,11380,0\nX\n"));
   EXPECT_EQ(r.result.status, 0) << r.result.err;
-  EXPECT_EQ(r.parcels.raw[0][8], "12345678.9");
+  EXPECT_EQ(r.parcels.raw[0][8], "     12345678.91");
+  EXPECT_EQ(r.parcels.raw[1][8], "    113800000.00");
 }
 
 TEST(Conversion, HugeObjectsAreWrittenWhole) {
@@ -359,7 +477,7 @@ TEST(Conversion, NumbersAreFormattedAsTheLibraryDoes) {
   for (size_t i = 0; i < 300; ++i) {
     const auto& s = r.parcels.shapes[i];
     char want[64];
-    std::snprintf(want, sizeof want, "%10.2f",
+    std::snprintf(want, sizeof want, "%16.2f",
                   egib::ring_area(static_cast<int>(s.x.size()), s.x.data(), s.y.data()));
     EXPECT_EQ(r.parcels.raw[i][8], want) << i;
     std::snprintf(want, sizeof want, "%10.0f", static_cast<double>(i + 1));

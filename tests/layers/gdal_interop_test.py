@@ -23,7 +23,7 @@ PARCEL_FIELDS = [
     ("ID", ogr.OFTInteger64, 10), ("IDD", ogr.OFTString, 50),
     ("KOD_WOJ", ogr.OFTInteger64, 10), ("KOD_POW", ogr.OFTInteger64, 10),
     ("KOD_GMI", ogr.OFTString, 10), ("KOD_OBR", ogr.OFTString, 50),
-    ("OBR", ogr.OFTString, 10), ("DNR", ogr.OFTString, 50), ("POW", ogr.OFTReal, 10),
+    ("OBR", ogr.OFTString, 10), ("DNR", ogr.OFTString, 50), ("POW", ogr.OFTReal, 16),
 ]
 BUILDING_FIELDS = ([("IDB", ogr.OFTString, 50) if f[0] == "IDD" else f for f in PARCEL_FIELDS]
                    + [("FUNKCJA", ogr.OFTInteger64, 10)])

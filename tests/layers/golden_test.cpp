@@ -171,7 +171,7 @@ TEST(GoldenLayers, ThreadsChangeNothing) {
       write_file(dir.file("in.swd"), content);
       std::vector<std::string> args = {threads, "--points", "--precincts", "in.swd"};
       args.insert(args.end(), codes.begin(), codes.end());
-      const RunResult r = run_converter(dir, args);
+      const RunResult r = run_converter(dir, args, "SOURCE_DATE_EPOCH=1796774400");
       ASSERT_EQ(r.status, 0) << r.err;
       const std::string all = everything_written(dir, r);
       if (first.empty()) {

@@ -41,7 +41,7 @@ TEST(PointTable, FindsByEitherIdentifierTheFirstOfDuplicates) {
 }
 
 TEST(PointTable, ManyIdentifiersWithLongSharedPrefixes) {
-  // Identifiers of every length up to 29, sharing long prefixes, with
+  // Identifiers of every length up to 99, sharing long prefixes, with
   // national letters, and two threads building the lookups: every one is
   // found at its own position, and look-alikes are not.
   PointTable one, two;
@@ -49,7 +49,8 @@ TEST(PointTable, ManyIdentifiersWithLongSharedPrefixes) {
   for (int i = 0; i < 60000; ++i) {
     std::string id = "146518_8.0001." + std::to_string(i);
     if (i % 7 == 0) id += "\xB9\x9C";
-    id = id.substr(0, egib::kPointTextChars - static_cast<size_t>(i % 5));
+    if (i % 3 == 0) id = "{" + std::string(static_cast<size_t>(30 + i % 40), '9') + "}" + id;
+    id = id.substr(0, 99 - static_cast<size_t>(i % 5));
     ids.push_back(id);
   }
   for (size_t i = 0; i < ids.size(); ++i) {
@@ -179,14 +180,72 @@ TEST(VertexBufferParts, OutlinesWithHolesAreOrientedAsShapefilesWantThem) {
   EXPECT_EQ(ring_x(vb, 0, 5), (std::vector<double>{0, 0, 10, 10, 0}));
   EXPECT_EQ(ring_x(vb, 5, 10), (std::vector<double>{2, 4, 4, 2, 2}));
 
-  // Without a hole nothing moves, whatever the orientation.
+  // Without a hole too: two islands of opposite direction, and a lone
+  // counter-clockwise ring, all come out clockwise.
   egib::VertexBuffer islands;
   islands.start_part(5, 0);
   for (const auto& [x, y] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 0}}) islands.append(x, y);
   islands.start_part(5, islands.vertex_count);
-  for (const auto& [x, y] : {std::pair{5, 5}, {6, 5}, {6, 6}, {5, 5}}) islands.append(x, y);
+  for (const auto& [x, y] : {std::pair{5, 5}, {5, 6}, {6, 6}, {5, 5}}) islands.append(x, y);
   islands.orient_rings();
-  EXPECT_EQ(ring_x(islands, 0, 8), (std::vector<double>{0, 1, 1, 0, 5, 6, 6, 5}));
+  EXPECT_GT(egib::ring_area(4, islands.x.data(), islands.y.data()), 0);
+  EXPECT_GT(egib::ring_area(4, islands.x.data() + 4, islands.y.data() + 4), 0);
+  EXPECT_EQ(ring_x(islands, 4, 8), (std::vector<double>{5, 5, 6, 5}));
+
+  egib::VertexBuffer lone;
+  for (const auto& [x, y] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 0}}) lone.append(x, y);
+  lone.orient_rings();
+  EXPECT_GT(egib::ring_area(4, lone.x.data(), lone.y.data()), 0);
+}
+
+// The rings of a buffer as (x, y) lists, one per part.
+std::vector<std::vector<std::pair<double, double>>> rings_of(const egib::VertexBuffer& vb) {
+  std::vector<std::vector<std::pair<double, double>>> rings;
+  const int n = vb.part_count > 0 ? vb.part_count : 1;
+  for (int i = 0; i < n; ++i) {
+    const int s = vb.part_count > 0 ? vb.part_start[static_cast<size_t>(i)] : 0;
+    const int e =
+        i + 1 < vb.part_count ? vb.part_start[static_cast<size_t>(i) + 1] : vb.vertex_count;
+    rings.emplace_back();
+    for (int v = s; v < e; ++v) {
+      rings.back().emplace_back(vb.x[static_cast<size_t>(v)], vb.y[static_cast<size_t>(v)]);
+    }
+  }
+  return rings;
+}
+
+using Ring = std::vector<std::pair<double, double>>;
+
+TEST(VertexBufferParts, RingsClosedOnceWithoutRepeatedVertices) {
+  // Closed in the input, open, with a point repeated right after itself
+  // (also across the closing), and a ring start that got no vertex.
+  egib::VertexBuffer vb;
+  vb.start_part(5, 0);
+  for (const auto& [x, y] : {std::pair{0, 0}, {0, 9}, {9, 9}, {0, 0}}) vb.append(x, y);
+  vb.start_part(3, vb.vertex_count);
+  for (const auto& [x, y] : {std::pair{1, 1}, {1, 1}, {2, 1}, {2, 2}}) vb.append(x, y);
+  vb.start_part(3, vb.vertex_count);
+  vb.start_part(5, vb.vertex_count);
+  for (const auto& [x, y] : {std::pair{20, 20}, {20, 30}, {30, 30}, {30, 30}, {20, 20}, {20, 20}}) {
+    vb.append(x, y);
+  }
+  vb.normalize_rings();
+  const auto rings = rings_of(vb);
+  ASSERT_EQ(rings.size(), 3U);
+  EXPECT_EQ(rings[0], (Ring{{0, 0}, {0, 9}, {9, 9}, {0, 0}}));
+  EXPECT_EQ(rings[1], (Ring{{1, 1}, {2, 1}, {2, 2}, {1, 1}}));
+  EXPECT_EQ(rings[2], (Ring{{20, 20}, {20, 30}, {30, 30}, {20, 20}}));
+  EXPECT_EQ(vb.part_type[1], 3);
+  EXPECT_EQ(vb.part_type[2], 5);
+  // Once normalised, a second pass changes nothing.
+  vb.normalize_rings();
+  EXPECT_EQ(rings_of(vb), rings);
+
+  // One implicit ring (no ring start): closed too.
+  egib::VertexBuffer open;
+  for (const auto& [x, y] : {std::pair{0, 0}, {0, 0}, {0, 5}, {5, 5}}) open.append(x, y);
+  open.normalize_rings();
+  EXPECT_EQ(rings_of(open), (std::vector<Ring>{{{0, 0}, {0, 5}, {5, 5}, {0, 0}}}));
 }
 
 TEST(VertexBufferParts, DistinctVertices) {

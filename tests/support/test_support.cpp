@@ -70,9 +70,13 @@ RunResult run_converter(const TempDir& dir, const std::vector<std::string>& args
   // EGIB_TEST_WRAPPER runs the binary under a tool, for instance
   // "valgrind -q --error-exitcode=99".
   const char* wrapper = std::getenv("EGIB_TEST_WRAPPER");
+  // EGIB_TEST_BINARY runs another build of the program instead (the
+  // Windows .exe, with EGIB_TEST_WRAPPER=wine).
+  const char* binary = std::getenv("EGIB_TEST_BINARY");
   std::string cmd = "cd " + quote(dir.path().string()) + " && " + prefix +
                     " HOME=" + quote(dir.path().string()) + " " +
-                    (wrapper != nullptr ? wrapper : "") + " " + quote(EGIB2SHP_BINARY);
+                    (wrapper != nullptr ? wrapper : "") + " " +
+                    quote(binary != nullptr ? binary : EGIB2SHP_BINARY);
   for (const auto& a : args) cmd += " " + quote(a);
   cmd += " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
   const std::string shell = "bash -c " + quote(cmd);

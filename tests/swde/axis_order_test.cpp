@@ -89,7 +89,7 @@ Layers convert_file(const std::string& content, std::vector<std::string> args) {
   write_file(dir.file("in.swd"), content);
   args.insert(args.end() - 3, "in.swd");
   Layers r;
-  r.result = run_converter(dir, args);
+  r.result = run_converter(dir, args, "SOURCE_DATE_EPOCH=1796774400");
   r.dze = read_file(dir.file("in_DZE.shp")) + read_file(dir.file("in_DZE.dbf"));
   r.bud = read_file(dir.file("in_BUD.shp")) + read_file(dir.file("in_BUD.dbf"));
   return r;

@@ -1,0 +1,17 @@
+// What the entry needs of the platform: the arguments as UTF-8 and the
+// console set up for the program's output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace egib {
+
+// The command-line arguments, UTF-8 encoded (on Windows taken from the
+// wide-character command line, whatever the console's code page).
+std::vector<std::string> command_line_arguments(int argc, char** argv);
+// Output exactly as written (no CRLF for LF on Windows); a Windows console
+// shows the Windows-1250 texts of the messages with their Polish letters.
+void prepare_console();
+
+}  // namespace egib
