@@ -322,6 +322,12 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
   if (o.overwrite && o.append) {
     return usage_error("options '--overwrite' and '--append' exclude each other");
   }
+#ifndef EGIB_WITH_GDAL
+  if (!shapefile_output(o)) {
+    return usage_error("format '" + o.format +
+                       "': this build of egib2shp has no GDAL and writes \"ESRI Shapefile\" only");
+  }
+#endif
   if (shapefile_output(o) && (!o.destination.empty() || !o.schema.empty() || o.append)) {
     return usage_error(
         "options '--destination', '--schema' and '--append' need a database format "

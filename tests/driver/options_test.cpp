@@ -103,6 +103,16 @@ TEST(CommandLine, OutputFormatsAndDatabases) {
   EXPECT_TRUE(egib::shapefile_output(shp.options));
   EXPECT_TRUE(egib::shapefile_output(parse({"-f", "esri shapefile", "a", "1", "1", "0"}).options));
 
+#ifndef EGIB_WITH_GDAL
+  // Without GDAL every other format is a usage error, said once.
+  const auto refused = parse({"-f", "GPKG", "a", "1", "1", "0"});
+  EXPECT_EQ(refused.action, Action::kUsageError);
+  EXPECT_EQ(refused.error,
+            "format 'GPKG': this build of egib2shp has no GDAL and writes \"ESRI Shapefile\" only");
+  EXPECT_EQ(parse({"-f", "ESRI Shapefile", "a", "1", "1", "0"}).action, Action::kRun);
+  EXPECT_EQ(parse({"-f", "PostgreSQL", "--destination=PG:dbname=x", "a", "1", "1", "0"}).action,
+            Action::kUsageError);
+#else
   const auto gpkg = parse({"-fGPKG", "a", "1", "1", "0"});
   ASSERT_EQ(gpkg.action, Action::kRun) << gpkg.error;
   EXPECT_EQ(gpkg.options.format, "GPKG");
@@ -122,6 +132,7 @@ TEST(CommandLine, OutputFormatsAndDatabases) {
   EXPECT_TRUE(by_o.options.output_dir.empty());
   EXPECT_TRUE(parse({"-f", "PostgreSQL", "--overwrite", "-o", "PG:", "a", "1", "1", "0"})
                   .options.overwrite);
+#endif
 
   EXPECT_EQ(parse({"--formats"}).action, Action::kFormats);
   // Options that mean nothing for the shapefiles, or contradict each other.
