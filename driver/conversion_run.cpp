@@ -152,8 +152,9 @@ bool ConversionRun::open_gdal_output() {
   target.source = std::filesystem::path(options_.input).filename().string();
   target.to_utf8 = cp1250_to_utf8;
   std::vector<LayerKind> kinds = {LayerKind::kParcel, LayerKind::kBuilding};
-  if (options_.points) kinds.push_back(LayerKind::kPoint);
-  if (options_.precincts) kinds.push_back(LayerKind::kPrecinct);
+  // --all writes the boundary points and precincts too, as the shapefiles.
+  if (options_.points || options_.all) kinds.push_back(LayerKind::kPoint);
+  if (options_.precincts || options_.all) kinds.push_back(LayerKind::kPrecinct);
   std::string error;
   gdal_ = GdalOutput::open(target, kinds, &error);
   if (!gdal_) {
@@ -264,7 +265,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
 
   PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
   LayerRecordWriter writer(parcels_, buildings_, precincts_, size_limits());
-  const bool precincts = precincts_.created() || (gdal_ && options_.precincts);
+  const bool precincts = precincts_.created() || (gdal_ && (options_.precincts || options_.all));
   run_in_parts<WrittenPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, WrittenPart& part) {
@@ -339,7 +340,7 @@ int ConversionRun::run_stages() {
       return finish();
     }
   }
-  if (gdal_ && options_.points) {
+  if (gdal_ && (options_.points || options_.all)) {
     report_.stats.points_written = gdal_->write_points(points_, transform_, stdout);
   }
   write_objects(transform_);

@@ -128,7 +128,8 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
       rep.output = "left out";
     } else if (legacy != nullptr) {
       const bool layer_there =
-          t.name == "PZG" ? point_layer_.created() || (gdal_ && options_.points) : true;
+          t.name == "PZG" ? point_layer_.created() || (gdal_ && (options_.points || options_.all))
+                          : true;
       tp.use = !layer_there      ? RowUse::kSkip
                : t.name == "PZG" ? RowUse::kAddedToPoint
                                  : RowUse::kAddedToOutline;

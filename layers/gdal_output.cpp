@@ -519,12 +519,14 @@ struct GdalOutput::Impl {
 
   // The dataset a new layer goes into: the one file or database, or a new
   // file in the folder.
-  GDALDataset* dataset_for(const std::string& name, std::string* error);
+  GDALDataset* dataset_for(const std::string& name, bool attributes_only, std::string* error);
   // A layer of the register as --overwrite and --append ask in a database.
   OGRLayer* register_layer(GDALDataset& ds, const std::string& name, OGRwkbGeometryType type,
                            bool* existed, std::string* error);
   void set_cell(OGRFeature& f, int field, ColumnType type, std::string_view cell);
   bool update_database_rows(Slot& s, const std::vector<Column>& columns,
+                            const std::vector<std::vector<std::string>>& rows, std::string* error);
+  bool rewrite_with_columns(Slot& s, const std::vector<Column>& columns,
                             const std::vector<std::vector<std::string>>& rows, std::string* error);
 
   bool open(const std::vector<LayerKind>& kinds, std::string* error);
@@ -824,14 +826,25 @@ void GdalOutput::Impl::write_object(const ObjectBatch& b, const AssembledObject&
   }
 }
 
-GDALDataset* GdalOutput::Impl::dataset_for(const std::string& name, std::string* error) {
+GDALDataset* GdalOutput::Impl::dataset_for(const std::string& name, bool attributes_only,
+                                           std::string* error) {
   if (!folder) return datasets.front().get();
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(target.format.c_str());
-  const std::string path = work_path + "/" + name + "." + ext;
+  // A table without geometry in a folder of a format that drops every
+  // feature without one (FlatGeobuf): a CSV file of the folder instead,
+  // UTF-8, its column types in the .csvt beside it.
+  const bool as_csv = attributes_only && drops_empty_geometry;
+  GDALDriver* driver =
+      GetGDALDriverManager()->GetDriverByName(as_csv ? "CSV" : target.format.c_str());
+  if (driver == nullptr) {
+    *error = "cannot write the table " + name + " into " + final_path + ": this GDAL has no CSV";
+    return nullptr;
+  }
+  const std::string file_ext = as_csv ? "csv" : ext;
+  const std::string path = work_path + "/" + name + "." + file_ext;
   quiet.reset();
   DatasetPtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) {
-    *error = "cannot create " + final_path + "/" + name + "." + ext + ": " +
+    *error = "cannot create " + final_path + "/" + name + "." + file_ext + ": " +
              quiet.message(std::strerror(errno));
     return nullptr;
   }
@@ -870,6 +883,8 @@ OGRLayer* GdalOutput::Impl::register_layer(GDALDataset& ds, const std::string& n
   if (database) {
     options = add_option(std::move(options), "GEOMETRY_NAME", "geom");
     if (!target.schema.empty()) options = add_option(std::move(options), "SCHEMA", target.schema);
+  } else if (EQUAL(ds.GetDriverName(), "CSV")) {
+    options = add_option(std::move(options), "CREATE_CSVT", "YES");
   }
   quiet.reset();
   OGRLayer* layer = ds.CreateLayer(name.c_str(), has_srs && type != wkbNone ? &srs : nullptr, type,
@@ -973,7 +988,7 @@ int GdalOutput::add_table(const TableSpec& spec, std::string* error) {
   Impl::Table t;
   t.name = m.database ? to_lower(spec.name) : spec.name;
   t.geometry = spec.geometry;
-  GDALDataset* ds = m.dataset_for(t.name, error);
+  GDALDataset* ds = m.dataset_for(t.name, spec.geometry == GeometryKind::kNone, error);
   if (ds == nullptr) return -1;
   bool existed = false;
   t.layer = m.register_layer(*ds, t.name, ogr_type_of(spec.geometry), &existed, error);
@@ -1024,15 +1039,43 @@ void GdalOutput::write_row(int table, std::span<const std::string> cells, const 
   ++t.next_id;
 }
 
-// In a database the cells go in with one UPDATE for many rows; the rows of
-// a table this run made have the row numbers 1, 2, ... as their keys.
+// In a database the cells go in with one UPDATE for many rows.  A row is
+// found by its running number (the column id, 1, 2, ... in the run) among
+// the rows this run's transaction inserted: with --append the table holds
+// the rows of other runs too, with the same numbers (and, for a file
+// converted again, the same ZRODLO).
 bool GdalOutput::Impl::update_database_rows(Slot& s, const std::vector<Column>& columns,
                                             const std::vector<std::vector<std::string>>& rows,
                                             std::string* error) {
   GDALDataset& ds = *datasets.front();
   const std::string table =
       "\"" + (target.schema.empty() ? std::string() : target.schema + "\".\"") + s.name + "\"";
-  const std::string key = s.layer->GetFIDColumn();
+  const int id_field = s.field[0];
+  if (id_field < 0) {
+    *error = "cannot add the columns of " + s.name + " in " + destination() +
+             ": the table has no column id to find the rows by";
+    return false;
+  }
+  const std::string key = s.layer->GetLayerDefn()->GetFieldDefn(id_field)->GetNameRef();
+  // xmin is the transaction that inserted a row version; the run's own
+  // rows have the number of its transaction (the low 32 bits of the
+  // 64-bit one PostgreSQL reports).
+  const std::string own_rows = " AND t.xmin::text = (txid_current() % 4294967296)::text";
+  // The columns, where the table lacks them: IF NOT EXISTS, as a run that
+  // appends at the same time may have added them since the table was read.
+  for (const Column& c : columns) {
+    const char* type = c.type == ColumnType::kInteger   ? "bigint"
+                       : c.type == ColumnType::kDecimal ? "float8"
+                       : c.type == ColumnType::kDate    ? "date"
+                                                        : "varchar";
+    if (!run_sql(ds, quiet,
+                 "ALTER TABLE " + table + " ADD COLUMN IF NOT EXISTS \"" + column_name(c, true) +
+                     "\" " + type)) {
+      *error = "cannot add the column " + column_name(c, true) + " to " + s.name + " in " +
+               destination() + ": " + quiet.message("the driver gave no reason");
+      return false;
+    }
+  }
   constexpr size_t kRowsAStatement = 2000;
   for (size_t first = 0; first < rows.size(); first += kRowsAStatement) {
     std::string sql = "UPDATE " + table + " AS t SET ";
@@ -1052,13 +1095,83 @@ bool GdalOutput::Impl::update_database_rows(Slot& s, const std::vector<Column>& 
     }
     sql += ") AS v(k";
     for (size_t c = 0; c < columns.size(); ++c) sql += ", c" + std::to_string(c);
-    sql += ") WHERE t.\"" + key + "\" = v.k";
+    sql += ") WHERE t.\"" + key + "\" = v.k" + own_rows;
     if (!run_sql(ds, quiet, sql)) {
       *error = "cannot add the columns of " + s.name + " in " + destination() + ": " +
                quiet.message("the driver gave no reason");
       return false;
     }
   }
+  return true;
+}
+
+// A layer of a format written front to back (FlatGeobuf, whose spatial
+// index orders the file at the end): its file, closed, is read back and
+// written again under its name with the added columns, each feature's
+// cells found by its running number (ID), the order the rows came in.
+bool GdalOutput::Impl::rewrite_with_columns(Slot& s, const std::vector<Column>& columns,
+                                            const std::vector<std::vector<std::string>>& rows,
+                                            std::string* error) {
+  const std::string path = work_path + "/" + s.name + "." + ext;
+  const std::string plain = work_path + "/" + s.name + ".plain." + ext;
+  const auto failed = [&](const std::string& what) {
+    *error = "cannot add the columns of " + s.name + " in " + final_path + ": " + what + ": " +
+             quiet.message("the driver gave no reason");
+    return false;
+  };
+  quiet.reset();
+  if (in_transaction[s.dataset]) {
+    in_transaction[s.dataset] = false;
+    if (datasets[s.dataset]->CommitTransaction() != OGRERR_NONE) return failed("finishing it");
+  }
+  OGRwkbGeometryType type = s.layer->GetGeomType();
+  datasets[s.dataset].reset();  // closing writes the file with its index
+  s.layer = nullptr;
+  if (quiet.failed()) return failed("closing it");
+  std::error_code ec;
+  std::filesystem::rename(path, plain, ec);
+  if (ec) {
+    *error = "cannot rename " + path + ": " + ec.message();
+    return false;
+  }
+  const char* allowed[] = {target.format.c_str(), nullptr};
+  DatasetPtr in(GDALDataset::Open(plain.c_str(), GDAL_OF_VECTOR, allowed, nullptr, nullptr));
+  OGRLayer* from = in ? in->GetLayer(0) : nullptr;
+  if (from == nullptr) return failed("reading it back");
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(target.format.c_str());
+  DatasetPtr out(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  if (!out) return failed("writing it again");
+  StringList options = add_option(StringList(), "SPATIAL_INDEX", "YES");
+  OGRLayer* to = out->CreateLayer(s.name.c_str(), has_srs ? &srs : nullptr, type, options.get());
+  if (to == nullptr) return failed("writing it again");
+  OGRFeatureDefn* plain_defn = from->GetLayerDefn();
+  for (int i = 0; i < plain_defn->GetFieldCount(); ++i) {
+    if (to->CreateField(plain_defn->GetFieldDefn(i)) != OGRERR_NONE) return failed("its columns");
+  }
+  std::vector<int> fields;
+  for (const Column& c : columns) {
+    const int field = ensure_field(*to, column_name(c, false), ogr_type_of(c.type));
+    if (field < 0) return failed("the column " + column_name(c, false));
+    fields.push_back(field);
+  }
+  const int id_field = plain_defn->GetFieldIndex("ID");
+  from->ResetReading();
+  for (FeaturePtr f(from->GetNextFeature()); f; f.reset(from->GetNextFeature())) {
+    FeaturePtr g(OGRFeature::CreateFeature(to->GetLayerDefn()));
+    g->SetFrom(f.get(), TRUE);
+    const GIntBig id = id_field >= 0 ? f->GetFieldAsInteger64(id_field) : 0;
+    if (id >= 1 && static_cast<size_t>(id) <= rows.size()) {
+      const std::vector<std::string>& cells = rows[static_cast<size_t>(id - 1)];
+      for (size_t c = 0; c < columns.size() && c < cells.size(); ++c) {
+        set_cell(*g, fields[c], columns[c].type, cells[c]);
+      }
+    }
+    if (to->CreateFeature(g.get()) != OGRERR_NONE) return failed("writing a feature");
+  }
+  in.reset();
+  std::filesystem::remove(plain, ec);
+  s.layer = to;
+  datasets[s.dataset] = std::move(out);
   return true;
 }
 
@@ -1073,17 +1186,15 @@ bool GdalOutput::add_columns(LayerKind kind, const std::vector<Column>& columns,
              ", which holds " + std::to_string(s->next_id - 1);
     return false;
   }
-  if (m.database && m.target.existing == ExistingTables::kAppend) {
-    *error = "--all adds the relations and other attributes to the rows of " + s->name +
-             " a run writes; with --append it cannot tell them from the rows of other runs "
-             "(write the register with --overwrite, or without --all)";
-    return false;
-  }
   if (!m.database && !s->layer->TestCapability(OLCRandomWrite)) {
+    // A format written front to back (FlatGeobuf): the layer's file is
+    // written once more with the added columns.
+    if (m.folder) return m.rewrite_with_columns(*s, columns, rows, error);
     *error = "--all adds columns to " + s->name + " after it is written, which " + m.target.format +
              " cannot do (GPKG and PostgreSQL can)";
     return false;
   }
+  if (m.database) return m.update_database_rows(*s, columns, rows, error);
   std::vector<int> fields;
   for (const Column& c : columns) {
     const int field = ensure_field(*s->layer, column_name(c, m.database), ogr_type_of(c.type));
@@ -1094,7 +1205,6 @@ bool GdalOutput::add_columns(LayerKind kind, const std::vector<Column>& columns,
     }
     fields.push_back(field);
   }
-  if (m.database) return m.update_database_rows(*s, columns, rows, error);
   for (size_t r = 0; r < rows.size(); ++r) {
     // The layer's features were written first to last: feature r + 1.
     FeaturePtr f(s->layer->GetFeature(static_cast<GIntBig>(r + 1)));

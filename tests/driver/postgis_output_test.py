@@ -194,6 +194,33 @@ def check_register(db, binary, workdir):
     check(kind == "date", f"PostGIS jrg.g5dtw of type {kind!r}")
 
 
+def check_register_append(db, binary, workdir):
+    """--all with --append: two files one after the other into one schema,
+    then the second again beside them; each run's relations reach its own
+    rows (the tables hold rows of the same running numbers from the other
+    runs), and the README's join gives each file its rows."""
+    reg = os.path.join(workdir, "register_append")
+    os.mkdir(reg)
+    for name in ("rej1.swd", "rej2.swd"):
+        with open(os.path.join(reg, name), "wb") as f:
+            f.write(common.register_file())
+    db.sql("CREATE SCHEMA rega AUTHORIZATION egib")
+    for name in ("rej1.swd", "rej2.swd"):
+        r = convert(binary, ["-f", "PostgreSQL", "--all", "--append", "--schema", "rega",
+                             "--destination", db.url, name, "2", "2", "0"], reg)
+        check(r.returncode == 0, f"--all --append {name}: {r.returncode} {r.stderr[-400:]}")
+    filled = db.sql("SELECT string_agg(zrodlo || ':' || n || '/' || c, ' ' ORDER BY zrodlo) FROM "
+                    "(SELECT zrodlo, count(g5rpod) n, count(*) c FROM rega.dze GROUP BY 1) d")
+    want_rows = len(common.JOIN_ROWS)
+    check(filled == f"rej1.swd:{want_rows}/{want_rows} rej2.swd:{want_rows}/{want_rows}",
+          f"rega.dze: relations per file {filled!r}")
+    for name in ("rej1.swd", "rej2.swd"):
+        rows = db.sql("SET search_path = rega, public; " + common.JOIN.replace(
+            "ORDER BY", f"WHERE d.zrodlo = '{name}' AND j.zrodlo = '{name}' ORDER BY")).splitlines()
+        got = [tuple(line.split("|")) for line in rows]
+        check(got == common.JOIN_ROWS, f"rega: the join of {name} gives {got}")
+
+
 def find_count(report, key):
     """A count of the JSON report, wherever it is nested."""
     if isinstance(report, dict):
@@ -216,6 +243,7 @@ def main():
         check_failures(db, binary, workdir)
         check_many_files(db, binary, workdir)
         check_register(db, binary, workdir)
+        check_register_append(db, binary, workdir)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
     if common.failures:

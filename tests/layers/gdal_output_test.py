@@ -234,6 +234,63 @@ def check_register(binary, workdir):
           f"ogrinfo -sql of the join: {r.returncode} {r.stdout[-300:]!r}")
 
 
+def check_all_layers(binary, workdir):
+    """--all of the sample into a GeoPackage and a folder of FlatGeobuf files
+    against the shapefiles' --all: the same layers and tables (the boundary
+    points and precincts among them), the same rows (FlatGeobuf less the
+    features without geometry it cannot hold, said on stderr; its tables
+    without geometry as CSV files), and the relations added to the parcels
+    with the same values."""
+    d = os.path.join(workdir, "all")
+    os.mkdir(d)
+    shutil.copy(os.path.join(workdir, "sample.swd"), d)
+    codes = ["sample.swd", "2", "21", "0"]
+    run(binary, ["--all", "-o", "shp"] + codes, d)
+    run(binary, ["-f", "GPKG", "--all"] + codes, d)
+    fgb_run = run(binary, ["-f", "FlatGeobuf", "--all"] + codes, d)
+    shp_dir = os.path.join(d, "shp")
+    shp_tables = {}
+    opened = []  # the features need their datasets open
+    for f in sorted(os.listdir(shp_dir)):
+        if f.startswith("sample_") and f.endswith(".dbf"):
+            opened.append(ogr.Open(os.path.join(shp_dir, f)))
+            layer = opened[-1].GetLayer(0)
+            shp_tables[f[len("sample_"):-4]] = (
+                [x for x in layer],
+                layer.GetGeomType() != ogr.wkbNone)
+    check({"DZE", "BUD", "PKT", "OBR", "JRG", "META"} <= set(shp_tables),
+          f"shapefiles of --all: {sorted(shp_tables)}")
+    gpkg = gdal.OpenEx(os.path.join(d, "sample.gpkg"), gdal.OF_VECTOR)
+    names = sorted(gpkg.GetLayer(i).GetName() for i in range(gpkg.GetLayerCount()))
+    check(names == sorted(shp_tables), f"sample.gpkg of --all: {names}, shapefiles {sorted(shp_tables)}")
+    fgb_dir = os.path.join(d, "sample_fgb")
+    for name, (features, has_shape) in shp_tables.items():
+        with_shape = [f for f in features if f.GetGeometryRef() is not None]
+        g = gpkg.GetLayerByName(name)
+        check(g is not None and g.GetFeatureCount() == len(features),
+              f"sample.gpkg {name}: {g and g.GetFeatureCount()} rows, shapefile {len(features)}")
+        path = os.path.join(fgb_dir, name + (".fgb" if has_shape else ".csv"))
+        fds = gdal.OpenEx(path, gdal.OF_VECTOR) if os.path.exists(path) else None
+        want = len(with_shape) if has_shape else len(features)
+        got = fds.GetLayer(0).GetFeatureCount() if fds is not None else None
+        check(got == want, f"sample_fgb {os.path.basename(path)}: {got} rows, expected {want}")
+        if has_shape and want < len(features):
+            check(f"{len(features) - want} feature".encode() in fgb_run.stderr,
+                  f"sample_fgb {name}: the features dropped are not said")
+        # The relations and attributes added to the parcels, by running number.
+        if name == "DZE" and fds is not None:
+            for source, layer in (("gpkg", g), ("fgb", fds.GetLayer(0))):
+                by_id = {f.GetField("ID"): f for f in layer}
+                diff = [(f.GetField("ID"), f.GetField("G5RPOD"), by_id[f.GetField("ID")].GetField("G5RPOD"))
+                        for f in features
+                        if f.GetField("ID") not in by_id or
+                        (f.GetField("G5RPOD") or None) != by_id[f.GetField("ID")].GetField("G5RPOD")]
+                check(not diff and any(f.GetField("G5RPOD") for f in features),
+                      f"{source} DZE: G5RPOD differs from the shapefile's: {diff[:3]}")
+        fds = None
+    gpkg = None
+
+
 def main():
     binary, gen_swde, source_dir = sys.argv[1:4]
     workdir = tempfile.mkdtemp(prefix="egib-gdal-output-")
@@ -296,6 +353,7 @@ def main():
         check(os.path.getsize(gpkg) == before, "litery.gpkg changed by failed runs")
 
         check_register(binary, workdir)
+        check_all_layers(binary, workdir)
 
         # --formats names the formats of this build.
         r = subprocess.run([binary, "--formats"], capture_output=True, text=True)
