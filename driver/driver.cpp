@@ -135,7 +135,6 @@ int usage_failure(const std::string& error) {
 
 // The run of the four arguments and the options, from opening the input.
 int convert(const Options& options) {
-  clear_io_failure();
   if (!shapefile_output(options) && gdal_format_is_database(options.format) &&
       options.destination.empty()) {
     return usage_failure("-f " + options.format +
