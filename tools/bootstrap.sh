@@ -164,6 +164,25 @@ case "$mode" in
       ctest --test-dir build --output-on-failure -j"$jobs" \
         -R "Conversion|HostileInput|Driver|Outputs|GdalReads" -E "TruncatedAtEveryOffset"
 
+    # The outputs through GDAL under valgrind too: the sample's whole
+    # register into a GeoPackage, a folder of FlatGeobuf files and a
+    # PostGIS database of a cluster of its own (stopped whatever happens).
+    vg=(valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite)
+    vg_work="$(mktemp -d)"
+    chmod 755 "$vg_work"
+    (
+      trap 'bash tests/support/pg_cluster.sh stop "$vg_work/pg.env"; rm -rf "$vg_work"' EXIT
+      "${vg[@]}" build/egib2shp -f GPKG --all -o "$vg_work" examples/sample.swd 2 21 0 >/dev/null
+      "${vg[@]}" build/egib2shp -f FlatGeobuf --all -o "$vg_work" examples/sample.swd 2 21 0 \
+        >/dev/null
+      bash tests/support/pg_cluster.sh start "$vg_work/pg.env" >/dev/null
+      # shellcheck disable=SC1091
+      . "$vg_work/pg.env"
+      "${vg[@]}" build/egib2shp -f PostgreSQL --all \
+        --destination="PG:host=127.0.0.1 port=$PGPORT dbname=egib user=egib password=$EGIB_PG_PASSWORD" \
+        examples/sample.swd 2 21 0 >/dev/null
+    ) || { echo "the GDAL outputs under valgrind failed" >&2; exit 1; }
+
     # Bounded fuzzing of the line reader and of whole conversions.
     fuzz_seconds="${EGIB_FUZZ_SECONDS:-60}"
     cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
