@@ -26,10 +26,14 @@ bash "$here/tests/support/pg_cluster.sh" start "$state" >/dev/null
 . "$state"
 db="PG:host=127.0.0.1 port=$PGPORT dbname=egib user=egib password=$EGIB_PG_PASSWORD"
 
-seconds() {  # wall seconds of a command
+seconds() {  # wall seconds of a command; a command that fails stops the bench
   local start end
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
+  if ! "$@" >"$work/last.out" 2>&1; then
+    echo "bench: $1 failed:" >&2
+    tail -5 "$work/last.out" >&2
+    return 1
+  fi
   end=$(date +%s.%N)
   echo "$end - $start" | bc
 }
