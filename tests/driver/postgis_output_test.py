@@ -93,6 +93,28 @@ def check_tables(db, binary, workdir):
     letters = db.sql("SELECT g5naz FROM obr")
     check(letters == "Obręb 1 Łęczyca", f"PostGIS obr: name {letters!r}")
 
+    # A generated county file into a schema of its own, in the 1992 grid.
+    county = os.path.join(workdir, "county")
+    os.mkdir(county)
+    subprocess.run([GEN_SWDE, "--parcels", "2000", "--seed", "7",
+                    os.path.join(county, "county.swd")], check=True, capture_output=True)
+    subprocess.run([binary, "-o", "shp", "county.swd", "2", "10", "0"], cwd=county, check=True,
+                   capture_output=True)
+    db.sql("CREATE SCHEMA county AUTHORIZATION egib")
+    r = convert(binary, ["-f", "PostgreSQL", "--schema", "county", "--destination", db.url,
+                         "county.swd", "2", "10", "0"], county)
+    check(r.returncode == 0, f"county into PostGIS: {r.returncode} {r.stderr[-300:]}")
+    ds = gdal.OpenEx(db.url, gdal.OF_VECTOR)
+    counts = {}
+    for layer in ("DZE", "BUD"):
+        counts[layer] = common.compare_layer(
+            f"PostGIS county.{layer.lower()}", ds.GetLayerByName("county." + layer.lower()),
+            os.path.join(county, "shp", "county" + common.LAYERS[layer]), 2180, "county.swd")
+        invalid = db.sql(f"SELECT count(*) FROM county.{layer.lower()} WHERE NOT ST_IsValid(geom)")
+        check(invalid == "0", f"PostGIS county.{layer.lower()}: {invalid} polygons not valid")
+    ds = None
+    check(counts["DZE"] == 2000, f"PostGIS county.dze: {counts['DZE']} rows, expected 2000")
+
 
 def check_failures(db, binary, workdir):
     """Runs that fail say so in one line, exit with 1 and change nothing."""
