@@ -1063,7 +1063,32 @@ bool GdalOutput::Impl::update_database_rows(Slot& s, const std::vector<Column>& 
   const std::string own_rows = " AND t.xmin::text = (txid_current() % 4294967296)::text";
   // The columns, where the table lacks them: IF NOT EXISTS, as a run that
   // appends at the same time may have added them since the table was read.
+  // ALTER TABLE waits for every other transaction that wrote into the
+  // table, so it is left out where the columns are there already: runs
+  // that append at once each hold rows of the table, and two of them
+  // altering it would wait for each other.
+  std::vector<std::string> present;
+  {
+    std::string schema = "current_schema()";
+    if (!target.schema.empty()) {
+      schema = "'";
+      for (const char ch : target.schema)
+        schema += ch == '\'' ? std::string("''") : std::string(1, ch);
+      schema += "'";
+    }
+    const std::string query =
+        "SELECT column_name::text FROM information_schema.columns WHERE table_schema = " + schema +
+        " AND table_name = '" + s.name + "'";
+    quiet.reset();
+    if (OGRLayer* result = ds.ExecuteSQL(query.c_str(), nullptr, nullptr)) {
+      for (FeaturePtr f(result->GetNextFeature()); f; f.reset(result->GetNextFeature())) {
+        present.emplace_back(f->GetFieldAsString(0));
+      }
+      ds.ReleaseResultSet(result);
+    }
+  }
   for (const Column& c : columns) {
+    if (std::find(present.begin(), present.end(), column_name(c, true)) != present.end()) continue;
     const char* type = c.type == ColumnType::kInteger   ? "bigint"
                        : c.type == ColumnType::kDecimal ? "float8"
                        : c.type == ColumnType::kDate    ? "date"

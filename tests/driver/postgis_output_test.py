@@ -231,12 +231,33 @@ def check_register_append(db, binary, workdir):
         r = convert(binary, ["-f", "PostgreSQL", "--all", "--append", "--schema", "rega",
                              "--destination", db.url, name, "2", "2", "0"], reg)
         check(r.returncode == 0, f"--all --append {name}: {r.returncode} {r.stderr[-400:]}")
+    # Then three generated registers at once, large enough for the runs to
+    # overlap: the columns are there, so no run alters the tables (two
+    # runs altering a table they both wrote into wait for each other, and
+    # PostgreSQL stops one as a deadlock).
+    # The first of them alone adds its types' tables and columns.
+    for i in range(2, 6):
+        subprocess.run([GEN_SWDE, "--parcels", "3000", "--register", "--seed", str(i),
+                        "--north", str(5806000 + 3000 * i), os.path.join(reg, f"gen{i}.swd")],
+                       check=True, capture_output=True)
+    r = convert(binary, ["-f", "PostgreSQL", "--all", "--append", "--schema", "rega",
+                         "--destination", db.url, "gen2.swd", "2", "2", "0"], reg)
+    check(r.returncode == 0, f"--all --append gen2.swd: {r.returncode} {r.stderr[-400:]}")
+    names = ["gen3.swd", "gen4.swd", "gen5.swd"]
+    command = (f"{binary} -f PostgreSQL --all --append --schema rega --destination '{db.url}' "
+               "--log {.}.log {} 2 2 0 >/dev/null 2>{.}.err")
+    r = subprocess.run(["parallel", "-j3", command, ":::"] + names, cwd=reg, capture_output=True,
+                       text=True)
+    errors = [open(os.path.join(reg, n[:-4] + ".err"), errors="replace").read()[-300:]
+              for n in names]
+    check(r.returncode == 0, f"three --all --append at once: {r.returncode} {errors}")
     filled = db.sql("SELECT string_agg(zrodlo || ':' || n || '/' || c, ' ' ORDER BY zrodlo) FROM "
                     "(SELECT zrodlo, count(g5rpod) n, count(*) c FROM rega.dze GROUP BY 1) d")
     want_rows = len(common.JOIN_ROWS)
-    check(filled == f"rej1.swd:{want_rows}/{want_rows} rej2.swd:{want_rows}/{want_rows}",
+    check(filled == " ".join([f"gen{i}.swd:3000/3000" for i in range(2, 6)] +
+                             [f"rej{i}.swd:{want_rows}/{want_rows}" for i in range(1, 3)]),
           f"rega.dze: relations per file {filled!r}")
-    for name in ("rej1.swd", "rej2.swd"):
+    for name in ["rej1.swd", "rej2.swd"]:
         rows = db.sql("SET search_path = rega, public; " + common.JOIN.replace(
             "ORDER BY", f"WHERE d.zrodlo = '{name}' AND j.zrodlo = '{name}' ORDER BY")).splitlines()
         got = [tuple(line.split("|")) for line in rows]
