@@ -178,7 +178,7 @@ case "$mode" in
       bash tests/support/pg_cluster.sh start "$vg_work/pg.env" >/dev/null
       # shellcheck disable=SC1091
       . "$vg_work/pg.env"
-      "${vg[@]}" build/egib2shp -f PostgreSQL --all \
+      "${vg[@]}" build/egib2shp -f PostgreSQL --all -o "$vg_work" \
         --destination="PG:host=127.0.0.1 port=$PGPORT dbname=egib user=egib password=$EGIB_PG_PASSWORD" \
         examples/sample.swd 2 21 0 >/dev/null
     ) || { echo "the GDAL outputs under valgrind failed" >&2; exit 1; }
