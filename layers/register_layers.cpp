@@ -163,8 +163,20 @@ bool RegisterTable::create(const std::string& final_base, const TableSpec& spec,
 }
 
 void RegisterTable::write(std::span<const std::string> cells, const ShapeValue& shape) {
-  const int r = static_cast<int>(rows_);
   format_dbase_record(spec_.columns, rows_ + 1, cells, record_, &texts_cut_);
+  write_record_and_shape(shape);
+}
+
+void RegisterTable::write_formatted(std::string_view cells, const ShapeValue& shape) {
+  const Column& number = spec_.columns[0];
+  record_.assign(1 + static_cast<size_t>(number.width), ' ');
+  put_number(number, std::to_string(rows_ + 1), record_.data() + 1);
+  record_.append(cells);
+  write_record_and_shape(shape);
+}
+
+void RegisterTable::write_record_and_shape(const ShapeValue& shape) {
+  const int r = static_cast<int>(rows_);
   // DBFWriteTuple takes the whole record, its deletion flag first.
   if (!DBFWriteTuple(layer_.dbf(), r, record_.data())) {
     std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,

@@ -406,14 +406,26 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
   RegisterRow row{};
   row.table = static_cast<uint32_t>(index);
   object_cells(object_, table.columns, cells_);
-  row.cell_begin = static_cast<uint32_t>(part_.cells.size());
-  row.cell_count = static_cast<uint32_t>(cells_.size());
-  for (std::string& c : cells_) part_.cells.push_back(std::move(c));
+  if (part_.attribute_values.size() < plan_.tables.size()) {
+    part_.attribute_values.resize(plan_.tables.size(), 0);
+    part_.relation_values.resize(plan_.tables.size(), 0);
+  }
+  const size_t attributes = table.columns.attribute_names.size();
+  for (size_t c = 2; c < cells_.size(); ++c) {
+    if (cells_[c].empty()) continue;
+    (c - 2 >= attributes ? part_.relation_values : part_.attribute_values)[index] +=
+        1 + static_cast<int64_t>(std::count(cells_[c].begin(), cells_[c].end(), kValueSeparator));
+  }
+  row.cell_begin = part_.cells.size();
+  format_dbase_cells(table.cell_columns, cells_, part_.cells, &part_.texts_cut);
+  row.cell_bytes = part_.cells.size() - row.cell_begin;
   if (part_.unresolved.size() < plan_.relation_names.size()) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (plan_.identifiers.count(std::hash<std::string_view>{}(r.value)) != 0) continue;
+    if (std::binary_search(plan_.identifiers.begin(), plan_.identifiers.end(),
+                           std::hash<std::string_view>{}(r.value)))
+      continue;
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
   }

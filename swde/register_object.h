@@ -18,7 +18,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "diag/message_buffer.h"
@@ -153,30 +152,36 @@ struct TablePlan {
   RowUse use = RowUse::kSkip;
   GeometryKind geometry = GeometryKind::kNone;
   TableColumns columns;
+  // The dBase columns of the cells (those after the running number), by
+  // which a row is formatted where it is read.
+  std::vector<Column> cell_columns;
 };
 
 struct RegisterPlan {
   std::vector<TablePlan> tables;
   std::unordered_map<std::string, size_t> by_name;  // layer name -> table
-  std::unordered_set<uint64_t> identifiers;         // hashes of every object's identifier
+  std::vector<uint64_t> identifiers;                // hashes of every object's identifier, sorted
   std::vector<std::string> relation_names;          // every relation name, for the counts
   std::unordered_map<std::string, size_t> relation_slot;
 };
 
 struct RegisterRow {
   uint32_t table;
-  uint32_t cell_begin, cell_count;
+  size_t cell_begin, cell_bytes;  // its cells in the part's dBase bytes
   uint32_t vertex_begin, vertex_count;
   uint32_t part_begin, part_count;
 };
 
 struct RegisterPart {
   std::vector<RegisterRow> rows;
-  std::vector<std::string> cells;
+  std::string cells;  // the rows' cells, formatted as the dBase record holds them
   std::vector<double> x, y;
   std::vector<int> part_start;
   std::vector<int64_t> unresolved;  // relations to no object of the file, by relation slot
-  int64_t degenerate = 0;           // polygons of fewer than three distinct vertices
+  // Values written into the cells, by table: attributes and relations.
+  std::vector<int64_t> attribute_values, relation_values;
+  int64_t texts_cut = 0;   // texts longer than their dBase column
+  int64_t degenerate = 0;  // polygons of fewer than three distinct vertices
   MessageBuffer messages;
   void clear() {
     rows.clear();
@@ -185,6 +190,9 @@ struct RegisterPart {
     y.clear();
     part_start.clear();
     unresolved.clear();
+    attribute_values.clear();
+    relation_values.clear();
+    texts_cut = 0;
     degenerate = 0;
     messages.clear();
   }
