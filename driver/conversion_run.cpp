@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "diag/file_system.h"
@@ -257,6 +257,10 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
       [&](WrittenPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get());
         const bool written = writer.write(part.objects);
+        if (options_.all) {
+          for (const AssembledObject& o : part.objects.objects)
+            written_heads_.push_back(o.head_offset);
+        }
         report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);

@@ -109,6 +109,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 
   // What becomes of each layer name, with its columns.
   RegisterPlan plan;
+  plan.written_heads = std::move(written_heads_);
   plan.identifiers = std::move(census.identifiers);
   std::sort(plan.identifiers.begin(), plan.identifiers.end());
   std::vector<TableSpec> specs;

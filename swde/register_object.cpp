@@ -382,13 +382,21 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
     if (!is_head(line)) continue;
     const auto it = plan_.by_name.find(std::string(type_layer_name(line.field(2))));
     const TablePlan* table = it == plan_.by_name.end() ? nullptr : &plan_.tables[it->second];
-    if (table == nullptr || table->use == RowUse::kSkip) {
+    const bool added_to_outline = table != nullptr && table->use == RowUse::kAddedToOutline;
+    if (added_to_outline) {
+      // The layer has its geometry already: the object is read for its
+      // cells alone, and has a row where the layer has a record.
+      const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+      const bool written =
+          std::binary_search(plan_.written_heads.begin(), plan_.written_heads.end(), head);
+      if (!read_register_object(in, line, object_, nullptr)) return true;
+      if (written) take(*table, it->second);
+    } else if (table == nullptr || table->use == RowUse::kSkip) {
       if (!read_register_object(in, line, object_, nullptr)) return true;
     } else {
       VertexBuffer& vb = assembly_.vb;
       vb.clear();
-      const GeometryKind kind =
-          table->use == RowUse::kAddedToOutline ? GeometryKind::kPolygon : table->geometry;
+      const GeometryKind kind = table->geometry;
       const bool outlines = kind == GeometryKind::kPolygon || kind == GeometryKind::kLine;
       OutlineLists lists(assembly_, kind, quiet);
       if (!read_register_object(in, line, object_, outlines ? &lists : nullptr)) return true;
@@ -401,8 +409,6 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
 
 void RegisterPass::take(const TablePlan& table, size_t index) {
   VertexBuffer& vb = assembly_.vb;
-  // The layers written before keep an object only when it gave a vertex.
-  if (table.use == RowUse::kAddedToOutline && vb.vertex_count <= 0) return;
   RegisterRow row{};
   row.table = static_cast<uint32_t>(index);
   object_cells(object_, table.columns, cells_);

@@ -161,7 +161,10 @@ struct RegisterPlan {
   std::vector<TablePlan> tables;
   std::unordered_map<std::string, size_t> by_name;  // layer name -> table
   std::vector<uint64_t> identifiers;                // hashes of every object's identifier, sorted
-  std::vector<std::string> relation_names;          // every relation name, for the counts
+  // Where the objects that the parcel, building and precinct layers hold
+  // begin in the input, ascending: only these get the added columns.
+  std::vector<uint64_t> written_heads;
+  std::vector<std::string> relation_names;  // every relation name, for the counts
   std::unordered_map<std::string, size_t> relation_slot;
 };
 
