@@ -101,23 +101,27 @@ std::string joined_fields(Line& line, int from) {
   return v;
 }
 
-void add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
-              std::unordered_map<std::string, size_t>& index, const std::string& name) {
-  if (index.emplace(name, names.size()).second) {
-    names.push_back(name);
-    census.emplace_back();
-  }
+// The column of a name, added at the end when new.  Looked up before it
+// is inserted: an insertion makes a node even for a name already there.
+size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
+                std::unordered_map<std::string, size_t>& index, const std::string& name) {
+  const auto it = index.find(name);
+  if (it != index.end()) return it->second;
+  index.emplace(name, names.size());
+  names.push_back(name);
+  census.emplace_back();
+  return names.size() - 1;
 }
 
 // Each name's values of one object, joined, into the census of its column.
+// cells and lengths: scratch, kept from object to object.
 void count_values(const std::vector<RegisterObject::Value>& values, std::vector<std::string>& names,
-                  std::vector<ColumnCensus>& census,
-                  std::unordered_map<std::string, size_t>& index) {
-  std::vector<std::pair<size_t, size_t>> cells;  // column, values; length
-  std::vector<size_t> lengths;
+                  std::vector<ColumnCensus>& census, std::unordered_map<std::string, size_t>& index,
+                  std::vector<std::pair<size_t, size_t>>& cells, std::vector<size_t>& lengths) {
+  cells.clear();  // column, values; length
+  lengths.clear();
   for (const RegisterObject::Value& v : values) {
-    add_name(names, census, index, v.name);
-    const size_t c = index[v.name];
+    const size_t c = add_name(names, census, index, v.name);
     census[c].add_value(v.value);
     size_t k = 0;
     while (k < cells.size() && cells[k].first != c) ++k;
@@ -138,8 +142,7 @@ void merge_names(const std::vector<std::string>& from_names, const std::vector<C
                  std::vector<std::string>& names, std::vector<ColumnCensus>& census,
                  std::unordered_map<std::string, size_t>& index) {
   for (size_t i = 0; i < from_names.size(); ++i) {
-    add_name(names, census, index, from_names[i]);
-    census[index[from_names[i]]].merge(from[i]);
+    census[add_name(names, census, index, from_names[i])].merge(from[i]);
   }
 }
 
@@ -257,14 +260,22 @@ FileDescription read_file_description(std::span<const char> bytes, TextEncoding 
 }
 
 void RegisterCensus::add(const RegisterObject& o) {
-  const std::string name(type_layer_name(o.type));
-  auto [it, fresh] = index.emplace(name, types.size());
-  if (fresh) {
-    types.emplace_back();
-    types.back().name = name;
+  // Objects of one type come in runs: the type of the one before is
+  // tried first.
+  if (last_type_index_ >= types.size() || o.type != last_type_) {
+    const std::string name(type_layer_name(o.type));
+    auto [it, fresh] = index.emplace(name, types.size());
+    if (fresh) {
+      types.emplace_back();
+      types.back().name = name;
+    }
+    TypeCensus& t = types[it->second];
+    if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end())
+      t.types.push_back(o.type);
+    last_type_ = o.type;
+    last_type_index_ = it->second;
   }
-  TypeCensus& t = types[it->second];
-  if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end()) t.types.push_back(o.type);
+  TypeCensus& t = types[last_type_index_];
   ++t.objects;
   t.lists += o.lists;
   t.lists_with_ring_start += o.lists_with_ring_start;
@@ -277,8 +288,8 @@ void RegisterCensus::add(const RegisterObject& o) {
     t.second_key.add_value(o.second_key);
     t.second_key.add_cell(o.second_key.size(), 1);
   }
-  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index);
-  count_values(o.relations, t.relation_names, t.relations, t.relation_index);
+  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index, cells_, lengths_);
+  count_values(o.relations, t.relation_names, t.relations, t.relation_index, cells_, lengths_);
   if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
@@ -321,8 +332,9 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
 void object_cells(const RegisterObject& o, const TableColumns& columns,
                   std::vector<std::string>& cells) {
   const size_t attributes = columns.attribute_names.size();
-  cells.assign(2 + attributes + columns.relation_names.size(), std::string());
-  std::vector<bool> started(cells.size(), false);
+  // The strings keep their memory from object to object.
+  cells.resize(2 + attributes + columns.relation_names.size());
+  for (std::string& c : cells) c.clear();
   cells[0] = o.ident;
   cells[1] = o.second_key;
   const auto put = [&](const std::vector<RegisterObject::Value>& values,
@@ -331,8 +343,12 @@ void object_cells(const RegisterObject& o, const TableColumns& columns,
       const auto it = index.find(v.name);
       if (it == index.end()) continue;
       const size_t c = offset + it->second;
-      if (started[c]) cells[c] += kValueSeparator;
-      started[c] = true;
+      // The first value of a cell is told by the values before it of the
+      // same name (a first value may be empty).
+      bool first = true;
+      for (const RegisterObject::Value* w = values.data(); w != &v && first; ++w)
+        first = w->name != v.name;
+      if (!first) cells[c] += kValueSeparator;
       cells[c] += v.value;
     }
   };
@@ -380,8 +396,14 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
     if (!in.next(line)) return true;
     if (line.is_section_end()) return true;
     if (!is_head(line)) continue;
-    const auto it = plan_.by_name.find(std::string(type_layer_name(line.field(2))));
-    const TablePlan* table = it == plan_.by_name.end() ? nullptr : &plan_.tables[it->second];
+    // Objects of one type come in runs: its table is looked up once a run.
+    if (const std::string_view type = line.field(2); !looked_up_ || type != last_type_) {
+      looked_up_ = true;
+      last_type_ = type;
+      const auto found = plan_.by_name.find(std::string(type_layer_name(type)));
+      last_table_ = found == plan_.by_name.end() ? SIZE_MAX : found->second;
+    }
+    const TablePlan* table = last_table_ == SIZE_MAX ? nullptr : &plan_.tables[last_table_];
     const bool added_to_outline = table != nullptr && table->use == RowUse::kAddedToOutline;
     if (added_to_outline) {
       // The layer has its geometry already: the object is read for its
@@ -390,7 +412,7 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       const bool written =
           std::binary_search(plan_.written_heads.begin(), plan_.written_heads.end(), head);
       if (!read_register_object(in, line, object_, nullptr)) return true;
-      if (written) take(*table, it->second);
+      if (written) take(*table, last_table_);
     } else if (table == nullptr || table->use == RowUse::kSkip) {
       if (!read_register_object(in, line, object_, nullptr)) return true;
     } else {
@@ -401,7 +423,7 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       OutlineLists lists(assembly_, kind, quiet);
       if (!read_register_object(in, line, object_, outlines ? &lists : nullptr)) return true;
       quiet.clear();
-      take(*table, it->second);
+      take(*table, last_table_);
     }
     if (line.is_section_end()) return true;
   }

@@ -111,6 +111,12 @@ struct RegisterCensus {
   // Adds the census of a later part of the file.
   void merge(const RegisterCensus& later);
   void clear() { *this = RegisterCensus(); }
+
+ private:
+  std::string last_type_;  // the SWDE type of the object added last
+  size_t last_type_index_ = SIZE_MAX;
+  std::vector<std::pair<size_t, size_t>> cells_;  // scratch of add()
+  std::vector<size_t> lengths_;
 };
 
 // The census pass over one part of the file.
@@ -214,6 +220,9 @@ class RegisterPass : public ObjectSection {
   ObjectAssembly& assembly_;
   RegisterObject object_;
   std::vector<std::string> cells_;
+  std::string last_type_;  // the SWDE type of the object read last, and its table
+  size_t last_table_ = SIZE_MAX;
+  bool looked_up_ = false;
 };
 
 }  // namespace egib
