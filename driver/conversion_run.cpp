@@ -344,7 +344,14 @@ int ConversionRun::finish() {
   for (Layer* layer : written) {
     if (layer->write_failed()) status = failed("egib2shp: cannot write " + layer->final_base());
   }
-  if (!io_failure().empty()) status = failed("egib2shp: " + io_failure());
+  // The first layer whose files could not be written is named (a full disk
+  // fails them all alike).
+  for (const Layer* layer : written) {
+    if (!layer->io_failure().empty()) {
+      status = failed("egib2shp: " + layer->io_failure());
+      break;
+    }
+  }
   // From here on the working files are renamed or removed by the run itself.
   default_signals();
   std::string error;

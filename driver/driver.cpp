@@ -112,7 +112,6 @@ int usage_failure(const std::string& error) {
 
 // The run of the four arguments and the options, from opening the input.
 int convert(const Options& options) {
-  clear_io_failure();
   const char* input_path = options.input.c_str();
   if (is_directory(options.input)) {
     std::fprintf(stderr, "egib2shp: %s is a directory, not an SWDE file\n", input_path);

@@ -1,6 +1,9 @@
 #include "driver/options.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "geodesy/coordinate_systems.h"
@@ -25,46 +28,13 @@ constexpr std::string_view kUsageTail =
     "county registers, 2 the reverse (a county file into the 1992 or 2000\n"
     "grid: 2); any other value skips the correction.\n"
     "\n"
-    "options:\n"
-    "  -o, --output-dir=DIR   write the layers into DIR (created when missing),\n"
-    "                         named after the input's file name\n"
-    "      --points           also write the boundary points, INPUT_PKT\n"
-    "      --precincts        also write the precinct outlines, INPUT_OBR\n"
-    "      --all              the whole register: every object type of the file\n"
-    "                         as a layer INPUT_<TYPE> (or a table alone when it\n"
-    "                         has no geometry), every attribute and relation as\n"
-    "                         a column, INPUT_fields.csv and INPUT_META\n"
-    "      --types=LIST       with --all only these types (comma-separated, as\n"
-    "                         KLU or G5KLU); implies --all\n"
-    "      --exclude-types=LIST  with --all all types but these; implies --all\n"
-    "      --axes=ORDER       order of the coordinate pairs: NE (northing first),\n"
-    "                         EN (easting first) or auto (default: told from the\n"
-    "                         coordinates when the input system is known)\n"
-    "      --encoding=CODE    texts of the input: auto (default), iso-8859-2,\n"
-    "                         windows-1250 or utf-8\n"
-    "      --log=FILE         the run log goes to FILE instead of err.log\n"
-    "      --report=FILE      write a JSON account of the run to FILE\n"
-    "      --validate         check every outline with GEOS; count and log the\n"
-    "                         ones that are not valid polygons\n"
-    "      --make-valid       as --validate, and write GEOS's repair of them\n"
-    "  -j, --threads=N        use N threads (default: one per core; the\n"
-    "                         output is the same for any N)\n"
-    "  -h, --help             show this help and exit\n"
-    "      --version          show the version and exit\n"
+    "options:\n";
+// Here the lines of the options, from the table of options.
+constexpr std::string_view kUsageEnd =
     "\n"
     "Options come before the four arguments; \"--\" ends them.\n";
 
 using Action = ParsedCommandLine::Action;
-
-// The long options that take a value.
-constexpr std::string_view kOutputDir = "--output-dir";
-constexpr std::string_view kAxes = "--axes";
-constexpr std::string_view kEncoding = "--encoding";
-constexpr std::string_view kThreads = "--threads";
-constexpr std::string_view kLog = "--log";
-constexpr std::string_view kReport = "--report";
-constexpr std::string_view kTypes = "--types";
-constexpr std::string_view kExcludeTypes = "--exclude-types";
 
 // A list of type names, each less its "G5G_"/"G5" prefix.
 std::vector<std::string> type_list(std::string_view v) {
@@ -128,6 +98,205 @@ bool parse_encoding(std::string_view v, EncodingChoice* out) {
   return true;
 }
 
+// One option of the command line: its names, the name of its value (empty
+// for a switch), its lines in the usage text, and what it does to the
+// options (an error of one line, or nothing).  The parser and the usage
+// text are both made from the table below, so they cannot drift apart.
+struct OptionSpec {
+  char short_name;              // '\0': a long name alone
+  std::string_view long_name;   // without its "--"
+  std::string_view value_name;  // empty: takes no value
+  std::string_view help;        // lines separated by '\n'
+  Action action;                // kRun, or kHelp/kVersion that end the parse
+  // `given` is the option as written ("-o" or "--output-dir"), `value` its
+  // value when one was there.
+  std::string (*apply)(Options& o, std::string_view given, const std::optional<std::string>& value);
+};
+
+std::string needs(std::string_view given, std::string_view what) {
+  return "option '" + std::string(given) + "' needs " + std::string(what);
+}
+
+std::string no_effect(Options&, std::string_view, const std::optional<std::string>&) {
+  return {};
+}
+
+constexpr std::array kOptionTable{
+    OptionSpec{'o', "output-dir", "DIR",
+               "write the layers into DIR (created when missing),\n"
+               "named after the input's file name",
+               Action::kRun,
+               [](Options& o, std::string_view given, const std::optional<std::string>& v) {
+                 if (!v || v->empty()) return needs(given, "a directory");
+                 o.output_dir = *v;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "points", "", "also write the boundary points, INPUT_PKT", Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>&) {
+                 o.points = true;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "precincts", "", "also write the precinct outlines, INPUT_OBR", Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>&) {
+                 o.precincts = true;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "all", "",
+               "the whole register: every object type of the file\n"
+               "as a layer INPUT_<TYPE> (or a table alone when it\n"
+               "has no geometry), every attribute and relation as\n"
+               "a column, INPUT_fields.csv and INPUT_META",
+               Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>&) {
+                 o.all = true;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "types", "LIST",
+               "with --all only these types (comma-separated, as\n"
+               "KLU or G5KLU); implies --all",
+               Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 if (!v || type_list(*v).empty()) return needs("--types", "a list of types");
+                 o.types = type_list(*v);
+                 o.all = true;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "exclude-types", "LIST", "with --all all types but these; implies --all",
+               Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 if (!v || type_list(*v).empty())
+                   return needs("--exclude-types", "a list of types");
+                 o.exclude_types = type_list(*v);
+                 o.all = true;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "axes", "ORDER",
+               "order of the coordinate pairs: NE (northing first),\n"
+               "EN (easting first) or auto (default: told from the\n"
+               "coordinates when the input system is known)",
+               Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 if (!v || !parse_axes(*v, &o.axes)) {
+                   return "option '--axes' takes NE, EN or auto, not '" + v.value_or("") + "'";
+                 }
+                 return std::string();
+               }},
+    OptionSpec{
+        '\0', "encoding", "CODE",
+        "texts of the input: auto (default), iso-8859-2,\n"
+        "windows-1250 or utf-8",
+        Action::kRun,
+        [](Options& o, std::string_view, const std::optional<std::string>& v) {
+          if (!v || !parse_encoding(*v, &o.encoding)) {
+            return "option '--encoding' takes auto, iso-8859-2, windows-1250 or utf-8, not '" +
+                   v.value_or("") + "'";
+          }
+          return std::string();
+        }},
+    OptionSpec{'\0', "log", "FILE", "the run log goes to FILE instead of err.log", Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 if (!v || v->empty()) return needs("--log", "a file name");
+                 o.log_path = *v;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "report", "FILE", "write a JSON account of the run to FILE", Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 if (!v || v->empty()) return needs("--report", "a file name");
+                 o.report_path = *v;
+                 return std::string();
+               }},
+    OptionSpec{'\0', "validate", "",
+               "check every outline with GEOS; count and log the\n"
+               "ones that are not valid polygons",
+               Action::kRun,
+               [](Options& o, std::string_view given, const std::optional<std::string>&) {
+#ifdef EGIB_NO_GEOS
+                 (void)o;
+                 return "option '" + std::string(given) +
+                        "' needs GEOS, which this build of egib2shp does not have";
+#else
+                 (void)given;
+                 o.validate = true;
+                 return std::string();
+#endif
+               }},
+    OptionSpec{'\0', "make-valid", "", "as --validate, and write GEOS's repair of them",
+               Action::kRun,
+               [](Options& o, std::string_view given, const std::optional<std::string>&) {
+#ifdef EGIB_NO_GEOS
+                 (void)o;
+                 return "option '" + std::string(given) +
+                        "' needs GEOS, which this build of egib2shp does not have";
+#else
+                 (void)given;
+                 o.validate = true;
+                 o.make_valid = true;
+                 return std::string();
+#endif
+               }},
+    OptionSpec{'j', "threads", "N",
+               "use N threads (default: one per core; the\n"
+               "output is the same for any N)",
+               Action::kRun,
+               [](Options& o, std::string_view, const std::optional<std::string>& v) {
+                 char* end = nullptr;
+                 const long n = v ? std::strtol(v->c_str(), &end, 10) : 0;
+                 if (!v || v->empty() || *end != '\0' || n < 1 || n > 256) {
+                   return "option '--threads' takes a number from 1 to 256, not '" +
+                          v.value_or("") + "'";
+                 }
+                 o.threads = static_cast<int>(n);
+                 return std::string();
+               }},
+    OptionSpec{'h', "help", "", "show this help and exit", Action::kHelp, no_effect},
+    OptionSpec{'\0', "version", "", "show the version and exit", Action::kVersion, no_effect},
+};
+
+// The options' part of the usage text: the names in a column of 25
+// characters (wider ones push their first help line two blanks on), the
+// help lines beside and below them.
+std::string options_usage() {
+  constexpr size_t kColumn = 25;
+  std::string text;
+  for (const OptionSpec& spec : kOptionTable) {
+    std::string names =
+        spec.short_name != '\0' ? std::string("  -") + spec.short_name + ", " : std::string(6, ' ');
+    names += "--";
+    names += spec.long_name;
+    if (!spec.value_name.empty()) {
+      names += '=';
+      names += spec.value_name;
+    }
+    names.append(names.size() + 2 <= kColumn ? kColumn - names.size() : 2, ' ');
+    std::string_view help = spec.help;
+    bool first = true;
+    while (true) {
+      const size_t end = help.find('\n');
+      text += first ? names : std::string(kColumn, ' ');
+      text += help.substr(0, end);
+      text += '\n';
+      first = false;
+      if (end == std::string_view::npos) break;
+      help.remove_prefix(end + 1);
+    }
+  }
+  return text;
+}
+
+const OptionSpec* find_long(std::string_view name) {
+  for (const OptionSpec& spec : kOptionTable) {
+    if (spec.long_name == name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* find_short(char name) {
+  for (const OptionSpec& spec : kOptionTable) {
+    if (spec.short_name != '\0' && spec.short_name == name) return &spec;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool type_selected(const Options& options, std::string_view name) {
@@ -142,8 +311,9 @@ bool type_selected(const Options& options, std::string_view name) {
 }
 
 std::string_view usage_text() {
-  static const std::string text =
-      std::string(kUsage) + system_codes_usage() + std::string(kUsageTail);
+  static const std::string text = std::string(kUsage) + system_codes_usage() +
+                                  std::string(kUsageTail) + options_usage() +
+                                  std::string(kUsageEnd);
   return text;
 }
 
@@ -171,29 +341,6 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
   ParsedCommandLine r;
   Options& o = r.options;
   size_t i = 1;
-  // The value of an option that takes one: "--name=value", "--name value",
-  // "-ovalue" or "-o value".
-  const auto take_value = [&](std::string_view arg, size_t name_length,
-                              std::string* value) -> bool {
-    if (arg.size() > name_length && arg[name_length] == '=') {
-      *value = std::string(arg.substr(name_length + 1));
-      return true;
-    }
-    if (arg.size() > name_length && arg.substr(0, 2) != "--") {  // -oDIR
-      *value = std::string(arg.substr(name_length));
-      return true;
-    }
-    if (arg.size() == name_length && i + 1 < args.size()) {
-      *value = args[++i];
-      return true;
-    }
-    return false;
-  };
-  const auto is_option = [](std::string_view arg, std::string_view name) {
-    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-                           arg[name.size()] == '=');
-  };
-
   for (; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--") {
@@ -201,79 +348,29 @@ ParsedCommandLine parse_command_line(std::span<const char* const> args) {
       break;
     }
     if (arg.size() < 2 || arg[0] != '-') break;  // the first positional argument ("-" too)
-    std::string value;
-    if (arg == "-h" || arg == "--help") {
-      r.action = Action::kHelp;
-      return r;
-    }
-    if (arg == "--version") {
-      r.action = Action::kVersion;
-      return r;
-    }
-    if (arg == "--points") {
-      o.points = true;
-    } else if (arg == "--precincts") {
-      o.precincts = true;
-    } else if (arg == "--validate" || arg == "--make-valid") {
-#ifdef EGIB_NO_GEOS
-      return usage_error("option '" + std::string(arg) +
-                         "' needs GEOS, which this build of egib2shp does not have");
-#else
-      o.validate = true;
-      o.make_valid = arg == "--make-valid";
-#endif
-    } else if (arg == "--all") {
-      o.all = true;
-    } else if (is_option(arg, kTypes) || is_option(arg, kExcludeTypes)) {
-      const bool only = is_option(arg, kTypes);
-      const std::string_view name = only ? kTypes : kExcludeTypes;
-      if (!take_value(arg, name.size(), &value) || type_list(value).empty()) {
-        return usage_error("option '" + std::string(name) + "' needs a list of types");
-      }
-      (only ? o.types : o.exclude_types) = type_list(value);
-      o.all = true;
-    } else if (arg.substr(0, 2) == "-o") {
-      if (!take_value(arg, 2, &value) || value.empty()) {
-        return usage_error("option '-o' needs a directory");
-      }
-      o.output_dir = value;
-    } else if (is_option(arg, kOutputDir)) {
-      if (!take_value(arg, kOutputDir.size(), &value) || value.empty()) {
-        return usage_error("option '--output-dir' needs a directory");
-      }
-      o.output_dir = value;
-    } else if (is_option(arg, kAxes)) {
-      if (!take_value(arg, kAxes.size(), &value) || !parse_axes(value, &o.axes)) {
-        return usage_error("option '--axes' takes NE, EN or auto, not '" + value + "'");
-      }
-    } else if (is_option(arg, kEncoding)) {
-      if (!take_value(arg, kEncoding.size(), &value) || !parse_encoding(value, &o.encoding)) {
-        return usage_error(
-            "option '--encoding' takes auto, iso-8859-2, windows-1250 or utf-8, not '" + value +
-            "'");
-      }
-    } else if (arg.substr(0, 2) == "-j" || is_option(arg, kThreads)) {
-      const size_t name_length = arg.substr(0, 2) == "-j" ? 2 : kThreads.size();
-      char* end = nullptr;
-      long n = 0;
-      if (take_value(arg, name_length, &value)) n = std::strtol(value.c_str(), &end, 10);
-      if (end == nullptr || *end != '\0' || value.empty() || n < 1 || n > 256) {
-        return usage_error("option '--threads' takes a number from 1 to 256, not '" + value + "'");
-      }
-      o.threads = static_cast<int>(n);
-    } else if (is_option(arg, kLog)) {
-      if (!take_value(arg, kLog.size(), &value) || value.empty()) {
-        return usage_error("option '--log' needs a file name");
-      }
-      o.log_path = value;
-    } else if (is_option(arg, kReport)) {
-      if (!take_value(arg, kReport.size(), &value) || value.empty()) {
-        return usage_error("option '--report' needs a file name");
-      }
-      o.report_path = value;
-    } else {
+    // "--name", "--name=value" or "--name value"; "-x", "-xvalue" or
+    // "-x value".  A switch takes nothing after its name.
+    const bool is_long = arg.substr(0, 2) == "--";
+    const size_t name_end = is_long ? std::min(arg.find('='), arg.size()) : 2;
+    const OptionSpec* spec = is_long ? find_long(arg.substr(2, name_end - 2)) : find_short(arg[1]);
+    const bool attached = arg.size() > name_end;
+    if (spec == nullptr || (spec->value_name.empty() && attached)) {
       return usage_error("unknown option '" + std::string(arg) + "'");
     }
+    std::optional<std::string> value;
+    if (!spec->value_name.empty()) {
+      if (attached) {
+        value = std::string(arg.substr(name_end + (arg[name_end] == '=' ? 1 : 0)));
+      } else if (i + 1 < args.size()) {
+        value = std::string(args[++i]);
+      }
+    }
+    if (spec->action != Action::kRun) {
+      r.action = spec->action;
+      return r;
+    }
+    std::string error = spec->apply(o, arg.substr(0, name_end), value);
+    if (!error.empty()) return usage_error(std::move(error));
   }
 
   const size_t positional = args.size() - i;

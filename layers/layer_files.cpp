@@ -45,7 +45,21 @@ constexpr FieldSpec kPrecinctSchema[] = {
 
 constexpr const char* kLayerExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 
-std::string g_io_failure;
+// shapelib's hooks carry no pointer of the caller's (1.5 has no user
+// data), so while the library opens a layer's files the layer names, for
+// the calling thread alone, the record its files' failures go to; each file
+// takes it along when it is opened.  The record itself lives in the layer.
+thread_local std::shared_ptr<std::string> t_failures_of_opening;
+
+class OpeningFor {
+ public:
+  explicit OpeningFor(std::shared_ptr<std::string> failures) {
+    t_failures_of_opening = std::move(failures);
+  }
+  ~OpeningFor() { t_failures_of_opening.reset(); }
+  OpeningFor(const OpeningFor&) = delete;
+  OpeningFor& operator=(const OpeningFor&) = delete;
+};
 
 // shapelib writes through these hooks: a file of our own with a large
 // write-behind buffer.  The library positions before every record (and
@@ -56,7 +70,8 @@ std::string g_io_failure;
 // inside the library.
 class LayerFile {
  public:
-  LayerFile(std::FILE* f, std::string name) : file_(f), name_(std::move(name)) {
+  LayerFile(std::FILE* f, std::string name, std::shared_ptr<std::string> failures)
+      : file_(f), name_(std::move(name)), failures_(std::move(failures)) {
     buffer_.reserve(kBufferSize);
     // 64-bit positions throughout: a layer may pass 2 GiB.
     seek_file(file_, 0, SEEK_END);
@@ -65,6 +80,10 @@ class LayerFile {
     seek_file(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
+  // The first failure of the layer's files is kept (disk full, I/O error).
+  void note_failure(const std::string& message) const {
+    if (failures_ && failures_->empty()) *failures_ = message;
+  }
 
   size_t write(const void* p, size_t bytes) {
     const uint64_t buffer_end = start_ + buffer_.size();
@@ -121,6 +140,7 @@ class LayerFile {
 
   std::FILE* file_;
   std::string name_;
+  std::shared_ptr<std::string> failures_;
   std::vector<char> buffer_;
   uint64_t start_ = 0;  // file offset of buffer_[0]
   uint64_t pos_ = 0;    // where the library reads or writes next
@@ -132,7 +152,7 @@ LayerFile* as_file(SAFile f) {
 }
 
 void note_failure_of(const LayerFile& f) {
-  note_io_failure("cannot write " + f.name() + ": " + std::strerror(errno));
+  f.note_failure("cannot write " + f.name() + ": " + std::strerror(errno));
 }
 
 SAFile hook_open(const char* filename, const char* access) {
@@ -142,7 +162,8 @@ SAFile hook_open(const char* filename, const char* access) {
   std::setvbuf(f.get(), nullptr, _IONBF, 0);
   // The library holds the file from here until it closes it (hook_close
   // takes it back).
-  return reinterpret_cast<SAFile>(std::make_unique<LayerFile>(f.release(), filename).release());
+  return reinterpret_cast<SAFile>(
+      std::make_unique<LayerFile>(f.release(), filename, t_failures_of_opening).release());
 }
 
 SAOffset hook_read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
@@ -227,18 +248,6 @@ SAHooks* layer_hooks() {
 
 }  // namespace
 
-const std::string& io_failure() {
-  return g_io_failure;
-}
-
-void clear_io_failure() {
-  g_io_failure.clear();
-}
-
-void note_io_failure(const std::string& message) {
-  if (g_io_failure.empty()) g_io_failure = message;
-}
-
 std::basic_string_view<FieldSpec> layer_schema(LayerKind kind) {
   switch (kind) {
     case LayerKind::kParcel:
@@ -294,6 +303,8 @@ bool Layer::create_with_fields(const std::string& final_base, int shape_type,
   committed_ = false;
   write_failed_ = false;
   table_only_ = shape_type == SHPT_NULL;
+  failures_ = std::make_shared<std::string>();
+  const OpeningFor opening(failures_);
   // The extension is always given, so shapelib never mistakes a '.' in the
   // file name for one.
   if (!table_only_) {

@@ -118,6 +118,10 @@ class Layer {
   bool write_side_file(const char* extension, std::string_view content, std::string* error);
   // Closes the handles.  Write failures seen so far stay in io_failure().
   void close();
+  // The first write failure of the layer's files (disk full, I/O error:
+  // "cannot write NAME: reason"), noticed inside shapelib's writes, flushes
+  // and closes; empty when none happened.
+  std::string io_failure() const { return failures_ ? *failures_ : std::string(); }
   // Renames the working files to their final names; false with a message.
   bool commit(std::string* error);
   // Removes the working files.
@@ -139,15 +143,10 @@ class Layer {
   bool committed_ = false;
   bool write_failed_ = false;
   bool table_only_ = false;
+  // Shared with the files while shapelib holds them (a moved layer keeps it).
+  std::shared_ptr<std::string> failures_;
   std::vector<const char*> extensions() const;
   bool add_fields(std::basic_string_view<FieldSpec> fields, std::string* error);
 };
-
-// The first write failure of any layer file (disk full, I/O error), or an
-// empty string when none happened.
-const std::string& io_failure();
-// Forgets the recorded failure (at the start of a run).
-void clear_io_failure();
-void note_io_failure(const std::string& message);
 
 }  // namespace egib

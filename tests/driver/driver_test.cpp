@@ -343,6 +343,11 @@ TEST(Driver, ReportSaysHowTheRunEnded) {
   EXPECT_NE(full_json.find("\"files\": []"), std::string::npos) << full_json;
   EXPECT_NE(full_json.find("\"error\": \"egib2shp: cannot write big_DZE"), std::string::npos)
       << full_json;
+  // The failure noticed inside shapelib's writes is named with its file
+  // and its reason, once.
+  const std::string named = "egib2shp: cannot write big_DZE.tmp.shp: ";
+  EXPECT_NE(full.err.find(named), std::string::npos) << full.err;
+  EXPECT_EQ(full.err.find(named), full.err.rfind(named)) << full.err;
 }
 
 }  // namespace

@@ -114,6 +114,59 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
   EXPECT_EQ(parse({}).action, Action::kUsageError);
 }
 
+// Every option the usage text lists is taken by the parser in each of its
+// forms, and a value-taking one refuses to be given without its value:
+// both come from one table, and this catches a row that lost either.
+TEST(CommandLine, UsageTextListsWhatTheParserTakes) {
+  const std::string usage(egib::usage_text());
+  size_t listed = 0;
+  size_t at = 0;
+  while ((at = usage.find("\n  ", at)) != std::string::npos) {
+    ++at;
+    const size_t end = usage.find('\n', at);
+    const std::string line = usage.substr(at, end - at);
+    const size_t dashes = line.find("--");
+    if (line.find_first_not_of(' ') != line.find('-') || dashes == std::string::npos ||
+        line.find_first_not_of(' ') > 6) {
+      continue;
+    }
+    const size_t name_end = line.find_first_of(" =", dashes);
+    const std::string name = line.substr(dashes, name_end - dashes);
+    const bool takes_value = line[name_end] == '=';
+    if (name == "--help" || name == "--version") continue;
+    ++listed;
+    // A value that suits every option: a list, a file, a folder, a thread
+    // count are all happy with "2"; the axes and code pages take "auto".
+    const char* value = (name == "--axes" || name == "--encoding") ? "auto" : "2";
+    const auto joined = takes_value ? parse({(name + "=" + value).c_str(), "a", "1", "1", "0"})
+                                    : parse({name.c_str(), "a", "1", "1", "0"});
+#ifndef EGIB_NO_GEOS
+    EXPECT_EQ(joined.action, Action::kRun) << name << ": " << joined.error;
+#endif
+    if (takes_value) {
+      const auto apart = parse({name.c_str(), value, "a", "1", "1", "0"});
+      EXPECT_EQ(apart.action, Action::kRun) << name << ": " << apart.error;
+      EXPECT_EQ(parse({name.c_str()}).action, Action::kUsageError) << name;
+    } else {
+      EXPECT_EQ(parse({(name + "=1").c_str(), "a", "1", "1", "0"}).error,
+                "unknown option '" + name + "=1'");
+    }
+    if (line.compare(0, 3, "  -") == 0 && line[3] != '-') {  // "-o, --output-dir"
+      const std::string short_name = line.substr(2, 2);
+      const auto short_form = takes_value
+                                  ? parse({(short_name + value).c_str(), "a", "1", "1", "0"})
+                                  : parse({short_name.c_str(), "a", "1", "1", "0"});
+      EXPECT_EQ(short_form.action, Action::kRun) << short_name << ": " << short_form.error;
+    }
+  }
+  EXPECT_GE(listed, 13u);
+  // Messages name the option as it was written.
+  EXPECT_EQ(parse({"-o"}).error, "option '-o' needs a directory");
+  EXPECT_EQ(parse({"--output-dir"}).error, "option '--output-dir' needs a directory");
+  EXPECT_EQ(parse({"-j=4", "a", "1", "1", "0"}).options.threads, 4);
+  EXPECT_EQ(parse({"-hx", "a", "1", "1", "0"}).error, "unknown option '-hx'");
+}
+
 }  // namespace
 
 namespace {
