@@ -19,6 +19,7 @@ class ListScan : public GeometryListReader {
   bool read_list(LineReader& in, Line& line, RegisterObject& object) override {
     bool ring_start = false;
     for (;;) {
+      in.skip_vertex_lines();  // nothing of a vertex is looked at
       if (!in.next(line)) return false;
       if (line.is_ignorable()) continue;
       if (line.code_is("K") && (line.field_is(1, "+") || line.field_is(1, "-"))) {
