@@ -13,12 +13,16 @@ namespace egib {
 namespace {
 // Messages are formatted into this much at most, as they always were.
 constexpr size_t kMessageChars = 1024;
-uint64_t g_error_log_messages = 0;
-std::string g_error_log_written;
 }  // namespace
 
-uint64_t error_log_messages() {
-  return g_error_log_messages;
+uint64_t ErrorLog::messages() const {
+  const std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+std::string ErrorLog::written_path() const {
+  const std::lock_guard lock(mutex_);
+  return written_path_;
 }
 
 std::string error_log_path() {
@@ -46,20 +50,16 @@ std::string error_log_fallback_path() {
 #endif
 }
 
-std::string error_log_written_path() {
-  return g_error_log_written;
-}
-
-void log_error(const char* format, ...) {
+void ErrorLog::appendf(const char* format, ...) {
   char message[kMessageChars];
   va_list args;
   va_start(args, format);
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
-  log_error_text(message);
+  append(message);
 }
 
-void log_error_text(std::string_view text) {
+void ErrorLog::append(std::string_view text) {
   // The log is shared by every run of the user, concurrent ones included:
   // each message goes in with one append, so lines of different runs never
   // interleave.  Formatting is bounded as it always was.
@@ -78,8 +78,9 @@ void log_error_text(std::string_view text) {
                  append_shared(path, bytes);
     }
     if (appended) {
-      ++g_error_log_messages;
-      if (g_error_log_written != path) g_error_log_written = path;
+      const std::lock_guard lock(mutex_);
+      ++messages_;
+      if (written_path_ != path) written_path_ = path;
       return;
     }
   }
@@ -87,15 +88,15 @@ void log_error_text(std::string_view text) {
   std::fwrite(line, 1, message.size() + 1, stdout);
 }
 
-int copy_file(const char* source, const char* target) {
+int copy_file(const char* source, const char* target, ErrorLog& error_log) {
   FilePtr in(open_file(source, "rb"));
   if (!in) {
-    log_error("Error while opening %s for reading: %s\n", source, std::strerror(errno));
+    error_log.appendf("Error while opening %s for reading: %s\n", source, std::strerror(errno));
     std::exit(1);
   }
   FilePtr out(open_file(target, "wb"));
   if (!out) {
-    log_error("Error while opening %s for writing: %s:\n", target, std::strerror(errno));
+    error_log.appendf("Error while opening %s for writing: %s:\n", target, std::strerror(errno));
     std::exit(1);
   }
   char block[512];

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -26,21 +27,33 @@ std::string error_log_path();
 // ordinary user may not create files in C:\) ZOV_uriri.txt in the folder
 // egib2shp of %LOCALAPPDATA%; empty elsewhere.
 std::string error_log_fallback_path();
-// Where this process last appended a message (empty before the first).
-std::string error_log_written_path();
 
-// printf-style message appended to the error log, opened and closed for
-// every message; the console gets it when the log cannot be opened.
-// Formatting is bounded by a 1024-byte buffer.
-void log_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// A message as it stands (formatted already), appended the same way; cut
-// at 1023 characters like a formatted one.
-void log_error_text(std::string_view message);
-// How many messages this process has appended to the error log.
-uint64_t error_log_messages();
+// The error log as one run writes it: every message appended on its own
+// (the file is opened and closed for each, so concurrent runs of the user
+// never interleave their lines), to the place of error_log_path() or, when
+// that cannot be written, of error_log_fallback_path(); the console gets a
+// message that has no place at all.  It counts what it appended and keeps
+// where, for the run's summary.  Safe to use from several threads.
+class ErrorLog {
+ public:
+  // printf-style; formatting is bounded by a 1024-byte buffer.
+  void appendf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // A message as it stands (formatted already), cut at 1023 characters
+  // like a formatted one; one line end is added.
+  void append(std::string_view message);
+  // How many messages this log has appended to the file.
+  uint64_t messages() const;
+  // Where it last appended one (empty before the first).
+  std::string written_path() const;
+
+ private:
+  mutable std::mutex mutex_;
+  uint64_t messages_ = 0;
+  std::string written_path_;
+};
 
 // Byte copy of a file in 512-byte blocks.  An open failure is logged and
 // ends the program with status 1.  Returns 0 after a complete copy.
-int copy_file(const char* source, const char* target);
+int copy_file(const char* source, const char* target, ErrorLog& error_log);
 
 }  // namespace egib

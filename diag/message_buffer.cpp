@@ -27,7 +27,8 @@ void MessageBuffer::clear() {
   text_.clear();
 }
 
-void MessageBuffer::replay(int32_t line_base, std::FILE* console, std::FILE* run_log) const {
+void MessageBuffer::replay(int32_t line_base, std::FILE* console, std::FILE* run_log,
+                           ErrorLog& error_log) const {
   std::string message;
   for (const Message& m : messages_) {
     message.assign(text_, m.begin, m.split - m.begin);
@@ -45,7 +46,7 @@ void MessageBuffer::replay(int32_t line_base, std::FILE* console, std::FILE* run
         if (run_log != nullptr) std::fwrite(message.data(), 1, message.size(), run_log);
         break;
       case Channel::kErrorLog:
-        log_error_text(message);
+        error_log.append(message);
         break;
     }
   }

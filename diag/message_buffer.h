@@ -13,6 +13,8 @@
 
 namespace egib {
 
+class ErrorLog;
+
 enum class Channel : uint8_t { kConsole, kRunLog, kErrorLog };
 
 class MessageBuffer {
@@ -29,8 +31,8 @@ class MessageBuffer {
 
   // Gives the messages out in order, lines numbered from line_base (the
   // number of the line before the part's first): the console with fwrite
-  // to console, the run log to run_log, the error log through log_error.
-  void replay(int32_t line_base, std::FILE* console, std::FILE* run_log) const;
+  // to console, the run log to run_log, the error log to error_log.
+  void replay(int32_t line_base, std::FILE* console, std::FILE* run_log, ErrorLog& error_log) const;
 
  private:
   struct Message {

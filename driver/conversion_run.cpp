@@ -162,7 +162,7 @@ void ConversionRun::collect() {
   const Header header = read_header(bytes, encoding_);
   MessageBuffer header_out;
   header_messages(header, header_out);
-  header_out.replay(0, stdout, run_log_.get());
+  header_out.replay(0, stdout, run_log_.get(), error_log_);
   if (!header.present) return;
 
   PassProgress progress("reading points", input_.size(), stderr_is_terminal());
@@ -178,7 +178,7 @@ void ConversionRun::collect() {
         return walk_sections(in, line, state, pass, part.messages);
       },
       [&](CollectedPart& part, int32_t line_base, size_t position) {
-        part.messages.replay(line_base, stdout, run_log_.get());
+        part.messages.replay(line_base, stdout, run_log_.get(), error_log_);
         points_.append(part.points);
         for (const WrittenPair& p : part.inline_pairs) {
           if (inline_pairs_.size() >= CollectedPart::kInlineSample) break;
@@ -233,7 +233,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
   const Header header = read_header(bytes, encoding_);
   MessageBuffer header_out;
   header_messages(header, header_out);
-  header_out.replay(0, stdout, run_log_.get());
+  header_out.replay(0, stdout, run_log_.get(), error_log_);
   if (!header.accepted) return;  // nothing is written
 
   PassProgress progress("writing layers", input_.size(), stderr_is_terminal());
@@ -255,7 +255,7 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
         return end;
       },
       [&](WrittenPart& part, int32_t line_base, size_t position) {
-        part.messages.replay(line_base, stdout, run_log_.get());
+        part.messages.replay(line_base, stdout, run_log_.get(), error_log_);
         const bool written = writer.write(part.objects);
         if (options_.all) {
           for (const AssembledObject& o : part.objects.objects)
@@ -277,10 +277,10 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
 
 int ConversionRun::execute() {
   const auto started = std::chrono::steady_clock::now();
-  const uint64_t error_log_before = error_log_messages();
+
   const int status = run_stages();
-  report_.error_log_messages = error_log_messages() - error_log_before;
-  if (report_.error_log_messages > 0) report_.error_log_path = error_log_written_path();
+  report_.error_log_messages = error_log_.messages();
+  if (report_.error_log_messages > 0) report_.error_log_path = error_log_.written_path();
   report_.wall_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return status;
@@ -303,7 +303,7 @@ int ConversionRun::run_stages() {
   if (point_layer_.created()) {
     std::string limit_failure;
     report_.stats.points_written =
-        write_point_layer(points_, transform_, point_layer_, stdout,
+        write_point_layer(points_, transform_, point_layer_, stdout, error_log_,
                           &report_.stats.outlines.texts_cut, size_limits(), &limit_failure);
     if (!limit_failure.empty()) {
       limit_failed_ = true;

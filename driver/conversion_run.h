@@ -66,6 +66,7 @@ class ConversionRun {
   InputFile input_;
   std::string base_;  // the layers' base name
   FilePtr run_log_;
+  ErrorLog error_log_;  // what this run appends to the user's error log
   Layer parcels_;
   Layer buildings_;
   Layer point_layer_;

@@ -75,7 +75,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
   if (report.error_log_messages > 0) {
     const auto count = static_cast<long long>(report.error_log_messages);
     std::fprintf(stderr, "egib2shp: %lld %s written to the error log %s\n", count,
-                 count == 1 ? "message" : "messages", error_log_written_path().c_str());
+                 count == 1 ? "message" : "messages", report.error_log_path.c_str());
   }
   std::fprintf(stderr, "egib2shp: texts read as %s%s and written in Windows-1250\n",
                std::string(encoding_name(run.encoding())).c_str(),

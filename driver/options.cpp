@@ -117,6 +117,22 @@ std::string needs(std::string_view given, std::string_view what) {
   return "option '" + std::string(given) + "' needs " + std::string(what);
 }
 
+// --validate and --make-valid (which also repairs): GEOS checks the
+// outlines, in a build that has it.
+std::string checked_with_geos(Options& o, std::string_view given, bool repair) {
+#ifdef EGIB_NO_GEOS
+  (void)o;
+  (void)repair;
+  return "option '" + std::string(given) +
+         "' needs GEOS, which this build of egib2shp does not have";
+#else
+  (void)given;
+  o.validate = true;
+  o.make_valid = o.make_valid || repair;
+  return {};
+#endif
+}
+
 std::string no_effect(Options&, std::string_view, const std::optional<std::string>&) {
   return {};
 }
@@ -210,29 +226,12 @@ constexpr std::array kOptionTable{
                "ones that are not valid polygons",
                Action::kRun,
                [](Options& o, std::string_view given, const std::optional<std::string>&) {
-#ifdef EGIB_NO_GEOS
-                 (void)o;
-                 return "option '" + std::string(given) +
-                        "' needs GEOS, which this build of egib2shp does not have";
-#else
-                 (void)given;
-                 o.validate = true;
-                 return std::string();
-#endif
+                 return checked_with_geos(o, given, false);
                }},
     OptionSpec{'\0', "make-valid", "", "as --validate, and write GEOS's repair of them",
                Action::kRun,
                [](Options& o, std::string_view given, const std::optional<std::string>&) {
-#ifdef EGIB_NO_GEOS
-                 (void)o;
-                 return "option '" + std::string(given) +
-                        "' needs GEOS, which this build of egib2shp does not have";
-#else
-                 (void)given;
-                 o.validate = true;
-                 o.make_valid = true;
-                 return std::string();
-#endif
+                 return checked_with_geos(o, given, true);
                }},
     OptionSpec{'j', "threads", "N",
                "use N threads (default: one per core; the\n"

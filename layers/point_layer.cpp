@@ -19,7 +19,7 @@ struct ShapeDestroyer {
 }  // namespace
 
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console, int64_t* texts_cut,
+                          Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
                           const LayerSizeLimits& limits, std::string* limit_failure) {
   int64_t written = 0;
   // The files' sizes: headers, then 28 bytes a point (12 for a null shape)
@@ -65,9 +65,9 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     const auto text = [&](int field, std::string_view value) {
       const FieldSpec& f = layer_schema(LayerKind::kPoint)[static_cast<size_t>(field)];
       if (value.size() > static_cast<size_t>(f.width)) {
-        log_error("point '%.*s': %s '%.*s' cut to %d characters\n",
-                  static_cast<int>(points.id(i).size()), points.id(i).data(), f.name,
-                  static_cast<int>(value.size()), value.data(), f.width);
+        error_log.appendf("point '%.*s': %s '%.*s' cut to %d characters\n",
+                          static_cast<int>(points.id(i).size()), points.id(i).data(), f.name,
+                          static_cast<int>(value.size()), value.data(), f.width);
         ++*texts_cut;
       }
       tuple.text(field, value);

@@ -15,6 +15,8 @@
 
 namespace egib {
 
+class ErrorLog;
+
 // Writes every point of the table (converted already) into layer; the area
 // warnings of the points that warn go to console, in order.  A point
 // without coordinates is written as a null shape.  Texts wider than their
@@ -22,7 +24,7 @@ namespace egib {
 // that would take a file past limits.most is not written: *limit_failure
 // says so and nothing more is written.  Returns how many were written.
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
-                          Layer& layer, std::FILE* console, int64_t* texts_cut,
+                          Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
                           const LayerSizeLimits& limits, std::string* limit_failure);
 
 }  // namespace egib

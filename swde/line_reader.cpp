@@ -8,8 +8,6 @@
 
 namespace egib {
 
-int32_t line_number = 0;
-
 namespace {
 
 // ISO 8859-2 -> Windows-1250 as a one-to-one byte permutation of 0x80..0xFF:
@@ -170,7 +168,7 @@ int read_swde_line(SwdeInput& in, SwdeLine& line) {
     clear_line(line);
     return 0;
   }
-  ++line_number;
+  in.set_line_number(in.line_number() + 1);
   split_chunk(chunk, size, in.encoding(), line);
   return 1;
 }

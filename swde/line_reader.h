@@ -42,10 +42,6 @@ struct SwdeLine {
   bool is_file_end() const { return code_is("SWDEX") || code_is("SWDEXC"); }
 };
 
-// Number of the last line read in the current pass; each pass sets it to 1
-// after reading the header.
-extern int32_t line_number;
-
 // Length of the chunk that starts at p: at most 499 bytes, up to and
 // including the first line end.  A longer line is read as several chunks,
 // and every chunk counts as a line.
@@ -69,6 +65,10 @@ class SwdeInput {
   // The same chunk in place; no NUL is appended.
   bool next_chunk(const char** data, size_t* length);
   void rewind() { pos_ = 0; }
+  // Number of the last line read_swde_line read from this input (0 before
+  // the first); a pass that reads the header on its own sets it to 1.
+  int32_t line_number() const { return line_number_; }
+  void set_line_number(int32_t n) { line_number_ = n; }
   uint64_t size() const { return file_.size(); }
   // Code page of the texts; lines are converted from it into Windows-1250.
   TextEncoding encoding() const { return encoding_; }
@@ -77,6 +77,7 @@ class SwdeInput {
  private:
   InputFile file_;
   size_t pos_ = 0;
+  int32_t line_number_ = 0;
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
 };
 

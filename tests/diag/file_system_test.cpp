@@ -132,8 +132,9 @@ TEST(FileSystem, ConcurrentAppendsKeepEveryMessageWhole) {
 TEST(ErrorLog, NamesWhereTheMessageWent) {
   const TempDir dir;
   ASSERT_EQ(setenv("HOME", dir.path().c_str(), 1), 0);
-  egib::log_error("line=%d code='%s' Unknown swde code\n", 7, "Q");
-  EXPECT_EQ(egib::error_log_written_path(), dir.file("ZOV_uriri.txt"));
+  egib::ErrorLog log;
+  log.appendf("line=%d code='%s' Unknown swde code\n", 7, "Q");
+  EXPECT_EQ(log.written_path(), dir.file("ZOV_uriri.txt"));
   EXPECT_EQ(read_file(dir.file("ZOV_uriri.txt")), "line=7 code='Q' Unknown swde code\n\n");
   // No other place on this platform.
   EXPECT_EQ(egib::error_log_fallback_path(), "");

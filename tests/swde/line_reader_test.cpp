@@ -33,7 +33,6 @@ std::vector<std::string> fields(const SwdeLine& l) {
 SwdeLine read_one(const std::string& text) {
   MemoryInput m(text);
   SwdeLine line{};
-  egib::line_number = 0;
   EXPECT_EQ(egib::read_swde_line(m.input, line), 1);
   return line;
 }
@@ -117,7 +116,6 @@ TEST(LineReader, PhysicalLinesLongerThanTheBufferAreSplitAndCounted) {
   const std::string six_hundred(600, 'z');
   MemoryInput m(six_hundred + "\n" + std::string(499, 'y') + "\nlast\n");
   SwdeLine l{};
-  egib::line_number = 0;
   ASSERT_EQ(egib::read_swde_line(m.input, l), 1);
   EXPECT_EQ(std::string(l.text).size(), 499u);
   ASSERT_EQ(egib::read_swde_line(m.input, l), 1);
@@ -128,10 +126,10 @@ TEST(LineReader, PhysicalLinesLongerThanTheBufferAreSplitAndCounted) {
   EXPECT_STREQ(l.text, "");
   ASSERT_EQ(egib::read_swde_line(m.input, l), 1);
   EXPECT_STREQ(l.text, "last");
-  EXPECT_EQ(egib::line_number, 5);
+  EXPECT_EQ(m.input.line_number(), 5);
   EXPECT_EQ(egib::read_swde_line(m.input, l), 0);
   EXPECT_STREQ(l.field[0], "");
-  EXPECT_EQ(egib::line_number, 5);
+  EXPECT_EQ(m.input.line_number(), 5);
 }
 
 TEST(LineReader, LastLineWithoutLineEndAndNulBytes) {

@@ -84,6 +84,7 @@ class Capture {
 Taken collect(const std::string& file, size_t part_bytes, int threads) {
   Taken t;
   Capture capture;
+  egib::ErrorLog error_log;
   const Header header = read_header(file, TextEncoding::kIso8859_2);
   const PassEnd end = run_in_parts<CollectedPart>(
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
@@ -92,7 +93,7 @@ Taken collect(const std::string& file, size_t part_bytes, int threads) {
         return walk_sections(in, line, state, pass, part.messages);
       },
       [&](CollectedPart& part, int32_t line_base, size_t) {
-        part.messages.replay(line_base, capture.console(), capture.run_log());
+        part.messages.replay(line_base, capture.console(), capture.run_log(), error_log);
         for (size_t i = 0; i < part.points.size(); ++i) {
           t.points += std::string(part.points.id(i)) + "/" + std::string(part.points.alt_id(i)) +
                       "/" + std::string(part.points.nrp(i)) + " " +
@@ -124,6 +125,7 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
 
   Taken t;
   Capture capture;
+  egib::ErrorLog error_log;
   const Header header = read_header(file, TextEncoding::kIso8859_2);
   const PassEnd end = run_in_parts<WrittenPart>(
       file, header.next, TextEncoding::kIso8859_2, threads, part_bytes,
@@ -134,7 +136,7 @@ Taken write(const std::string& file, size_t part_bytes, int threads) {
         return walk_sections(in, line, state, pass, part.messages);
       },
       [&](WrittenPart& part, int32_t line_base, size_t) {
-        part.messages.replay(line_base, capture.console(), capture.run_log());
+        part.messages.replay(line_base, capture.console(), capture.run_log(), error_log);
         for (const AssembledObject& o : part.objects.objects) {
           t.objects += std::to_string(static_cast<int>(o.kind)) + " " +
                        std::string(part.objects.ident(o)) + " " +
