@@ -6,20 +6,29 @@
                                           -DEGIB_BUILD_BENCH=ON)
 
 Generates a small (about 10 MB), a county-sized (about 143 MB: 1.1 million
-points, 150,000 parcels, 100,000 buildings) and a ten-times-county SWDE file
-with gen_swde, converts each on the route without conversion ("0 0 0") and
+points, 150,000 parcels, 100,000 buildings), a county-sized whole register
+(gen_swde --register, about 203 MB: the same and every other object type) and
+a ten-times-county SWDE file with gen_swde, converts each on the route
+without conversion ("0 0 0") and
 on the heaviest route ("2 18 1": zone-2 correction, stereographic inverse,
 datum shift, Gauss-Krüger forward), and reports per row the median wall time
 of the runs, input MB/s, vertices/s, the peak resident memory and the peak
 anonymous memory (RssAnon, sampled every 2 ms), each per point beyond 64 MB,
 and the floor of reading the file twice with `wc -l` with the ratio to it.
 Every run writes into a fresh output folder, removed after it (untimed).
-Then the growth from the county to ten times it, and the conversion kernels
+The county files are also converted with --all (every object type, its
+attributes and relations), and the whole register is set beside the run
+without it.  Then the growth from the county to ten times it, and the
+conversion kernels
 of the 2 -> 18 and 10 -> 18 routes beside PROJ's proj_trans_generic on the
 same points.
 
 Environment: EGIB_BENCH_DIR (default /tmp/egib2shp-bench) holds the files,
-EGIB_BENCH_RUNS (default 5) the runs per row (3 for the largest file).
+EGIB_BENCH_RUNS (default 5) the runs per row (3 for the largest file),
+EGIB_BENCH_FILES (default all) a comma-separated list of the files to run
+("small,county,county register,county x10"), EGIB_BENCH_BINARY another
+egib2shp to measure (an earlier build, for a before and after) and
+EGIB_BENCH_KERNELS=0 leaves the conversion kernels out.
 """
 import json
 import os
@@ -35,10 +44,16 @@ import time
 build = sys.argv[1] if len(sys.argv) > 1 else "build-bench"
 work = os.environ.get("EGIB_BENCH_DIR", "/tmp/egib2shp-bench")
 runs = int(os.environ.get("EGIB_BENCH_RUNS", "5"))
-binary = os.path.abspath(os.path.join(build, "egib2shp"))
+binary = os.path.abspath(os.environ.get("EGIB_BENCH_BINARY", os.path.join(build, "egib2shp")))
 os.makedirs(work, exist_ok=True)
 
-FILES = [("small", 11000, runs), ("county", 150000, runs), ("county x10", 1500000, max(3, runs // 2))]
+# name, parcels, runs, gen_swde options
+FILES = [("small", 11000, runs, []), ("county", 150000, runs, []),
+         ("county register", 150000, runs, ["--register"]),
+         ("county x10", 1500000, max(3, runs // 2), [])]
+if os.environ.get("EGIB_BENCH_FILES"):
+    chosen = os.environ["EGIB_BENCH_FILES"].split(",")
+    FILES = [f for f in FILES if f[0] in chosen]
 
 
 def path_of(name):
@@ -46,10 +61,10 @@ def path_of(name):
 
 
 def generate():
-    for name, parcels, _ in FILES:
+    for name, parcels, _, extra in FILES:
         if not os.path.exists(path_of(name)):
-            subprocess.run([os.path.join(build, "gen_swde"), "--parcels", str(parcels),
-                            path_of(name)], check=True, stderr=subprocess.DEVNULL)
+            subprocess.run([os.path.join(build, "gen_swde"), "--parcels", str(parcels)] + extra +
+                           [path_of(name)], check=True, stderr=subprocess.DEVNULL)
 
 
 def measure(args, count):
@@ -114,14 +129,18 @@ def main():
           "`wc -l` floor (2 reads) | / floor |")
     print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     rows = {}
-    for name, _, count in FILES:
+    for name, _, count, _ in FILES:
         path = path_of(name)
         size = os.path.getsize(path)
         fl = floor(path, count)
         routes = [(["0", "0", "0"], 2), (["2", "18", "1"], 2)]
         if name == "county":
             routes += [(["0", "0", "0"], 1), (["2", "18", "1"], 1),
-                       (["--points", "2", "18", "1"], 2)]
+                       (["--points", "2", "18", "1"], 2), (["--all", "0", "0", "0"], 2),
+                       (["--all", "0", "0", "0"], 1)]
+        if name == "county register":
+            routes = [(["0", "0", "0"], 2), (["--all", "0", "0", "0"], 2),
+                      (["--all", "2", "18", "1"], 2)]
         for route, threads in routes:
             args = [f"--threads={threads}"] + route[:-3] + [path] + route[-3:]
             wall, rss, anon, vertices, points = measure(args, count)
@@ -131,14 +150,28 @@ def main():
                   f"{per_point(rss, points)} | {anon / 2**20:.0f} MiB | {per_point(anon, points)} | "
                   f"{fl:.3f} s | {wall / fl:.1f} |", flush=True)
     print()
-    print("Growth from the county to ten times it (2 threads):")
-    print()
-    print("| route | time x10 / county | peak RSS x10 / county | peak RssAnon x10 / county |")
-    print("|---|---|---|---|")
-    for route in ("0 0 0", "2 18 1"):
-        a, b = rows[("county", route, 2)], rows[("county x10", route, 2)]
-        print(f"| `{route}` | {b[0] / a[0]:.2f} | {b[1] / a[1]:.2f} | {b[2] / a[2]:.2f} |")
-    print()
+    pairs = [(n, r) for n, r in (("county", "0 0 0"), ("county register", "0 0 0"))
+             if (n, r, 2) in rows and (n, "--all " + r, 2) in rows]
+    if pairs:
+        print("The whole register beside the run without it (2 threads):")
+        print()
+        print("| file | route | time --all / without | peak RSS --all / without |")
+        print("|---|---|---|---|")
+        for name, route in pairs:
+            a, b = rows[(name, route, 2)], rows[(name, "--all " + route, 2)]
+            print(f"| {name} | `{route}` | {b[0] / a[0]:.2f} | {b[1] / a[1]:.2f} |")
+        print()
+    if ("county", "0 0 0", 2) in rows and ("county x10", "0 0 0", 2) in rows:
+        print("Growth from the county to ten times it (2 threads):")
+        print()
+        print("| route | time x10 / county | peak RSS x10 / county | peak RssAnon x10 / county |")
+        print("|---|---|---|---|")
+        for route in ("0 0 0", "2 18 1"):
+            a, b = rows[("county", route, 2)], rows[("county x10", route, 2)]
+            print(f"| `{route}` | {b[0] / a[0]:.2f} | {b[1] / a[1]:.2f} | {b[2] / a[2]:.2f} |")
+        print()
+    if os.environ.get("EGIB_BENCH_KERNELS", "1") == "0":
+        return
     print("Conversion kernels (points per second on the same 4096 points, the same systems;")
     print("median of 5 repetitions):")
     print()

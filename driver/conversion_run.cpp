@@ -289,6 +289,10 @@ void ConversionRun::write_objects(const CoordinateTransform& transform) {
         } else {
           written = writer.write(part.objects);
         }
+        if (options_.all) {
+          for (const AssembledObject& o : part.objects.objects)
+            written_heads_.push_back(o.head_offset);
+        }
         report_.stats.outlines.add(part.stats);
         report_.stats.objects_without_vertex += part.objects_without_vertex;
         progress.update(position);

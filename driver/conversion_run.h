@@ -95,6 +95,9 @@ class ConversionRun {
     int64_t rows = 0;
   };
   std::vector<AddedColumns> added_columns_;
+  // Where the objects written to the parcel, building and precinct layers
+  // begin in the input, in file order: the rows the register adds to.
+  std::vector<uint64_t> written_heads_;
 };
 
 // The number of threads a run uses: the option, or the machine's cores.

@@ -109,9 +109,10 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 
   // What becomes of each layer name, with its columns.
   RegisterPlan plan;
-  plan.identifiers.reserve(census.identifiers.size());
-  for (const uint64_t id : census.identifiers) plan.identifiers.insert(id);
-  census.identifiers = {};
+  plan.written_heads = std::move(written_heads_);
+  plan.whole_cells = gdal_ != nullptr;
+  plan.identifiers = std::move(census.identifiers);
+  std::sort(plan.identifiers.begin(), plan.identifiers.end());
   std::vector<TableSpec> specs;
   std::vector<size_t> table_of_type;  // the plan's table of each census type
   const std::string_view wkt = esri_wkt_of_system(transform.written_system());
@@ -202,6 +203,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
       for (const FieldSpec& f : layer_schema(kind)) reserved.emplace_back(f.name);
     }
     assign_dbase_names(named, reserved);
+    tp.cell_columns = named;
     spec.columns.insert(spec.columns.end(), named.begin(), named.end());
     plan.by_name[t.name] = plan.tables.size();
     plan.tables.push_back(std::move(tp));
@@ -264,19 +266,17 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
       },
       [&](RegisterPart& part, int32_t, size_t) {
         for (size_t k = 0; k < part.unresolved.size(); ++k) unresolved[k] += part.unresolved[k];
+        for (size_t k = 0; k < part.attribute_values.size(); ++k) {
+          report_.register_types[k].attribute_values += part.attribute_values[k];
+          report_.register_types[k].relation_values += part.relation_values[k];
+        }
+        report_.texts_cut += part.texts_cut;
         degenerate_total[0] += part.degenerate;
         for (const RegisterRow& row : part.rows) {
-          const std::span<const std::string> cells(&part.cells[row.cell_begin], row.cell_count);
-          RegisterTypeReport& rep = report_.register_types[row.table];
-          for (size_t c = 2; c < cells.size(); ++c) {
-            if (cells[c].empty()) continue;
-            const bool relation = c - 2 >= plan.tables[row.table].columns.attribute_names.size();
-            (relation ? rep.relation_values : rep.attribute_values) +=
-                1 +
-                static_cast<int64_t>(std::count(cells[c].begin(), cells[c].end(), kValueSeparator));
-          }
-          ++rep.rows_written;
+          ++report_.register_types[row.table].rows_written;
           if (gdal_table_index[row.table] != SIZE_MAX) {
+            const std::span<const std::string> cells(part.whole_cells.data() + row.cell_begin,
+                                                     row.cell_bytes);
             ShapeValue shape;
             shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
             shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
@@ -284,19 +284,23 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
                 std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
             gdal_->write_row(static_cast<int>(gdal_table_index[row.table]), cells, shape);
           } else if (table_index[row.table] != SIZE_MAX) {
+            const std::string_view cells(part.cells.data() + row.cell_begin, row.cell_bytes);
             ShapeValue shape;
             shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
             shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
             shape.part_start =
                 std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
-            register_tables_[table_index[row.table]]->write(cells, shape);
+            register_tables_[table_index[row.table]]->write_formatted(cells, shape);
           } else if (added_index[row.table] != SIZE_MAX) {
             AddedColumns& added = added_columns_[added_index[row.table]];
             if (gdal_) {
               // Kept whole and as read: GDAL's columns take texts of any length.
-              added.values.emplace_back(cells.begin(), cells.end());
+              added.values.emplace_back(
+                  part.whole_cells.begin() + static_cast<ptrdiff_t>(row.cell_begin),
+                  part.whole_cells.begin() +
+                      static_cast<ptrdiff_t>(row.cell_begin + row.cell_bytes));
             } else {
-              format_dbase_cells(added.columns, cells, added.cells, &report_.texts_cut);
+              added.cells.append(part.cells, row.cell_begin, row.cell_bytes);
             }
             ++added.rows;
           }

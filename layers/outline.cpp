@@ -514,6 +514,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
                   ObjectBatch& batch, MessageBuffer& messages) {
   VertexBuffer& vb = a.vb;
   vb.clear();
+  const auto head_offset = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
   Attributes attributes = attributes_of(kind);
   const OutlineReading reading{&a.points, a.easting_first, &messages, &a.stats};
   if (!read_object(in, line, attributes, vb, reading)) return;  // cut by the end of input
@@ -555,6 +556,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
 
   AssembledObject o{};
   o.kind = kind;
+  o.head_offset = head_offset;
   o.degenerate = !vb.has_three_distinct_vertices();
   o.vertex_begin = static_cast<uint32_t>(batch.x.size());
   o.vertex_count = static_cast<uint32_t>(vb.vertex_count);

@@ -158,6 +158,9 @@ struct AssembledObject {
   uint32_t tuple_length;
   uint32_t deferred_begin;
   uint32_t deferred_count;
+  // Where the object's head line starts in the input: the whole register
+  // adds its columns to exactly the objects written.
+  uint64_t head_offset;
 };
 
 struct ObjectBatch {

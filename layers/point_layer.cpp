@@ -1,6 +1,8 @@
 #include "layers/point_layer.h"
 
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "diag/error_log.h"
@@ -26,6 +28,11 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
   uint64_t record_bytes = 1;
   for (const FieldSpec& f : layer_schema(LayerKind::kPoint))
     record_bytes += static_cast<uint64_t>(f.width);
+  // Each record is made whole and stored with one call, as the parcel and
+  // building records are: the library's field-by-field path measured and
+  // copied every cell on its own.
+  RecordTuple tuple(LayerKind::kPoint);
+  std::string record;
   uint64_t shp_bytes = 100;
   uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
   for (size_t i = 0; i < points.size(); ++i) {
@@ -52,8 +59,9 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       print_area_warnings(warnings, console);
     }
     const int r = DBFGetRecordCount(layer.dbf());
-    RecordWriter record(layer, r);
-    record.integer(kPointFieldId, r + 1);
+    record.clear();
+    tuple.start(record);
+    tuple.integer(kPointFieldId, r + 1);
     const auto text = [&](int field, std::string_view value) {
       const FieldSpec& f = layer_schema(LayerKind::kPoint)[static_cast<size_t>(field)];
       if (value.size() > static_cast<size_t>(f.width)) {
@@ -62,7 +70,7 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
                           static_cast<int>(value.size()), value.data(), f.width);
         ++*texts_cut;
       }
-      record.text(field, value);
+      tuple.text(field, value);
     };
     text(kPointFieldIdp, points.id(i));
     text(kPointFieldKlucz, points.alt_id(i));
@@ -70,11 +78,27 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       const PointAttributes& a = points.attributes(i);
       text(kPointFieldNrp, points.nrp(i));
       text(kPointFieldOzr, points.ozr(i));
-      record.integer(kPointFieldStb, a.g5stb);
-      record.integer(kPointFieldZrd, a.g5zrd);
-      record.integer(kPointFieldBpp, a.g5bpp);
-      record.integer(kPointFieldRzg, a.g5rzg);
+      tuple.integer(kPointFieldStb, a.g5stb);
+      tuple.integer(kPointFieldZrd, a.g5zrd);
+      tuple.integer(kPointFieldBpp, a.g5bpp);
+      tuple.integer(kPointFieldRzg, a.g5rzg);
       text(kPointFieldRkrg, points.rkrg(i));
+    }
+    if (!DBFWriteTuple(layer.dbf(), r, record.data())) {
+      std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
+                   layer.final_base().c_str());
+      layer.note_write_failure();
+    }
+    if (!tuple.deferred().empty()) {
+      // Numbers the library would cut to their cells, as it writes them.
+      RecordWriter late(layer, r);
+      for (const RecordTuple::Deferred& d : tuple.deferred()) {
+        if (d.real) {
+          late.real(d.field, d.real_value);
+        } else {
+          late.integer(d.field, d.integer_value);
+        }
+      }
     }
     // A point without coordinates is a null shape: its record stays, and
     // no reader puts it at (0, 0).

@@ -3,11 +3,13 @@
 #include <shapefil.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "diag/error_log.h"
+#include "diag/file_system.h"
 
 namespace egib {
 
@@ -161,8 +163,20 @@ bool RegisterTable::create(const std::string& final_base, const TableSpec& spec,
 }
 
 void RegisterTable::write(std::span<const std::string> cells, const ShapeValue& shape) {
-  const int r = static_cast<int>(rows_);
   format_dbase_record(spec_.columns, rows_ + 1, cells, record_, &texts_cut_);
+  write_record_and_shape(shape);
+}
+
+void RegisterTable::write_formatted(std::string_view cells, const ShapeValue& shape) {
+  const Column& number = spec_.columns[0];
+  record_.assign(1 + static_cast<size_t>(number.width), ' ');
+  put_number(number, std::to_string(rows_ + 1), record_.data() + 1);
+  record_.append(cells);
+  write_record_and_shape(shape);
+}
+
+void RegisterTable::write_record_and_shape(const ShapeValue& shape) {
+  const int r = static_cast<int>(rows_);
   // DBFWriteTuple takes the whole record, its deletion flag first.
   if (!DBFWriteTuple(layer_.dbf(), r, record_.data())) {
     std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
@@ -204,7 +218,7 @@ void format_dbase_cells(std::span<const Column> columns, std::span<const std::st
 namespace {
 
 bool read_whole(const std::string& path, std::string* bytes) {
-  FilePtr f(std::fopen(path.c_str(), "rb"));
+  FilePtr f = open_file(path, "rb");
   if (!f) return false;
   char buffer[1 << 16];
   size_t n = 0;
@@ -212,12 +226,15 @@ bool read_whole(const std::string& path, std::string* bytes) {
   return std::ferror(f.get()) == 0;
 }
 
-uint32_t little(const std::string& b, size_t at, int bytes) {
+uint32_t little(const char* b, int bytes) {
   uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i)
-    v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
   return v;
 }
+
+// Records are copied through a buffer of about this many bytes: a point
+// table of a county holds hundreds of megabytes, never held whole.
+constexpr size_t kCopyBytes = size_t{4} << 20;
 
 }  // namespace
 
@@ -227,17 +244,20 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   // record length at 10, then the field descriptors), the records, 0x1A.
   const std::string old_name = layer.work_base() + ".dbf";
   const std::string new_name = layer.work_base() + ".more.dbf";
-  std::string old_bytes;
-  if (!read_whole(old_name, &old_bytes) || old_bytes.size() < 32) {
+  FilePtr old_file = open_file(old_name, "rb");
+  char head[32];
+  if (!old_file || std::fread(head, 1, sizeof head, old_file.get()) != sizeof head) {
     *error = "cannot read " + old_name;
     return false;
   }
-  const uint32_t records = little(old_bytes, 4, 4);
-  const uint32_t header_length = little(old_bytes, 8, 2);
-  const uint32_t old_length = little(old_bytes, 10, 2);
+  const uint32_t records = little(head + 4, 4);
+  const uint32_t header_length = little(head + 8, 2);
+  const uint32_t old_length = little(head + 10, 2);
   const size_t added = record_length(extra) - 1;
+  seek_file(old_file.get(), 0, SEEK_END);
+  const int64_t old_size = tell_file(old_file.get());
   if (static_cast<int64_t>(records) != rows || cells.size() != added * static_cast<size_t>(rows) ||
-      old_bytes.size() < header_length + static_cast<size_t>(records) * old_length) {
+      old_size < static_cast<int64_t>(header_length) + int64_t{records} * old_length) {
     *error = "the records of " + layer.final_base() + ".dbf (" + std::to_string(records) +
              ") are not the objects read again (" + std::to_string(rows) +
              "): its columns stay as they were";
@@ -269,31 +289,49 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
       }
     }
   }
-  std::remove((layer.work_base() + ".more.cpg").c_str());
-  std::string bytes;
-  if (!read_whole(new_name, &bytes) || bytes.size() < 32) {
+  remove_file(layer.work_base() + ".more.cpg");
+  std::string header;
+  if (!read_whole(new_name, &header) || header.size() < 32) {
     *error = "cannot read " + new_name;
     return false;
   }
-  const uint32_t new_header = little(bytes, 8, 2);
-  bytes.resize(new_header);
+  header.resize(little(header.data() + 8, 2));
   for (int i = 0; i < 4; ++i)
-    bytes[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
-  bytes.reserve(new_header + static_cast<size_t>(records) * (old_length + added) + 1);
-  for (uint32_t r = 0; r < records; ++r) {
-    bytes.append(old_bytes, header_length + static_cast<size_t>(r) * old_length, old_length);
-    bytes.append(cells.substr(static_cast<size_t>(r) * added, added));
+    header[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
+
+  // Then record by record: the old bytes, the added cells.
+  FilePtr out = open_file(new_name, "wb");
+  bool ok = out && std::fwrite(header.data(), 1, header.size(), out.get()) == header.size() &&
+            seek_file(old_file.get(), header_length, SEEK_SET) == 0;
+  const size_t new_length = old_length + added;
+  const size_t batch = std::max<size_t>(1, kCopyBytes / std::max<size_t>(1, new_length));
+  std::string old_records, new_records;
+  for (uint32_t r = 0; ok && r < records;) {
+    const size_t n = std::min<size_t>(batch, records - r);
+    old_records.resize(n * old_length);
+    new_records.resize(n * new_length);
+    ok =
+        std::fread(old_records.data(), 1, old_records.size(), old_file.get()) == old_records.size();
+    for (size_t k = 0; ok && k < n; ++k) {
+      char* to = new_records.data() + k * new_length;
+      std::memcpy(to, old_records.data() + k * old_length, old_length);
+      std::memcpy(to + old_length, cells.data() + (r + k) * added, added);
+    }
+    ok = ok &&
+         std::fwrite(new_records.data(), 1, new_records.size(), out.get()) == new_records.size();
+    r += static_cast<uint32_t>(n);
   }
-  bytes += '\x1A';
-  FilePtr out(std::fopen(new_name.c_str(), "wb"));
-  const bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
-  if (!written || std::fclose(out.release()) != 0) {
-    *error = "cannot write " + new_name;
-    std::remove(new_name.c_str());
+  ok = ok && std::fputc('\x1A', out.get()) != EOF;
+  if (out && std::fclose(out.release()) != 0) ok = false;
+  old_file.reset();
+  if (!ok) {
+    *error = "cannot write " + new_name + ": " + std::strerror(errno);
+    remove_file(new_name);
     return false;
   }
-  if (std::rename(new_name.c_str(), old_name.c_str()) != 0) {
-    *error = "cannot rename " + new_name + " to " + old_name;
+  if (!replace_file(new_name, old_name)) {
+    *error = "cannot rename " + new_name + " to " + old_name + ": " + std::strerror(errno);
+    remove_file(new_name);
     return false;
   }
   return true;
@@ -301,7 +339,7 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
 
 bool write_fields_csv(const std::string& path, std::span<const TableSpec> tables,
                       std::string* error) {
-  FilePtr f(std::fopen(path.c_str(), "wb"));
+  FilePtr f = open_file(path, "wb");
   if (!f) {
     *error = "cannot create " + path;
     return false;

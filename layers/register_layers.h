@@ -48,6 +48,9 @@ class RegisterTable {
               std::string* error);
   // Appends a row; cells in the columns' order after the running number.
   void write(std::span<const std::string> cells, const ShapeValue& shape);
+  // The same with the cells formatted already (format_dbase_cells of the
+  // columns after the running number).
+  void write_formatted(std::string_view cells, const ShapeValue& shape);
   int64_t rows() const { return rows_; }
   int64_t texts_cut() const { return texts_cut_; }
   int64_t null_shapes() const { return null_shapes_; }
@@ -56,6 +59,7 @@ class RegisterTable {
 
  private:
   TableSpec spec_;
+  void write_record_and_shape(const ShapeValue& shape);
   Layer layer_;
   std::string record_;
   int64_t rows_ = 0;

@@ -275,6 +275,16 @@ void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wante
   }
 }
 
+void LineReader::skip_vertex_lines() {
+  const char* const data = bytes_.data();
+  const size_t size = bytes_.size();
+  while (pos_ < stop_ && pos_ + 1 < size && data[pos_] == 'P' && data[pos_ + 1] == ',') {
+    const size_t n = chunk_length(data + pos_, size - pos_);
+    pos_ += n;
+    ++lines_;
+  }
+}
+
 namespace {
 
 // Field k of a cleaned line: after its k-th comma, past its blanks, up to

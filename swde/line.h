@@ -101,6 +101,10 @@ class LineReader {
   // a line beginning with a blank or an apostrophe may have any code, so
   // it is never passed over).  Counts them like next() does.
   void skip_lines_not_starting_with(const std::array<bool, 256>& wanted);
+  // Reads past the lines, up to the stop position, that begin with the
+  // bytes "P," (the vertices of a geometry list, for a loop that looks at
+  // nothing in them), counting them like next() does.
+  void skip_vertex_lines();
   size_t position() const { return pos_; }
   std::span<const char> bytes() const { return bytes_; }
   // Lines read so far: the number of the last line read, counted from the

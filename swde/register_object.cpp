@@ -19,6 +19,7 @@ class ListScan : public GeometryListReader {
   bool read_list(LineReader& in, Line& line, RegisterObject& object) override {
     bool ring_start = false;
     for (;;) {
+      in.skip_vertex_lines();  // nothing of a vertex is looked at
       if (!in.next(line)) return false;
       if (line.is_ignorable()) continue;
       if (line.code_is("K") && (line.field_is(1, "+") || line.field_is(1, "-"))) {
@@ -101,23 +102,27 @@ std::string joined_fields(Line& line, int from) {
   return v;
 }
 
-void add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
-              std::unordered_map<std::string, size_t>& index, const std::string& name) {
-  if (index.emplace(name, names.size()).second) {
-    names.push_back(name);
-    census.emplace_back();
-  }
+// The column of a name, added at the end when new.  Looked up before it
+// is inserted: an insertion makes a node even for a name already there.
+size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
+                std::unordered_map<std::string, size_t>& index, const std::string& name) {
+  const auto it = index.find(name);
+  if (it != index.end()) return it->second;
+  index.emplace(name, names.size());
+  names.push_back(name);
+  census.emplace_back();
+  return names.size() - 1;
 }
 
 // Each name's values of one object, joined, into the census of its column.
+// cells and lengths: scratch, kept from object to object.
 void count_values(const std::vector<RegisterObject::Value>& values, std::vector<std::string>& names,
-                  std::vector<ColumnCensus>& census,
-                  std::unordered_map<std::string, size_t>& index) {
-  std::vector<std::pair<size_t, size_t>> cells;  // column, values; length
-  std::vector<size_t> lengths;
+                  std::vector<ColumnCensus>& census, std::unordered_map<std::string, size_t>& index,
+                  std::vector<std::pair<size_t, size_t>>& cells, std::vector<size_t>& lengths) {
+  cells.clear();  // column, values; length
+  lengths.clear();
   for (const RegisterObject::Value& v : values) {
-    add_name(names, census, index, v.name);
-    const size_t c = index[v.name];
+    const size_t c = add_name(names, census, index, v.name);
     census[c].add_value(v.value);
     size_t k = 0;
     while (k < cells.size() && cells[k].first != c) ++k;
@@ -138,8 +143,7 @@ void merge_names(const std::vector<std::string>& from_names, const std::vector<C
                  std::vector<std::string>& names, std::vector<ColumnCensus>& census,
                  std::unordered_map<std::string, size_t>& index) {
   for (size_t i = 0; i < from_names.size(); ++i) {
-    add_name(names, census, index, from_names[i]);
-    census[index[from_names[i]]].merge(from[i]);
+    census[add_name(names, census, index, from_names[i])].merge(from[i]);
   }
 }
 
@@ -257,14 +261,22 @@ FileDescription read_file_description(std::span<const char> bytes, TextEncoding 
 }
 
 void RegisterCensus::add(const RegisterObject& o) {
-  const std::string name(type_layer_name(o.type));
-  auto [it, fresh] = index.emplace(name, types.size());
-  if (fresh) {
-    types.emplace_back();
-    types.back().name = name;
+  // Objects of one type come in runs: the type of the one before is
+  // tried first.
+  if (last_type_index_ >= types.size() || o.type != last_type_) {
+    const std::string name(type_layer_name(o.type));
+    auto [it, fresh] = index.emplace(name, types.size());
+    if (fresh) {
+      types.emplace_back();
+      types.back().name = name;
+    }
+    TypeCensus& t = types[it->second];
+    if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end())
+      t.types.push_back(o.type);
+    last_type_ = o.type;
+    last_type_index_ = it->second;
   }
-  TypeCensus& t = types[it->second];
-  if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end()) t.types.push_back(o.type);
+  TypeCensus& t = types[last_type_index_];
   ++t.objects;
   t.lists += o.lists;
   t.lists_with_ring_start += o.lists_with_ring_start;
@@ -277,8 +289,8 @@ void RegisterCensus::add(const RegisterObject& o) {
     t.second_key.add_value(o.second_key);
     t.second_key.add_cell(o.second_key.size(), 1);
   }
-  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index);
-  count_values(o.relations, t.relation_names, t.relations, t.relation_index);
+  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index, cells_, lengths_);
+  count_values(o.relations, t.relation_names, t.relations, t.relation_index, cells_, lengths_);
   if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
@@ -321,8 +333,9 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
 void object_cells(const RegisterObject& o, const TableColumns& columns,
                   std::vector<std::string>& cells) {
   const size_t attributes = columns.attribute_names.size();
-  cells.assign(2 + attributes + columns.relation_names.size(), std::string());
-  std::vector<bool> started(cells.size(), false);
+  // The strings keep their memory from object to object.
+  cells.resize(2 + attributes + columns.relation_names.size());
+  for (std::string& c : cells) c.clear();
   cells[0] = o.ident;
   cells[1] = o.second_key;
   const auto put = [&](const std::vector<RegisterObject::Value>& values,
@@ -331,8 +344,12 @@ void object_cells(const RegisterObject& o, const TableColumns& columns,
       const auto it = index.find(v.name);
       if (it == index.end()) continue;
       const size_t c = offset + it->second;
-      if (started[c]) cells[c] += kValueSeparator;
-      started[c] = true;
+      // The first value of a cell is told by the values before it of the
+      // same name (a first value may be empty).
+      bool first = true;
+      for (const RegisterObject::Value* w = values.data(); w != &v && first; ++w)
+        first = w->name != v.name;
+      if (!first) cells[c] += kValueSeparator;
       cells[c] += v.value;
     }
   };
@@ -380,20 +397,34 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
     if (!in.next(line)) return true;
     if (line.is_section_end()) return true;
     if (!is_head(line)) continue;
-    const auto it = plan_.by_name.find(std::string(type_layer_name(line.field(2))));
-    const TablePlan* table = it == plan_.by_name.end() ? nullptr : &plan_.tables[it->second];
-    if (table == nullptr || table->use == RowUse::kSkip) {
+    // Objects of one type come in runs: its table is looked up once a run.
+    if (const std::string_view type = line.field(2); !looked_up_ || type != last_type_) {
+      looked_up_ = true;
+      last_type_ = type;
+      const auto found = plan_.by_name.find(std::string(type_layer_name(type)));
+      last_table_ = found == plan_.by_name.end() ? SIZE_MAX : found->second;
+    }
+    const TablePlan* table = last_table_ == SIZE_MAX ? nullptr : &plan_.tables[last_table_];
+    const bool added_to_outline = table != nullptr && table->use == RowUse::kAddedToOutline;
+    if (added_to_outline) {
+      // The layer has its geometry already: the object is read for its
+      // cells alone, and has a row where the layer has a record.
+      const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+      const bool written =
+          std::binary_search(plan_.written_heads.begin(), plan_.written_heads.end(), head);
+      if (!read_register_object(in, line, object_, nullptr)) return true;
+      if (written) take(*table, last_table_);
+    } else if (table == nullptr || table->use == RowUse::kSkip) {
       if (!read_register_object(in, line, object_, nullptr)) return true;
     } else {
       VertexBuffer& vb = assembly_.vb;
       vb.clear();
-      const GeometryKind kind =
-          table->use == RowUse::kAddedToOutline ? GeometryKind::kPolygon : table->geometry;
+      const GeometryKind kind = table->geometry;
       const bool outlines = kind == GeometryKind::kPolygon || kind == GeometryKind::kLine;
       OutlineLists lists(assembly_, kind, quiet);
       if (!read_register_object(in, line, object_, outlines ? &lists : nullptr)) return true;
       quiet.clear();
-      take(*table, it->second);
+      take(*table, last_table_);
     }
     if (line.is_section_end()) return true;
   }
@@ -401,19 +432,35 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
 
 void RegisterPass::take(const TablePlan& table, size_t index) {
   VertexBuffer& vb = assembly_.vb;
-  // The layers written before keep an object only when it gave a vertex.
-  if (table.use == RowUse::kAddedToOutline && vb.vertex_count <= 0) return;
   RegisterRow row{};
   row.table = static_cast<uint32_t>(index);
   object_cells(object_, table.columns, cells_);
-  row.cell_begin = static_cast<uint32_t>(part_.cells.size());
-  row.cell_count = static_cast<uint32_t>(cells_.size());
-  for (std::string& c : cells_) part_.cells.push_back(std::move(c));
+  if (part_.attribute_values.size() < plan_.tables.size()) {
+    part_.attribute_values.resize(plan_.tables.size(), 0);
+    part_.relation_values.resize(plan_.tables.size(), 0);
+  }
+  const size_t attributes = table.columns.attribute_names.size();
+  for (size_t c = 2; c < cells_.size(); ++c) {
+    if (cells_[c].empty()) continue;
+    (c - 2 >= attributes ? part_.relation_values : part_.attribute_values)[index] +=
+        1 + static_cast<int64_t>(std::count(cells_[c].begin(), cells_[c].end(), kValueSeparator));
+  }
+  if (plan_.whole_cells) {
+    row.cell_begin = part_.whole_cells.size();
+    row.cell_bytes = cells_.size();
+    part_.whole_cells.insert(part_.whole_cells.end(), cells_.begin(), cells_.end());
+  } else {
+    row.cell_begin = part_.cells.size();
+    format_dbase_cells(table.cell_columns, cells_, part_.cells, &part_.texts_cut);
+    row.cell_bytes = part_.cells.size() - row.cell_begin;
+  }
   if (part_.unresolved.size() < plan_.relation_names.size()) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (plan_.identifiers.count(std::hash<std::string_view>{}(r.value)) != 0) continue;
+    if (std::binary_search(plan_.identifiers.begin(), plan_.identifiers.end(),
+                           std::hash<std::string_view>{}(r.value)))
+      continue;
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
   }

@@ -18,7 +18,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "diag/message_buffer.h"
@@ -112,6 +111,12 @@ struct RegisterCensus {
   // Adds the census of a later part of the file.
   void merge(const RegisterCensus& later);
   void clear() { *this = RegisterCensus(); }
+
+ private:
+  std::string last_type_;  // the SWDE type of the object added last
+  size_t last_type_index_ = SIZE_MAX;
+  std::vector<std::pair<size_t, size_t>> cells_;  // scratch of add()
+  std::vector<size_t> lengths_;
 };
 
 // The census pass over one part of the file.
@@ -153,38 +158,58 @@ struct TablePlan {
   RowUse use = RowUse::kSkip;
   GeometryKind geometry = GeometryKind::kNone;
   TableColumns columns;
+  // The dBase columns of the cells (those after the running number), by
+  // which a row is formatted where it is read.
+  std::vector<Column> cell_columns;
 };
 
 struct RegisterPlan {
   std::vector<TablePlan> tables;
   std::unordered_map<std::string, size_t> by_name;  // layer name -> table
-  std::unordered_set<uint64_t> identifiers;         // hashes of every object's identifier
-  std::vector<std::string> relation_names;          // every relation name, for the counts
+  std::vector<uint64_t> identifiers;                // hashes of every object's identifier, sorted
+  // Where the objects that the parcel, building and precinct layers hold
+  // begin in the input, ascending: only these get the added columns.
+  std::vector<uint64_t> written_heads;
+  std::vector<std::string> relation_names;  // every relation name, for the counts
   std::unordered_map<std::string, size_t> relation_slot;
+  // The cells kept whole and as read, one string each (for a destination
+  // whose columns take texts of any length and typed values), instead of
+  // formatted as dBase records.
+  bool whole_cells = false;
 };
 
 struct RegisterRow {
   uint32_t table;
-  uint32_t cell_begin, cell_count;
+  // Its cells: in the part's dBase bytes, or with whole cells the first of
+  // them in whole_cells and their count.
+  size_t cell_begin, cell_bytes;
   uint32_t vertex_begin, vertex_count;
   uint32_t part_begin, part_count;
 };
 
 struct RegisterPart {
   std::vector<RegisterRow> rows;
-  std::vector<std::string> cells;
+  std::string cells;  // the rows' cells, formatted as the dBase record holds them
+  std::vector<std::string> whole_cells;  // or whole, when the plan asks for them
   std::vector<double> x, y;
   std::vector<int> part_start;
   std::vector<int64_t> unresolved;  // relations to no object of the file, by relation slot
-  int64_t degenerate = 0;           // polygons of fewer than three distinct vertices
+  // Values written into the cells, by table: attributes and relations.
+  std::vector<int64_t> attribute_values, relation_values;
+  int64_t texts_cut = 0;   // texts longer than their dBase column
+  int64_t degenerate = 0;  // polygons of fewer than three distinct vertices
   MessageBuffer messages;
   void clear() {
     rows.clear();
     cells.clear();
+    whole_cells.clear();
     x.clear();
     y.clear();
     part_start.clear();
     unresolved.clear();
+    attribute_values.clear();
+    relation_values.clear();
+    texts_cut = 0;
     degenerate = 0;
     messages.clear();
   }
@@ -203,6 +228,9 @@ class RegisterPass : public ObjectSection {
   ObjectAssembly& assembly_;
   RegisterObject object_;
   std::vector<std::string> cells_;
+  std::string last_type_;  // the SWDE type of the object read last, and its table
+  size_t last_table_ = SIZE_MAX;
+  bool looked_up_ = false;
 };
 
 }  // namespace egib

@@ -3,6 +3,7 @@
 // named with GEOS's reason in the run log, and repaired.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,10 @@ struct CheckedRun {
 CheckedRun run(const TempDir& dir, const std::string& option) {
   write_file(dir.file("in.swd"), swde_file(kBowTie + kHoleOutside + kTwoVertices + kValid));
   std::vector<std::string> args;
-  if (!option.empty()) args.push_back(option);
+  for (size_t b = 0, e = 0; b < option.size(); b = e + 1) {
+    e = std::min(option.find(' ', b), option.size());
+    args.push_back(option.substr(b, e - b));
+  }
   for (const char* a : {"--report=r.json", "in.swd", "0", "0", "0"}) args.emplace_back(a);
   CheckedRun r;
   r.result = run_converter(dir, args);
@@ -130,6 +134,23 @@ TEST(OutlineCheck, MakeValidWritesTheRepairOrNothing) {
   ASSERT_EQ(r.buildings.shape_count, 1);
   EXPECT_EQ(r.buildings.shapes[0].x, (std::vector<double>{0, 0, 4, 4, 0}));
   EXPECT_EQ(r.buildings.shapes[0].y, (std::vector<double>{0, 4, 4, 0, 0}));
+}
+
+// With the whole register, the parcel dropped by the repair gets no row of
+// added columns either: every record keeps its own object's identifier.
+TEST(OutlineCheck, MakeValidKeepsTheRegisterColumnsInStep) {
+  TempDir dir;
+  const CheckedRun r = run(dir, "--make-valid --all");
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  ASSERT_EQ(r.parcels.record_count, 2);
+  size_t ident = r.parcels.field_names.size();
+  for (size_t f = 0; f < r.parcels.field_names.size(); ++f) {
+    if (r.parcels.field_names[f] == "IDENT") ident = f;
+  }
+  ASSERT_LT(ident, r.parcels.field_names.size()) << "no IDENT column added";
+  EXPECT_EQ(r.parcels.raw[0][ident].substr(0, 2), "d1");
+  EXPECT_EQ(r.parcels.raw[1][ident].substr(0, 2), "d2");
+  EXPECT_EQ(r.parcels.raw[1][1].substr(0, 7), "outside");
 }
 
 }  // namespace

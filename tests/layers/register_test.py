@@ -201,6 +201,27 @@ def main():
         for n in names:
             check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
                   f"{n}: one thread and two differ")
+
+        # A file of several parts (the passes cut it at about every 4 MB):
+        # the rows the threads make of each part are taken in file order.
+        big = os.path.join(work, "big.swd")
+        subprocess.run([gen_swde, "--parcels", "12000", "--seed", "7", "--register", big],
+                       check=True, stderr=subprocess.DEVNULL)
+        check(os.path.getsize(big) > 12 * 2**20, "the file spans several parts")
+        outs = []
+        for threads in ("1", "2"):
+            folder = os.path.join(work, "big" + threads)
+            os.mkdir(folder)
+            os.symlink(big, os.path.join(folder, "big.swd"))
+            convert(binary, folder, os.path.join(folder, "big.swd"), ["--all", "-j", threads])
+            outs.append(folder)
+        names = sorted(n for n in os.listdir(outs[0]) if n.startswith("big_"))
+        check(len(names) > 20 and names == sorted(n for n in os.listdir(outs[1])
+                                                  if n.startswith("big_")),
+              f"the same layers and tables with one thread and two: {names}")
+        for n in names:
+            check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
+                  f"big file {n}: one thread and two differ")
     finally:
         shutil.rmtree(work)
     if failures:

@@ -127,5 +127,33 @@ TEST(LineReaderEquivalence, RandomLines) {
   EXPECT_GT(n, 20000);  // long lines come as several chunks
 }
 
+// Skipping the vertices of a list leaves the reader where reading them
+// line by line does: the same position, the same line count (a vertex line
+// longer than 499 characters counts as its chunks), and a line whose code
+// merely begins with P ("PS") is not taken for a vertex.
+TEST(LineReaderEquivalence, SkippedVertexLinesCountAsRead) {
+  const std::string text =
+      "P,P,1\nP,G,2,3\nP," + std::string(600, '7') + "\nP,P,4\nPS,x\nP,P,5\nK,+\nX\n";
+  const std::span<const char> bytes(text.data(), text.size());
+  LineReader skipping(bytes, 0, bytes.size(), TextEncoding::kIso8859_2);
+  LineReader reading(bytes, 0, bytes.size(), TextEncoding::kIso8859_2);
+  Line a, b;
+  skipping.skip_vertex_lines();
+  ASSERT_TRUE(skipping.next(a));
+  // Line by line up to the same line: a chunk of the long line's tail has
+  // no code "P" and ends the vertices as it would in a list.
+  do {
+    ASSERT_TRUE(reading.next(b));
+  } while (b.code_is("P"));
+  EXPECT_EQ(a.code(), b.code());
+  EXPECT_EQ(skipping.position(), reading.position());
+  EXPECT_EQ(skipping.lines_read(), reading.lines_read());
+  // Then past "P,P,4" to "PS", which is kept.
+  skipping.skip_vertex_lines();
+  ASSERT_TRUE(skipping.next(a));
+  EXPECT_EQ(a.code(), "PS");
+  EXPECT_EQ(skipping.lines_read(), 6);  // the long line counts as two chunks
+}
+
 }  // namespace
 }  // namespace egib
