@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "geodesy/grid_convert.h"
+#include "layers/point_layer.h"
 
 #ifdef EGIB_WITH_GDAL
 #include <cpl_conv.h>
@@ -1283,16 +1284,7 @@ int64_t GdalOutput::write_points(const PointTable& points, const CoordinateTrans
   if (s == nullptr) return 0;
   int64_t written = 0;
   for (size_t i = 0; i < points.size() && m.failure.empty(); ++i) {
-    double x = points.x(i);
-    double y = points.y(i);
-    if (const PointTable::Warned* w = points.warned(i)) {
-      // Converted again from the coordinates read, to give its warnings.
-      x = w->x;
-      y = w->y;
-      AreaWarnings warnings;
-      transform.convert(x, y, warnings);
-      print_area_warnings(warnings, console);
-    }
+    const auto [x, y] = written_point(points, i, transform, console);
     FeaturePtr f(OGRFeature::CreateFeature(s->layer->GetLayerDefn()));
     m.set_integer(*f, *s, 0, s->next_id);
     m.set_text(*f, *s, 1, points.id(i));

@@ -18,6 +18,20 @@ struct ShapeDestroyer {
 
 }  // namespace
 
+std::pair<double, double> written_point(const PointTable& points, size_t i,
+                                        const CoordinateTransform& transform, std::FILE* console) {
+  double x = points.x(i);
+  double y = points.y(i);
+  if (const PointTable::Warned* w = points.warned(i)) {
+    x = w->x;
+    y = w->y;
+    AreaWarnings warnings;
+    transform.convert(x, y, warnings);
+    print_area_warnings(warnings, console);
+  }
+  return {x, y};
+}
+
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
                           Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
                           const LayerSizeLimits& limits, std::string* limit_failure) {
@@ -48,16 +62,7 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     }
     shp_bytes += shape_bytes;
     dbf_bytes += record_bytes;
-    double x = points.x(i);
-    double y = points.y(i);
-    if (const PointTable::Warned* w = points.warned(i)) {
-      // Converted again from the coordinates read, to give its warnings.
-      x = w->x;
-      y = w->y;
-      AreaWarnings warnings;
-      transform.convert(x, y, warnings);
-      print_area_warnings(warnings, console);
-    }
+    auto [x, y] = written_point(points, i, transform, console);
     const int r = DBFGetRecordCount(layer.dbf());
     record.clear();
     tuple.start(record);

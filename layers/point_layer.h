@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "geodesy/transform.h"
 #include "layers/layer_files.h"
@@ -16,6 +17,12 @@
 namespace egib {
 
 class ErrorLog;
+
+// Where point i of the table is written: its converted coordinates; a point
+// whose conversion warned is converted once more from the coordinates
+// read, so that its warnings reach console in the order of the layer.
+std::pair<double, double> written_point(const PointTable& points, size_t i,
+                                        const CoordinateTransform& transform, std::FILE* console);
 
 // Writes every point of the table (converted already) into layer; the area
 // warnings of the points that warn go to console, in order.  A point
