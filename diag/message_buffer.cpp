@@ -22,6 +22,22 @@ void MessageBuffer::add_with_line(Channel channel, std::string_view before, int3
   messages_.push_back({channel, true, line, begin, split, static_cast<uint32_t>(text_.size())});
 }
 
+void MessageBuffer::add_cut(int32_t line, std::string_view kind, std::string_view name,
+                            std::string_view what, std::string_view value, std::string_view why) {
+  std::string after = " ";
+  after += kind;
+  after += " '";
+  after += name;
+  after += "': ";
+  after += what;
+  after += " '";
+  after += value;
+  after += "' ";
+  after += why;
+  after += '\n';
+  add_with_line(Channel::kErrorLog, "line=", line, after);
+}
+
 void MessageBuffer::clear() {
   messages_.clear();
   text_.clear();

@@ -25,6 +25,11 @@ class MessageBuffer {
   // the line counted from the part's start (1 for its first line).
   void add_with_line(Channel channel, std::string_view before, int32_t line,
                      std::string_view after);
+  // A text that was cut, named in the error log with what holds it:
+  // "line=N <kind> '<name>': <what> '<value>' <why>" (kind "object" or
+  // "point").
+  void add_cut(int32_t line, std::string_view kind, std::string_view name, std::string_view what,
+               std::string_view value, std::string_view why);
 
   bool empty() const { return messages_.empty(); }
   void clear();

@@ -394,16 +394,7 @@ std::string_view slice(std::string_view ident, size_t first, size_t last = std::
 // Names a cut text with its object in the error log, and counts it.
 void note_cut(std::string_view ident, std::string_view what, std::string_view value,
               const std::string& why, int32_t line, ObjectAssembly& a, MessageBuffer& messages) {
-  std::string after = " object '";
-  after += ident;
-  after += "': ";
-  after += what;
-  after += " '";
-  after += value;
-  after += "' ";
-  after += why;
-  after += '\n';
-  messages.add_with_line(Channel::kErrorLog, "line=", line, after);
+  messages.add_cut(line, "object", ident, what, value, why);
   ++a.stats.texts_cut;
 }
 

@@ -12,16 +12,7 @@ namespace {
 // counted.
 void note_point_cut(std::string_view point, std::string_view what, std::string_view value,
                     const char* why, const LineReader& in, CollectedPart& part) {
-  std::string after = " point '";
-  after += point;
-  after += "': ";
-  after += what;
-  after += " '";
-  after += value;
-  after += "' ";
-  after += why;
-  after += '\n';
-  part.messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
+  part.messages.add_cut(in.lines_read(), "point", point, what, value, why);
   ++part.stats.texts_cut;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "diag/message_buffer.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -85,6 +86,26 @@ TEST(ErrorLog, FallsBackToTheConsole) {
   // What went to the console is not counted as in the log.
   EXPECT_EQ(log.written_path(), "");
   EXPECT_EQ(log.messages(), 0u);
+}
+
+// A cut text is named with what holds it, its line numbered from the
+// part's first line when the messages are given out; only the error log
+// gets it.
+TEST(ErrorLog, CutTextsAreNamedWithTheirObjectOrPoint) {
+  TempDir home;
+  HomeScope scope(home.path().c_str());
+  egib::ErrorLog log;
+  egib::MessageBuffer messages;
+  messages.add_cut(3, "object", "146518_8.0001.15", "G5NAZ", "Łąka", "cut to 100 characters");
+  messages.add_cut(5, "point", "P7", "G5NRP", "12", "cut by the reader");
+  std::FILE* console = std::tmpfile();
+  messages.replay(100, console, nullptr, log);
+  EXPECT_EQ(std::ftell(console), 0);
+  std::fclose(console);
+  EXPECT_EQ(read_file(home.file("ZOV_uriri.txt")),
+            "line=103 object '146518_8.0001.15': G5NAZ 'Łąka' cut to 100 characters\n\n"
+            "line=105 point 'P7': G5NRP '12' cut by the reader\n\n");
+  EXPECT_EQ(log.messages(), 2u);
 }
 
 TEST(ErrorLog, LongMessagesAreCutNotOverflowed) {
