@@ -8,6 +8,7 @@ R-tree, and the working names gone after the run.
 
 usage: gdal_output_test.py EGIB2SHP_BINARY GEN_SWDE_BINARY SOURCE_DIR
 """
+import csv
 import os
 import shutil
 import subprocess
@@ -239,8 +240,9 @@ def check_all_layers(binary, workdir):
     against the shapefiles' --all: the same layers and tables (the boundary
     points and precincts among them), the same rows (FlatGeobuf less the
     features without geometry it cannot hold, said on stderr; its tables
-    without geometry as CSV files), and the relations added to the parcels
-    with the same values."""
+    without geometry as CSV files), the relations added to the parcels with
+    the same values, and every value of every layer and table of the
+    GeoPackage equal to the shapefiles' under its full column name."""
     d = os.path.join(workdir, "all")
     os.mkdir(d)
     shutil.copy(os.path.join(workdir, "sample.swd"), d)
@@ -288,6 +290,64 @@ def check_all_layers(binary, workdir):
                 check(not diff and any(f.GetField("G5RPOD") for f in features),
                       f"{source} DZE: G5RPOD differs from the shapefile's: {diff[:3]}")
         fds = None
+    # Every value of every layer and table, by its full name as
+    # sample_fields.csv gives it for the dBase column.
+    full_names = {}
+    with open(os.path.join(shp_dir, "sample_fields.csv"), encoding="utf-8") as f:
+        for row in csv.DictReader(f):
+            full_names[(row["layer"], row["column"])] = row["full_name"]
+    compared = 0
+    for name, (features, _) in shp_tables.items():
+        g = gpkg.GetLayerByName(name)
+        if g is None:
+            continue
+        gdefn = g.GetLayerDefn()
+        gnames = {gdefn.GetFieldDefn(i).GetName().upper(): i for i in range(gdefn.GetFieldCount())}
+        sdefn = features[0].GetDefnRef() if features else None
+        columns = [sdefn.GetFieldDefn(i) for i in range(sdefn.GetFieldCount())] if sdefn else []
+        rows = {f.GetField("ID"): f for f in g} if "ID" in gnames else {}
+        differences = []
+        for k, s in enumerate(features):
+            f = rows.get(s.GetField("ID")) if rows else None
+            if f is None:
+                differences.append((k, "row missing"))
+                continue
+            for c in columns:
+                short = c.GetName()
+                if name == "BUD" and short == "DNR":
+                    continue  # the buildings' DNR is written in shapefiles alone
+                # The boundary points' register columns are listed under
+                # their type, G5PZG; those that the layer has already are
+                # not added twice, and hold the same values.
+                listed = "PZG" if name == "PKT" else name
+                full = full_names.get((listed, short), short).upper()
+                if full != short.upper() and any(x.GetName().upper() == full for x in columns):
+                    continue  # compared as the layer's own column
+                if full not in gnames:
+                    differences.append((k, short, "no column " + full))
+                    continue
+                w, v = s.GetField(short), f.GetField(gnames[full])
+                compared += 1
+                if full in ("KOD_WOJ", "KOD_POW"):
+                    # TERYT codes as texts here, as numbers in dBase.
+                    same = (v is None and w is None) or (v is not None and w is not None and
+                                                        int(v) == int(w))
+                elif c.GetType() == ogr.OFTReal:
+                    # dBase holds the value rounded to its column's decimals.
+                    tolerance = 0.5 * 10.0**-c.GetPrecision() + 1e-9
+                    same = (v is None and w is None) or (v is not None and w is not None and
+                                                        abs(float(v) - float(w)) <= tolerance)
+                elif c.GetType() == ogr.OFTString:
+                    # Whole here where the dBase column (254 at most) cut it.
+                    w, v = w or "", v if isinstance(v, str) else ("" if v is None else str(v))
+                    same = v == w or (len(w.encode("cp1250")) == c.GetWidth() and v.startswith(w))
+                else:
+                    same = s.GetFieldAsString(short) == f.GetFieldAsString(gnames[full])
+                if not same:
+                    differences.append((k, short, full, w, v))
+        check(not differences, f"sample.gpkg {name} of --all: {len(differences)} values differ "
+              f"from the shapefiles', first {differences[:3]}")
+    check(compared > 1000, f"--all: only {compared} values compared")
     gpkg = None
 
 
