@@ -274,22 +274,18 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
         degenerate_total[0] += part.degenerate;
         for (const RegisterRow& row : part.rows) {
           ++report_.register_types[row.table].rows_written;
+          // The row's geometry: views into the part's vertices.
+          ShapeValue shape;
+          shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
+          shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
+          shape.part_start =
+              std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
           if (gdal_table_index[row.table] != SIZE_MAX) {
             const std::span<const std::string> cells(part.whole_cells.data() + row.cell_begin,
                                                      row.cell_bytes);
-            ShapeValue shape;
-            shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
-            shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
-            shape.part_start =
-                std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
             gdal_->write_row(static_cast<int>(gdal_table_index[row.table]), cells, shape);
           } else if (table_index[row.table] != SIZE_MAX) {
             const std::string_view cells(part.cells.data() + row.cell_begin, row.cell_bytes);
-            ShapeValue shape;
-            shape.x = std::span<const double>(part.x.data() + row.vertex_begin, row.vertex_count);
-            shape.y = std::span<const double>(part.y.data() + row.vertex_begin, row.vertex_count);
-            shape.part_start =
-                std::span<const int>(part.part_start.data() + row.part_begin, row.part_count);
             register_tables_[table_index[row.table]]->write_formatted(cells, shape);
           } else if (added_index[row.table] != SIZE_MAX) {
             AddedColumns& added = added_columns_[added_index[row.table]];
