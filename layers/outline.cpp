@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "layers/decimal_text.h"
+
 namespace egib {
 
 void VertexBuffer::grow_vertices() {
@@ -143,67 +145,19 @@ void VertexBuffer::drop_empty_parts() {
   part_count = kept;
 }
 
-void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& r) {
-  // The list's lines first; references are looked up together afterwards,
-  // so their memory is fetched all at once; then the lines are taken in
-  // order.
-  auto& pending = vb.pending;
-  auto& text = vb.pending_text;
-  pending.clear();
-  text.clear();
-  const auto keep_text = [&](VertexBuffer::Pending& p, std::string_view t) {
-    p.text_begin = static_cast<uint32_t>(text.size());
-    p.text_length = static_cast<uint32_t>(t.size());
-    text += t;
-  };
-  bool input_ended = false;
-  for (;;) {
-    if (!in.next(line)) {
-      input_ended = true;
-      break;
-    }
-    if (line.is_ignorable()) continue;
-    if (line.code_is("K")) {
-      const bool outer = line.field_is(1, "+");
-      if (!outer && !line.field_is(1, "-")) break;
-      pending.push_back({outer ? VertexBuffer::Pending::kOuterRing : VertexBuffer::Pending::kHole});
-      continue;
-    }
-    if (!line.code_is("P")) break;
-    const std::string_view kind = line.field(1);
-    VertexBuffer::Pending p{VertexBuffer::Pending::kInline};
-    if (kind == "G") {
-      p.first = to_double(line.field(2));
-      p.second = to_double(line.field(3));
-    } else if (kind == "P") {
-      p.kind = VertexBuffer::Pending::kReference;
-      keep_text(p, line.field(3));
-    } else if (kind == "K") {
-      p.kind = VertexBuffer::Pending::kAltReference;
-      keep_text(p, line.field(2));
-    } else {
-      p.kind = VertexBuffer::Pending::kUnknown;
-      std::string message = "nieznay punkt ";
-      for (int k = 0; k < 5; ++k) {
-        if (k > 0) message += ',';
-        message += line.field(k);
-      }
-      keep_text(p, message);
-    }
-    pending.push_back(p);
-  }
-
-  auto& lookups = vb.lookups;
+void add_geometry_list(VertexBuffer& vb, const OutlineReading& r, int32_t line, bool input_ended) {
+  GeometryList& list = vb.list;
+  const std::string_view text = list.text;
+  auto& lookups = list.lookups;
   lookups.clear();
-  for (VertexBuffer::Pending& p : pending) {
-    if (p.kind != VertexBuffer::Pending::kReference &&
-        p.kind != VertexBuffer::Pending::kAltReference) {
+  for (GeometryList::Item& p : list.items) {
+    if (p.kind != GeometryList::Item::kReference && p.kind != GeometryList::Item::kAltReference) {
       continue;
     }
     p.lookup = lookups.size();
     PointTable::Lookup l;
-    l.key = std::string_view(text).substr(p.text_begin, p.text_length);
-    l.alt = p.kind == VertexBuffer::Pending::kAltReference;
+    l.key = text.substr(p.text_begin, p.text_length);
+    l.alt = p.kind == GeometryList::Item::kAltReference;
     lookups.push_back(l);
   }
   if (!lookups.empty() && r.points != nullptr) r.points->find_batch(lookups);
@@ -211,11 +165,11 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
   const int list_start = vb.vertex_count;
   const int parts_before = vb.part_count;
   int ring_starts = 0;
-  for (const VertexBuffer::Pending& p : pending) {
+  for (const GeometryList::Item& p : list.items) {
     switch (p.kind) {
-      case VertexBuffer::Pending::kOuterRing:
-      case VertexBuffer::Pending::kHole: {
-        const int type = p.kind == VertexBuffer::Pending::kOuterRing ? SHPP_RING : SHPP_INNERRING;
+      case GeometryList::Item::kOuterRing:
+      case GeometryList::Item::kHole: {
+        const int type = p.kind == GeometryList::Item::kOuterRing ? SHPP_RING : SHPP_INNERRING;
         if (ring_starts == 0) {
           // The list's first ring also takes the vertices that came before
           // its ring start.
@@ -226,15 +180,15 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
         ++ring_starts;
         break;
       }
-      case VertexBuffer::Pending::kInline:
+      case GeometryList::Item::kInline:
         if (r.easting_first) {
           vb.append(p.first, p.second);
         } else {
           vb.append(p.second, p.first);
         }
         break;
-      case VertexBuffer::Pending::kReference:
-      case VertexBuffer::Pending::kAltReference: {
+      case GeometryList::Item::kReference:
+      case GeometryList::Item::kAltReference: {
         const PointTable::Lookup& l = lookups[p.lookup];
         if (r.points == nullptr) break;  // not resolved in this pass
         if (l.found != PointTable::kNone &&
@@ -257,17 +211,15 @@ void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineRea
         }
         break;
       }
-      case VertexBuffer::Pending::kUnknown:
-        r.messages->add(Channel::kConsole,
-                        std::string_view(text).substr(p.text_begin, p.text_length));
+      case GeometryList::Item::kUnknown:
+        r.messages->add(Channel::kConsole, text.substr(p.text_begin, p.text_length));
         ++r.stats->unresolved_references;
         break;
     }
   }
   if (input_ended) return;  // no closing vertex
   if (ring_starts == 0) {
-    r.messages->add_with_line(Channel::kRunLog, "#;;;brak K,+ lub K,- line=", in.lines_read(),
-                              "\n");
+    r.messages->add_with_line(Channel::kRunLog, "#;;;brak K,+ lub K,- line=", line, "\n");
     ++r.stats->lists_without_ring_start;
     // Taken as one outer ring of its own; where it is the object's first,
     // no ring start is needed (the shape's first ring begins at vertex 0).
@@ -334,38 +286,8 @@ void add_area_warnings(const AreaWarnings& warnings, MessageBuffer& messages) {
   }
 }
 
-namespace {
-
-// The attributes ("D" lines) an object kind keeps, by name; the later line
-// wins when an object carries one twice.
-struct Attributes {
-  static constexpr int kMax = 3;
-  std::string_view names[kMax];
-  // Room for a value as long as the widest column (the 100-wide name).
-  static constexpr size_t kChars = 100;
-  char values[kMax][kChars] = {};
-  uint8_t lengths[kMax] = {};
-  bool cut_by_reader[kMax] = {};
-  bool longer[kMax] = {};  // the value goes on past kChars
-  void keep(Line& line) {
-    for (int i = 0; i < kMax && !names[i].empty(); ++i) {
-      if (line.field_is(1, names[i])) {
-        // A value the reader cut at 99 characters is taken whole from the
-        // line, so that a column of 100 gets its 100th character.
-        const std::string_view whole = line.whole_field(3);
-        const std::string_view v = whole.substr(0, kChars);
-        if (!v.empty()) std::memcpy(values[i], v.data(), v.size());
-        lengths[i] = static_cast<uint8_t>(v.size());
-        longer[i] = whole.size() > kChars;
-        cut_by_reader[i] = whole.size() == line.field(3).size() && line.field_cut(3);
-      }
-    }
-  }
-  std::string_view value(int i) const { return {values[i], lengths[i]}; }
-};
-
-Attributes attributes_of(ObjectKind kind) {
-  Attributes a;
+KeptAttributes kept_attributes(ObjectKind kind) {
+  KeptAttributes a;
   switch (kind) {
     case ObjectKind::kParcel:
       a.names[0] = "G5IDD";
@@ -382,6 +304,8 @@ Attributes attributes_of(ObjectKind kind) {
   }
   return a;
 }
+
+namespace {
 
 // Characters first .. last (counted from 1) of an identifier; shorter when
 // the identifier is, empty when it ends before first.
@@ -403,7 +327,7 @@ void note_cut(std::string_view ident, std::string_view what, std::string_view va
 // name.  The running number is the writer's.  Every text that does not
 // reach its column whole (cut by the reader, or wider than the column) is
 // named in the error log and counted.
-void format_record(ObjectKind kind, const Attributes& attributes, AssembledObject& o,
+void format_record(ObjectKind kind, const KeptAttributes& attributes, AssembledObject& o,
                    ObjectAssembly& a, ObjectBatch& batch, int32_t line, MessageBuffer& messages) {
   RecordTuple& t = kind == ObjectKind::kBuilding   ? a.building_record
                    : kind == ObjectKind::kPrecinct ? a.precinct_record
@@ -412,7 +336,7 @@ void format_record(ObjectKind kind, const Attributes& attributes, AssembledObjec
   o.tuple_length = static_cast<uint32_t>(t.length());
   t.start(batch.tuples);
   const std::string_view ident = attributes.value(0);
-  for (int i = 0; i < Attributes::kMax; ++i) {
+  for (int i = 0; i < KeptAttributes::kMax; ++i) {
     if (attributes.cut_by_reader[i]) {
       note_cut(ident, attributes.names[i], attributes.value(i), "cut by the reader", line, a,
                messages);
@@ -453,29 +377,6 @@ void format_record(ObjectKind kind, const Attributes& attributes, AssembledObjec
   batch.deferred.insert(batch.deferred.end(), t.deferred().begin(), t.deferred().end());
 }
 
-// Reads the rest of an object: its attributes and its outline into the
-// buffer.  False when the input ends inside it.
-bool read_object(LineReader& in, Line& line, Attributes& attributes, VertexBuffer& vb,
-                 const OutlineReading& reading) {
-  // The line that ends a geometry list is the object's next line: a "D"
-  // line right after a list is read like any other.
-  bool have_line = false;
-  for (;;) {
-    if (!have_line && !in.next(line)) return false;
-    have_line = false;
-    if (line.is_ignorable()) continue;
-    if (line.code_is("D")) {
-      attributes.keep(line);
-    } else if (line.code_is("GL")) {
-      read_outline(in, line, vb, reading);
-      if (line.code().empty() && line.text().empty()) return false;  // cut by the end of input
-      have_line = true;
-    } else if (line.is_object_end()) {
-      return true;
-    }
-  }
-}
-
 }  // namespace
 
 // Converts the buffer into the output system, vertex by vertex in order, as
@@ -499,17 +400,9 @@ void convert_outline(ObjectAssembly& a, MessageBuffer& messages) {
   }
 }
 
-namespace {
-
-void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a,
-                  ObjectBatch& batch, MessageBuffer& messages) {
+void assemble_object(ObjectKind kind, const KeptAttributes& attributes, uint64_t head_offset,
+                     int32_t line, ObjectAssembly& a, ObjectBatch& batch, MessageBuffer& messages) {
   VertexBuffer& vb = a.vb;
-  vb.clear();
-  const auto head_offset = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
-  Attributes attributes = attributes_of(kind);
-  const OutlineReading reading{&a.points, a.easting_first, &messages, &a.stats};
-  if (!read_object(in, line, attributes, vb, reading)) return;  // cut by the end of input
-
   if (vb.vertex_count <= 0) {
     messages.add(Channel::kConsole, "error3\n");
     ++a.objects_without_vertex;
@@ -531,7 +424,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
                           "=" + std::string(ident) + ": " + verdict.reason;
       if (a.check == OutlineCheck::kMakeValid) {
         if (!a.checker->make_valid(vb)) {
-          messages.add_with_line(Channel::kRunLog, "invalid outline line=", in.lines_read(),
+          messages.add_with_line(Channel::kRunLog, "invalid outline line=", line,
                                  " " + about + "; no polygon is left, not written\n");
           ++a.objects_without_vertex;
           return;
@@ -539,8 +432,7 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
         about += "; written repaired";
         vb.normalize_rings();
       }
-      messages.add_with_line(Channel::kRunLog, "invalid outline line=", in.lines_read(),
-                             " " + about + "\n");
+      messages.add_with_line(Channel::kRunLog, "invalid outline line=", line, " " + about + "\n");
     }
   }
   vb.orient_rings();
@@ -578,28 +470,8 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
     o.value_length[i - 1] = static_cast<uint8_t>(v.size());
     batch.text += v;
   }
-  format_record(kind, attributes, o, a, batch, in.lines_read(), messages);
+  format_record(kind, attributes, o, a, batch, line, messages);
   batch.objects.push_back(o);
-}
-
-}  // namespace
-
-void write_parcel(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
-                  MessageBuffer& messages) {
-  write_object(in, line, ObjectKind::kParcel, a, batch, messages);
-}
-
-void write_building(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
-                    MessageBuffer& messages) {
-  write_object(in, line, ObjectKind::kBuilding, a, batch, messages);
-}
-
-void write_precinct(LineReader& in, Line& line, ObjectAssembly& a, ObjectBatch& batch,
-                    MessageBuffer& messages) {
-  // Without the precinct layer the object is read past line by line by the
-  // caller, as any other object, and its references are not looked up.
-  if (!a.precincts) return;
-  write_object(in, line, ObjectKind::kPrecinct, a, batch, messages);
 }
 
 void convert_points(PointTable& points, const CoordinateTransform& transform, int threads) {

@@ -1,15 +1,16 @@
 // Outline assembly and the records of parcels, buildings and precincts.
 //
-// A parcel or building object lists its outline in geometry lists: a "GL"
-// line, then "K,+" (outer ring) and "K,-" (hole) ring starts and "P" vertex
-// lines: P,G,northing,easting inline, P,P,,id and P,K,alt_id references to
-// point objects.  The vertices of one object are gathered in a
-// VertexBuffer, converted into the output system, each ring closed and the
-// rings of an outline with holes oriented, and handed on as one record of an
-// ObjectBatch, ready for its layer.
+// A parcel or building object lists its outline in geometry lists: ring
+// starts (outer ring or hole) and vertices, given inline as written or as
+// references to point objects by identifier.  The SWDE reader hands each
+// list over as a GeometryList and the attributes kept as KeptAttributes;
+// here the vertices of one object are gathered in a VertexBuffer,
+// converted into the output system, each ring closed and oriented, and
+// handed on as one record of an ObjectBatch, ready for its layer.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,11 +21,53 @@
 #include "layers/outline_check.h"
 #include "layers/point_index.h"
 #include "layers/record_writer.h"
-#include "swde/line.h"
 
 struct tagSHPObject;
 
 namespace egib {
+
+// One geometry list as read: its ring starts and vertices in order, inline
+// pairs as written and references by the point's identifier, kept until
+// the references are looked up together (their memory is fetched at once).
+struct GeometryList {
+  struct Item {
+    enum Kind : uint8_t { kOuterRing, kHole, kInline, kReference, kAltReference, kUnknown };
+    Kind kind;
+    double first = 0, second = 0;              // an inline pair as written
+    uint32_t text_begin = 0, text_length = 0;  // a key, or what an unknown line says
+    size_t lookup = 0;
+  };
+  std::vector<Item> items;
+  std::string text;
+  std::vector<PointTable::Lookup> lookups;
+
+  void clear() {
+    items.clear();
+    text.clear();
+  }
+  void add_ring_start(bool outer) { items.push_back({outer ? Item::kOuterRing : Item::kHole}); }
+  void add_inline(double first, double second) {
+    Item i{Item::kInline};
+    i.first = first;
+    i.second = second;
+    items.push_back(i);
+  }
+  // A reference by the point's identifier, or by its other key (alt).
+  void add_reference(std::string_view key, bool alt) {
+    add_text(alt ? Item::kAltReference : Item::kReference, key);
+  }
+  // A vertex line of no known kind, and the console line that says so.
+  void add_unknown(std::string_view message) { add_text(Item::kUnknown, message); }
+
+ private:
+  void add_text(Item::Kind kind, std::string_view t) {
+    Item i{kind};
+    i.text_begin = static_cast<uint32_t>(text.size());
+    i.text_length = static_cast<uint32_t>(t.size());
+    text += t;
+    items.push_back(i);
+  }
+};
 
 // One object's outline.  x is the shapefile X (easting), y the shapefile Y
 // (northing); source is the point a vertex came from (its index in the
@@ -39,18 +82,8 @@ struct VertexBuffer {
   std::vector<int> part_type;  // SHPP_RING (5) for "K,+", SHPP_INNERRING (3) for "K,-"
   int part_count = 0;
 
-  // The lines of the geometry list being read, kept until its references
-  // are looked up together.
-  struct Pending {
-    enum Kind : uint8_t { kOuterRing, kHole, kInline, kReference, kAltReference, kUnknown };
-    Kind kind;
-    double first = 0, second = 0;              // an inline pair as written
-    uint32_t text_begin = 0, text_length = 0;  // a key, or the unknown line
-    size_t lookup = 0;
-  };
-  std::vector<Pending> pending;
-  std::string pending_text;
-  std::vector<PointTable::Lookup> lookups;
+  // The geometry list being read, before its vertices are added.
+  GeometryList list;
 
   void clear() {
     vertex_count = 0;
@@ -122,9 +155,12 @@ struct OutlineReading {
   OutlineStats* stats = nullptr;
 };
 
-// Reads one geometry list, the lines after a "GL" line, into the buffer;
-// line holds the line that ended the list on return.
-void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& reading);
+// Adds the vertices and rings of the buffer's list, references resolved
+// through the reading's points (passed over while there are none).  line
+// is the input line the list ended on, for the run log; input_ended says
+// the input ended inside the list.
+void add_geometry_list(VertexBuffer& vb, const OutlineReading& reading, int32_t line,
+                       bool input_ended);
 
 // Signed area of a ring (fan of triangles from its first vertex): positive
 // clockwise with X east and Y north.
@@ -133,6 +169,31 @@ double ring_area(int n, const double* x, const double* y);
 double outline_area(const tagSHPObject* shape);
 
 enum class ObjectKind : uint8_t { kParcel, kBuilding, kPrecinct };
+
+// The attributes ("D" lines) an object kind keeps, by name: the identifier
+// (G5IDD, G5IDB, G5IDR) first, then a building's G5FUZ, a precinct's G5NRO
+// and G5NAZ.  The later value wins when an object carries one twice.
+struct KeptAttributes {
+  static constexpr int kMax = 3;
+  std::string_view names[kMax];
+  // Room for a value as long as the widest column (the 100-wide name).
+  static constexpr size_t kChars = 100;
+  char values[kMax][kChars] = {};
+  uint8_t lengths[kMax] = {};
+  bool cut_by_reader[kMax] = {};
+  bool longer[kMax] = {};  // the value goes on past kChars
+  // Keeps attribute i, whole as the line holds it; cut_by_reader when the
+  // line's reader cut the value short.
+  void set(int i, std::string_view whole, bool cut) {
+    const std::string_view v = whole.substr(0, kChars);
+    if (!v.empty()) std::memcpy(values[i], v.data(), v.size());
+    lengths[i] = static_cast<uint8_t>(v.size());
+    longer[i] = whole.size() > kChars;
+    cut_by_reader[i] = cut;
+  }
+  std::string_view value(int i) const { return {values[i], lengths[i]}; }
+};
+KeptAttributes kept_attributes(ObjectKind kind);
 
 // One object ready for its layer: its vertices and rings (as the shapefile
 // library will store them) in the batch's arrays, and its attributes.
@@ -223,16 +284,12 @@ struct ObjectAssembly {
   RecordTuple precinct_record{LayerKind::kPrecinct};
 };
 
-// Read the rest of one object (line holds its "RO" line) and append its
-// record to the batch, or say "error3" when it has no vertex.  An object
-// cut by the end of input is dropped.  write_precinct reads nothing when the
-// run writes no precinct layer.
-void write_parcel(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
-                  MessageBuffer& messages);
-void write_building(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
-                    MessageBuffer& messages);
-void write_precinct(LineReader& in, Line& line, ObjectAssembly& assembly, ObjectBatch& batch,
-                    MessageBuffer& messages);
+// Appends the record of the object whose outline is in the assembly's
+// buffer, or says "error3" when it has no vertex.  head_offset is where its
+// head line starts in the input, line the input line it ended on.
+void assemble_object(ObjectKind kind, const KeptAttributes& attributes, uint64_t head_offset,
+                     int32_t line, ObjectAssembly& assembly, ObjectBatch& batch,
+                     MessageBuffer& messages);
 
 // Converts the outline in the assembly's buffer into the output system, as
 // the writers of parcels and buildings do.

@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "swde/outline_reader.h"
+
 namespace egib {
 
 namespace {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "diag/error_log.h"
+#include "layers/decimal_text.h"
 #include "swde/encoding.h"
 #include "swde/input_file.h"
 
@@ -105,11 +106,5 @@ int trim_both(char* s);
 int is_blank(int c);
 void latin2_to_cp1250(char* s);
 void cp1250_to_latin2(char* s);
-
-// Decimal conversions of a field (at most 99 characters) as atof and atol
-// make them: leading blanks and a sign accepted, conversion stops at the
-// first character that does not belong, text without digits gives 0.
-double to_double(std::string_view s);
-long to_long(std::string_view s);
 
 }  // namespace egib

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "swde/outline_reader.h"
+
 namespace egib {
 
 namespace {

@@ -1,5 +1,7 @@
 #include "swde/write_pass.h"
 
+#include "swde/outline_reader.h"
+
 namespace egib {
 
 namespace {
