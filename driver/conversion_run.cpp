@@ -1,5 +1,6 @@
 #include "driver/conversion_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -332,17 +333,14 @@ int ConversionRun::run_stages() {
   const int threads = run_threads(options_);
   points_.build_indexes(threads);
   convert_points(points_, transform_, threads);
-  if (point_layer_.created()) {
-    std::string limit_failure;
-    report_.stats.points_written =
-        write_point_layer(points_, transform_, point_layer_, stdout, error_log_,
-                          &report_.stats.outlines.texts_cut, size_limits(), &limit_failure);
-    if (!limit_failure.empty()) {
-      limit_failed_ = true;
-      failed("egib2shp: " + limit_failure);
-      points_ = PointTable();
-      return finish();
-    }
+  // With --all the point layer is written after the register's pass, so
+  // that each record takes the register's columns when it is first written
+  // (a county's point table is hundreds of megabytes: copied once more to
+  // add columns, it cost more than the register itself).
+  const bool points_after_register = options_.all && !gdal_;
+  if (point_layer_.created() && !points_after_register && !write_point_records()) {
+    points_ = PointTable();
+    return finish();
   }
   if (gdal_ && (options_.points || options_.all)) {
     report_.stats.points_written = gdal_->write_points(points_, transform_, stdout);
@@ -353,8 +351,40 @@ int ConversionRun::run_stages() {
     points_ = PointTable();
     return 1;
   }
+  if (point_layer_.created() && points_after_register) write_point_records();
   points_ = PointTable();
   return finish();
+}
+
+bool ConversionRun::write_point_records() {
+  // The register's cells of the points, when it has one row for each.
+  TrailingCells trailing;
+  const auto added =
+      std::find_if(added_columns_.begin(), added_columns_.end(),
+                   [&](const AddedColumns& a) { return a.layer == &point_layer_ && !gdal_; });
+  if (added != added_columns_.end() && added->rows == static_cast<int64_t>(points_.size())) {
+    std::string error;
+    if (!add_columns_before_records(point_layer_, added->columns, &error)) {
+      std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+      point_layer_.note_write_failure();
+    } else {
+      trailing.cells = added->cells;
+      trailing.width = cells_width(added->columns);
+    }
+  }
+  std::string limit_failure;
+  report_.stats.points_written =
+      write_point_layer(points_, transform_, point_layer_, stdout, error_log_,
+                        &report_.stats.outlines.texts_cut, size_limits(), &limit_failure, trailing);
+  // Any other count is told when the columns would be added to the table
+  // written (the rows are not the records).
+  if (trailing.width > 0) added_columns_.erase(added);
+  if (!limit_failure.empty()) {
+    limit_failed_ = true;
+    failed("egib2shp: " + limit_failure);
+    return false;
+  }
+  return true;
 }
 
 // The format's size limits; a test can make them small

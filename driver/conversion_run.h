@@ -5,6 +5,9 @@
 //   open the outputs -> tell the code page -> collecting pass -> tell the
 //   axis order -> index and convert the points -> boundary-point layer ->
 //   writing pass -> commit the layers.
+//
+// With --all the register's passes follow the writing pass, and the
+// boundary-point layer is written after them.
 #pragma once
 
 #include <memory>
@@ -58,6 +61,10 @@ class ConversionRun {
   void collect();
   void settle_axis_order();
   void write_objects(const class CoordinateTransform& transform);
+  // The boundary-point layer, with the register's cells of each point when
+  // the register was read (--all); false when it would pass the format's
+  // size limit.
+  bool write_point_records();
   // The whole register (--all): every type as a layer or table, and the
   // columns added to the four layers above (driver/register_run.cpp).
   bool write_register(const class CoordinateTransform& transform);

@@ -34,12 +34,13 @@ std::pair<double, double> written_point(const PointTable& points, size_t i,
 
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
                           Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
-                          const LayerSizeLimits& limits, std::string* limit_failure) {
+                          const LayerSizeLimits& limits, std::string* limit_failure,
+                          const TrailingCells& trailing) {
   int64_t written = 0;
   // The files' sizes: headers, then 28 bytes a point (12 for a null shape)
   // in the .shp and one record each in the .dbf.
   const uint64_t fields = static_cast<uint64_t>(DBFGetFieldCount(layer.dbf()));
-  uint64_t record_bytes = 1;
+  uint64_t record_bytes = 1 + trailing.width;
   for (const FieldSpec& f : layer_schema(LayerKind::kPoint))
     record_bytes += static_cast<uint64_t>(f.width);
   // Each record is made whole and stored with one call, as the parcel and
@@ -89,6 +90,8 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       tuple.integer(kPointFieldRzg, a.g5rzg);
       text(kPointFieldRkrg, points.rkrg(i));
     }
+    if (trailing.width > 0)
+      record.append(trailing.cells.substr(i * trailing.width, trailing.width));
     if (!DBFWriteTuple(layer.dbf(), r, record.data())) {
       std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
                    layer.final_base().c_str());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "geodesy/transform.h"
@@ -24,6 +25,13 @@ class ErrorLog;
 std::pair<double, double> written_point(const PointTable& points, size_t i,
                                         const CoordinateTransform& transform, std::FILE* console);
 
+// Cells that follow each point's own in its record (the whole register's
+// columns, added to the table before): width bytes a point, in its order.
+struct TrailingCells {
+  std::string_view cells;
+  size_t width = 0;
+};
+
 // Writes every point of the table (converted already) into layer; the area
 // warnings of the points that warn go to console, in order.  A point
 // without coordinates is written as a null shape.  Texts wider than their
@@ -32,6 +40,7 @@ std::pair<double, double> written_point(const PointTable& points, size_t i,
 // says so and nothing more is written.  Returns how many were written.
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
                           Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
-                          const LayerSizeLimits& limits, std::string* limit_failure);
+                          const LayerSizeLimits& limits, std::string* limit_failure,
+                          const TrailingCells& trailing = {});
 
 }  // namespace egib

@@ -208,6 +208,24 @@ void RegisterTable::write_record_and_shape(const ShapeValue& shape) {
   }
 }
 
+bool add_columns_before_records(Layer& layer, std::span<const Column> extra, std::string* error) {
+  if (DBFGetRecordCount(layer.dbf()) != 0) {
+    *error = layer.final_base() + ".dbf has records already: no column can be added before them";
+    return false;
+  }
+  for (const Column& c : extra) {
+    if (DBFAddField(layer.dbf(), c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
+      *error = "cannot add field " + c.name + " to " + layer.final_base() + ".dbf";
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t cells_width(std::span<const Column> columns) {
+  return record_length(columns) - 1;
+}
+
 void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
                         std::string& out, int64_t* texts_cut) {
   const size_t at = out.size();
@@ -296,6 +314,11 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
     return false;
   }
   header.resize(little(header.data() + 8, 2));
+  // The date of the last update (bytes 1 to 3) and the language driver
+  // (byte 29, the code page) stay the table's own: the library's new header
+  // holds a fixed date and no code page.
+  std::memcpy(header.data() + 1, head + 1, 3);
+  header[29] = head[29];
   for (int i = 0; i < 4; ++i)
     header[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
 

@@ -72,6 +72,13 @@ class RegisterTable {
 void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
                         std::string& out, int64_t* texts_cut);
 
+// Adds columns to the table of a layer before its first record is written;
+// the records then carry their cells (format_dbase_cells) after their own.
+bool add_columns_before_records(Layer& layer, std::span<const Column> extra, std::string* error);
+
+// The bytes the cells of these columns take in a dBase record.
+size_t cells_width(std::span<const Column> columns);
+
 // Adds columns to the closed table of a layer written before (its working
 // .dbf): each record keeps its bytes and gets its row of cells (from
 // format_dbase_cells) after them.  False, with the table left as it was,

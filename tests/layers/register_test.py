@@ -135,6 +135,40 @@ def check_register(binary, folder, swde, expect_layers):
     return base, report
 
 
+def dbf_parts(path):
+    """(header bytes, records) of a dBase file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = int.from_bytes(data[4:8], "little")
+    header = int.from_bytes(data[8:10], "little")
+    length = int.from_bytes(data[10:12], "little")
+    return data[:32], [data[header + i * length:header + (i + 1) * length] for i in range(count)]
+
+
+def check_legacy_tables_kept(binary, work, source):
+    """--all adds columns after the plain layers' own: every record of the
+    four begins with the plain run's bytes, the header keeps its date and
+    code page."""
+    runs = {}
+    for name, opts in (("plain", ["--points", "--precincts"]), ("all", ["--all"])):
+        folder = os.path.join(work, "legacy-" + name)
+        os.mkdir(folder)
+        shutil.copy(os.path.join(source, "examples", "sample.swd"), folder)
+        convert(binary, folder, os.path.join(folder, "sample.swd"), opts)
+        runs[name] = folder
+    for layer in ("DZE", "BUD", "PKT", "OBR"):
+        plain_head, plain = dbf_parts(os.path.join(runs["plain"], f"sample_{layer}.dbf"))
+        all_head, added = dbf_parts(os.path.join(runs["all"], f"sample_{layer}.dbf"))
+        check(len(plain) > 0 and len(plain) == len(added),
+              f"{layer}: {len(added)} records with --all, {len(plain)} without")
+        check(all(a.startswith(p) and len(a) > len(p) for p, a in zip(plain, added)),
+              f"{layer}: the records with --all do not begin with the plain run's")
+        check(all_head[1:4] == plain_head[1:4], f"{layer}: date {all_head[1:4].hex()}, "
+              f"not {plain_head[1:4].hex()}")
+        check(all_head[29] == plain_head[29] == 0xC8,
+              f"{layer}: language driver {all_head[29]:#x}, not Windows-1250 (0xc8)")
+
+
 def main():
     binary, source, gen_swde = (os.path.abspath(a) for a in sys.argv[1:4])
     work = tempfile.mkdtemp(prefix="register-test-")
@@ -168,6 +202,8 @@ def main():
         klu_ds = ogr.Open(base + "_KLU.shp")
         uses = sorted({f.GetField("G5OFU") for f in klu_ds.GetLayer(0)})
         check(uses == sorted(["R", "S", "Ł", "Ps", "B", "dr", "W"]), f"land uses {uses}")
+
+        check_legacy_tables_kept(binary, work, source)
 
         # Left out and only: the persons' data never reaches a file.
         for opts, present, absent in ((["--exclude-types=OSF,G5UDZ"], ["KLU", "JRG"],
