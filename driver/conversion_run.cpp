@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "diag/file_system.h"
 #include "driver/driver.h"
@@ -347,44 +348,68 @@ int ConversionRun::run_stages() {
   }
   write_objects(transform_);
   if (options_.all && !write_register(transform_)) {
+    point_writer_.join();
     for (Layer* layer : layers()) layer->discard();
     points_ = PointTable();
     return 1;
   }
-  if (point_layer_.created() && points_after_register) write_point_records();
+  if (point_writer_.running()) {
+    // The parcel, building and precinct layers are complete: the columns
+    // added to them are copied in while the point layer's thread ends.
+    for (const std::string& e : append_register_columns())
+      std::fprintf(stderr, "egib2shp: %s\n", e.c_str());
+    point_writer_.join();
+    if (point_feed_->rows_put() != point_feed_->rows()) {
+      std::fprintf(stderr,
+                   "egib2shp: the records of %s.dbf (%zu) are not the objects read again (%zu): "
+                   "its columns are not filled\n",
+                   point_layer_.final_base().c_str(), point_feed_->rows(), point_feed_->rows_put());
+      point_layer_.note_write_failure();
+    }
+    if (!point_limit_failure_.empty()) {
+      limit_failed_ = true;
+      failed("egib2shp: " + point_limit_failure_);
+    }
+  } else if (point_layer_.created() && points_after_register && !write_point_records()) {
+    points_ = PointTable();
+    return finish();
+  }
   points_ = PointTable();
   return finish();
 }
 
 bool ConversionRun::write_point_records() {
-  // The register's cells of the points, when it has one row for each.
-  TrailingCells trailing;
-  const auto added =
-      std::find_if(added_columns_.begin(), added_columns_.end(),
-                   [&](const AddedColumns& a) { return a.layer == &point_layer_ && !gdal_; });
-  if (added != added_columns_.end() && added->rows == static_cast<int64_t>(points_.size())) {
-    std::string error;
-    if (!add_columns_before_records(point_layer_, added->columns, &error)) {
-      std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
-      point_layer_.note_write_failure();
-    } else {
-      trailing.cells = added->cells;
-      trailing.width = cells_width(added->columns);
-    }
-  }
+  const std::string limit_failure = point_records(TrailingCells{});
+  if (limit_failure.empty()) return true;
+  limit_failed_ = true;
+  failed("egib2shp: " + limit_failure);
+  return false;
+}
+
+std::string ConversionRun::point_records(const TrailingCells& trailing) {
   std::string limit_failure;
   report_.stats.points_written =
       write_point_layer(points_, transform_, point_layer_, stdout, error_log_,
                         &report_.stats.outlines.texts_cut, size_limits(), &limit_failure, trailing);
-  // Any other count is told when the columns would be added to the table
-  // written (the rows are not the records).
-  if (trailing.width > 0) added_columns_.erase(added);
-  if (!limit_failure.empty()) {
-    limit_failed_ = true;
-    failed("egib2shp: " + limit_failure);
-    return false;
+  return limit_failure;
+}
+
+void ConversionRun::start_point_writer(const std::vector<Column>& columns) {
+  std::string error;
+  if (!add_columns_before_records(point_layer_, columns, &error)) {
+    // The layer is written after the register without them; the run fails.
+    std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+    point_layer_.note_write_failure();
+    return;
   }
-  return true;
+  point_feed_ = std::make_unique<CellFeed>(points_.size(), cells_width(columns));
+  point_writer_.start(*point_feed_, [this] {
+    TrailingCells trailing;
+    trailing.cells = point_feed_->cells();
+    trailing.width = point_feed_->width();
+    trailing.wait_until = [this](size_t n) { return point_feed_->wait_until(n); };
+    point_limit_failure_ = point_records(trailing);
+  });
 }
 
 // The format's size limits; a test can make them small

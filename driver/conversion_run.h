@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "diag/error_log.h"
+#include "driver/cell_feed.h"
 #include "driver/options.h"
 #include "driver/run_report.h"
 #include "geodesy/transform.h"
@@ -23,6 +24,7 @@
 #include "layers/layer_records.h"
 #include "layers/outline.h"
 #include "layers/point_index.h"
+#include "layers/point_layer.h"
 #include "layers/register_layers.h"
 #include "swde/axis_order.h"
 #include "swde/encoding.h"
@@ -61,14 +63,14 @@ class ConversionRun {
   void collect();
   void settle_axis_order();
   void write_objects(const class CoordinateTransform& transform);
-  // The boundary-point layer, with the register's cells of each point when
-  // the register was read (--all); false when it would pass the format's
-  // size limit.
-  bool write_point_records();
+
   // The whole register (--all): every type as a layer or table, and the
   // columns added to the four layers above (driver/register_run.cpp).
   bool write_register(const class CoordinateTransform& transform);
   void add_register_columns();
+  // The added columns copied into the closed tables of their shapefile
+  // layers; what could not be done, to be said.
+  std::vector<std::string> append_register_columns();
   int finish();
   static LayerSizeLimits size_limits();
 
@@ -102,9 +104,23 @@ class ConversionRun {
     int64_t rows = 0;
   };
   std::vector<AddedColumns> added_columns_;
+  // The boundary-point layer; false (and said) when it would pass the
+  // format's size limit.
+  bool write_point_records();
+  // The same with the register's cells after each point's own; what the
+  // size limit stopped, empty when nothing.
+  std::string point_records(const TrailingCells& trailing);
+  // With --all: the columns added to the point layer's table, and its
+  // records written on a thread of their own from the cells the
+  // register's pass puts into point_feed_.
+  void start_point_writer(const std::vector<Column>& columns);
   // Where the objects written to the parcel, building and precinct layers
   // begin in the input, in file order: the rows the register adds to.
   std::vector<uint64_t> written_heads_;
+  std::unique_ptr<CellFeed> point_feed_;
+  std::string point_limit_failure_;
+  // Last: joined before anything it writes from is gone.
+  FeedReader point_writer_;
 };
 
 // The number of threads a run uses: the option, or the machine's cores.

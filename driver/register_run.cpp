@@ -215,6 +215,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   std::vector<size_t> table_index(plan.tables.size(), SIZE_MAX);
   std::vector<size_t> added_index(plan.tables.size(), SIZE_MAX);
   std::vector<size_t> gdal_table_index(plan.tables.size(), SIZE_MAX);
+  size_t point_table = SIZE_MAX;  // the plan's table of the points, fed to their writer
   for (size_t i = 0; i < plan.tables.size(); ++i) {
     if (plan.tables[i].use == RowUse::kTable && gdal_) {
       // A layer or table of the GDAL destination.
@@ -247,6 +248,12 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
                    : name == "OBR" ? LayerKind::kPrecinct
                                    : LayerKind::kPoint;
       added.columns = specs[i].columns;
+      if (added.layer == &point_layer_ && !gdal_) {
+        // Written from the cells as the pass makes them (driver/cell_feed.h).
+        start_point_writer(added.columns);
+        if (point_feed_) point_table = i;
+        continue;
+      }
       added_index[i] = added_columns_.size();
       added_columns_.push_back(std::move(added));
     }
@@ -287,6 +294,8 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
           } else if (table_index[row.table] != SIZE_MAX) {
             const std::string_view cells(part.cells.data() + row.cell_begin, row.cell_bytes);
             register_tables_[table_index[row.table]]->write_formatted(cells, shape);
+          } else if (row.table == point_table) {
+            point_feed_->put(std::string_view(part.cells.data() + row.cell_begin, row.cell_bytes));
           } else if (added_index[row.table] != SIZE_MAX) {
             AddedColumns& added = added_columns_[added_index[row.table]];
             if (gdal_) {
@@ -301,7 +310,9 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
             ++added.rows;
           }
         }
+        if (point_table != SIZE_MAX) point_feed_->publish();
       });
+  if (point_table != SIZE_MAX) point_feed_->finish();
   for (size_t i = 0; i < report_.register_types.size(); ++i) {
     if (table_index[i] != SIZE_MAX) {
       const RegisterTable& t = *register_tables_[table_index[i]];
@@ -389,22 +400,32 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   return true;
 }
 
-void ConversionRun::add_register_columns() {
+std::vector<std::string> ConversionRun::append_register_columns() {
+  std::vector<std::string> errors;
+  if (gdal_) return errors;
   for (AddedColumns& a : added_columns_) {
-    if (gdal_) {
-      std::string error;
-      if (!gdal_->add_columns(a.kind, a.columns, a.values, &error) && gdal_error_.empty()) {
-        gdal_error_ = error;
-      }
-      continue;
-    }
     if (!a.layer->created()) continue;
+    a.layer->close();
     std::string error;
     if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error)) {
-      std::fprintf(stderr, "egib2shp: %s\n", error.c_str());
+      errors.push_back(error);
       a.layer->note_write_failure();
     }
   }
+  added_columns_.clear();
+  return errors;
+}
+
+void ConversionRun::add_register_columns() {
+  for (AddedColumns& a : added_columns_) {
+    if (!gdal_) break;
+    std::string error;
+    if (!gdal_->add_columns(a.kind, a.columns, a.values, &error) && gdal_error_.empty()) {
+      gdal_error_ = error;
+    }
+  }
+  for (const std::string& e : append_register_columns())
+    std::fprintf(stderr, "egib2shp: %s\n", e.c_str());
   added_columns_.clear();
   if (report_.texts_cut > 0) {
     std::fprintf(stderr,

@@ -50,6 +50,7 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
   std::string record;
   uint64_t shp_bytes = 100;
   uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
+  size_t cells_ready = 0;
   for (size_t i = 0; i < points.size(); ++i) {
     const uint64_t shape_bytes = points.has_coordinates(i) ? 28 : 12;
     const bool shp_over = shp_bytes + shape_bytes > limits.most;
@@ -90,8 +91,13 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       tuple.integer(kPointFieldRzg, a.g5rzg);
       text(kPointFieldRkrg, points.rkrg(i));
     }
-    if (trailing.width > 0)
+    if (trailing.width > 0) {
+      if (i >= cells_ready) {
+        cells_ready = trailing.wait_until ? trailing.wait_until(i + 1)
+                                          : trailing.cells.size() / trailing.width;
+      }
       record.append(trailing.cells.substr(i * trailing.width, trailing.width));
+    }
     if (!DBFWriteTuple(layer.dbf(), r, record.data())) {
       std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
                    layer.final_base().c_str());

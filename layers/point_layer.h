@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,6 +31,10 @@ std::pair<double, double> written_point(const PointTable& points, size_t i,
 struct TrailingCells {
   std::string_view cells;
   size_t width = 0;
+  // When the cells are still being made, in order, by another thread:
+  // waits until those of the first n points are in place and returns how
+  // many are.
+  std::function<size_t(size_t n)> wait_until;
 };
 
 // Writes every point of the table (converted already) into layer; the area
