@@ -74,28 +74,48 @@ class CellFeed {
   bool done_ = false;
 };
 
-// A reader of a feed on a thread of its own; the feed is finished and the
-// thread joined on join() or when this ends, whatever happened between.
+// A reader of a feed, on a thread of its own or, when the run keeps to one
+// thread, on join() after the feed is complete.  The feed is finished and
+// the thread joined when this ends, whatever happened between.
 class FeedReader {
  public:
   FeedReader() = default;
   FeedReader(const FeedReader&) = delete;
   FeedReader& operator=(const FeedReader&) = delete;
-  ~FeedReader() { join(); }
+  ~FeedReader() { abandon(); }
 
-  void start(CellFeed& feed, std::function<void()> read) {
+  void start(CellFeed& feed, std::function<void()> read, bool own_thread) {
     feed_ = &feed;
-    thread_ = std::thread(std::move(read));
+    if (own_thread) {
+      thread_ = std::thread(std::move(read));
+    } else {
+      pending_ = std::move(read);
+    }
   }
-  bool running() const { return thread_.joinable(); }
+  bool running() const { return thread_.joinable() || pending_ != nullptr; }
+  // The feed finished, the reading done to its end.
   void join() {
-    if (feed_ != nullptr) feed_->finish();
-    if (thread_.joinable()) thread_.join();
+    abandon_thread();
+    if (pending_ != nullptr) {
+      const std::function<void()> read = std::move(pending_);
+      pending_ = nullptr;
+      read();
+    }
+  }
+  // The same, but reading that has not begun never does (the run failed).
+  void abandon() {
+    pending_ = nullptr;
+    abandon_thread();
   }
 
  private:
+  void abandon_thread() {
+    if (feed_ != nullptr) feed_->finish();
+    if (thread_.joinable()) thread_.join();
+  }
   CellFeed* feed_ = nullptr;
   std::thread thread_;
+  std::function<void()> pending_;
 };
 
 }  // namespace egib

@@ -348,14 +348,15 @@ int ConversionRun::run_stages() {
   }
   write_objects(transform_);
   if (options_.all && !write_register(transform_)) {
-    point_writer_.join();
+    point_writer_.abandon();
     for (Layer* layer : layers()) layer->discard();
     points_ = PointTable();
     return 1;
   }
   if (point_writer_.running()) {
     // The parcel, building and precinct layers are complete: the columns
-    // added to them are copied in while the point layer's thread ends.
+    // added to them are copied in while the point layer's thread ends (with
+    // one thread, before the point layer is written).
     for (const std::string& e : append_register_columns())
       std::fprintf(stderr, "egib2shp: %s\n", e.c_str());
     point_writer_.join();
@@ -403,13 +404,17 @@ void ConversionRun::start_point_writer(const std::vector<Column>& columns) {
     return;
   }
   point_feed_ = std::make_unique<CellFeed>(points_.size(), cells_width(columns));
-  point_writer_.start(*point_feed_, [this] {
-    TrailingCells trailing;
-    trailing.cells = point_feed_->cells();
-    trailing.width = point_feed_->width();
-    trailing.wait_until = [this](size_t n) { return point_feed_->wait_until(n); };
-    point_limit_failure_ = point_records(trailing);
-  });
+  // With one thread the layer is written after the register's pass.
+  point_writer_.start(
+      *point_feed_,
+      [this] {
+        TrailingCells trailing;
+        trailing.cells = point_feed_->cells();
+        trailing.width = point_feed_->width();
+        trailing.wait_until = [this](size_t n) { return point_feed_->wait_until(n); };
+        point_limit_failure_ = point_records(trailing);
+      },
+      run_threads(options_) > 1);
 }
 
 // The format's size limits; a test can make them small

@@ -21,15 +21,18 @@ TEST(CellFeed, ReaderTakesEveryRowInOrderWhileTheMakerPutsThem) {
   std::string read;
   bool blank_seen = false;
   FeedReader reader;
-  reader.start(feed, [&] {
-    size_t ready = 0;
-    for (size_t r = 0; r < kRows; ++r) {
-      if (r >= ready) ready = feed.wait_until(r + 1);
-      const std::string_view cell = feed.cells().substr(r * 3, 3);
-      if (cell == "   ") blank_seen = true;
-      read.append(cell);
-    }
-  });
+  reader.start(
+      feed,
+      [&] {
+        size_t ready = 0;
+        for (size_t r = 0; r < kRows; ++r) {
+          if (r >= ready) ready = feed.wait_until(r + 1);
+          const std::string_view cell = feed.cells().substr(r * 3, 3);
+          if (cell == "   ") blank_seen = true;
+          read.append(cell);
+        }
+      },
+      true);
   for (size_t r = 0; r < kRows; ++r) {
     feed.put(row_text(r));
     if (r % 97 == 0) feed.publish();
@@ -72,9 +75,36 @@ TEST(CellFeed, JoiningEndsAReaderWhoseMakerNeverCame) {
   size_t ready = 0;
   {
     FeedReader reader;
-    reader.start(feed, [&] { ready = feed.wait_until(3); });
+    reader.start(
+        feed, [&] { ready = feed.wait_until(3); }, true);
   }
   EXPECT_EQ(ready, 3u);
+}
+
+// With one thread the reading waits for join(), after the whole feed; a
+// failed run abandons it and it never begins.
+TEST(CellFeed, OnOneThreadTheReadingIsDoneOnJoinOrNotAtAll) {
+  CellFeed feed(2, 1);
+  std::string read;
+  FeedReader reader;
+  reader.start(
+      feed, [&] { read = std::string(feed.cells().substr(0, feed.wait_until(2))); }, false);
+  EXPECT_TRUE(reader.running());
+  feed.put("a");
+  feed.put("b");
+  EXPECT_EQ(read, "");
+  reader.join();
+  EXPECT_EQ(read, "ab");
+  EXPECT_FALSE(reader.running());
+
+  CellFeed other(1, 1);
+  bool began = false;
+  FeedReader abandoned;
+  abandoned.start(
+      other, [&] { began = true; }, false);
+  abandoned.abandon();
+  EXPECT_FALSE(began);
+  EXPECT_FALSE(abandoned.running());
 }
 
 }  // namespace
