@@ -322,7 +322,7 @@ int ConversionRun::execute() {
 
 int ConversionRun::run_stages() {
   if (!open_outputs()) return 1;
-  remove_work_files_on_signals(layers(), gdal_ ? gdal_->work_paths() : std::vector<std::string>{});
+  remove_work_files_on_signals(layers(), extra_work_paths());
   transform_.announce(stderr);
   settle_encoding();
   report_.passes_ran = true;
@@ -350,6 +350,7 @@ int ConversionRun::run_stages() {
   if (options_.all && !write_register(transform_)) {
     point_writer_.abandon();
     for (Layer* layer : layers()) layer->discard();
+    if (!fields_csv_work_.empty()) remove_file(fields_csv_work_);
     points_ = PointTable();
     return 1;
   }
@@ -377,6 +378,12 @@ int ConversionRun::run_stages() {
   }
   points_ = PointTable();
   return finish();
+}
+
+std::vector<std::string> ConversionRun::extra_work_paths() const {
+  std::vector<std::string> paths = gdal_ ? gdal_->work_paths() : std::vector<std::string>{};
+  if (!fields_csv_work_.empty()) paths.push_back(fields_csv_work_);
+  return paths;
 }
 
 bool ConversionRun::write_point_records() {
@@ -465,12 +472,21 @@ int ConversionRun::finish() {
       report_.files.push_back(gdal_->destination_name());
     }
   }
+  if (status == 0 && !fields_csv_work_.empty()) {
+    const std::string final_name = base_ + "_fields.csv";
+    if (!replace_file(fields_csv_work_, final_name)) {
+      status = failed("egib2shp: cannot rename " + fields_csv_work_ + " to " + final_name + ": " +
+                      std::strerror(errno));
+    }
+  }
   if (status != 0) {
     for (Layer* layer : written) layer->discard();
+    if (!fields_csv_work_.empty()) remove_file(fields_csv_work_);
   } else {
     for (const Layer* layer : written) {
       for (std::string& f : layer->final_files()) report_.files.push_back(std::move(f));
     }
+    if (!fields_csv_work_.empty()) report_.files.push_back(base_ + "_fields.csv");
   }
 
   std::printf("faza10");

@@ -73,6 +73,9 @@ class ConversionRun {
   std::vector<std::string> append_register_columns();
   int finish();
   static LayerSizeLimits size_limits();
+  // The working files beside the layers' own (the GDAL destination's, the
+  // list of the register's columns), for removal on a signal.
+  std::vector<std::string> extra_work_paths() const;
 
   const Options& options_;
   const CoordinateTransform transform_;
@@ -117,6 +120,9 @@ class ConversionRun {
   // Where the objects written to the parcel, building and precinct layers
   // begin in the input, in file order: the rows the register adds to.
   std::vector<uint64_t> written_heads_;
+  // The list of the register's columns under its working name, renamed to
+  // <base>_fields.csv when the layers are.
+  std::string fields_csv_work_;
   std::unique_ptr<CellFeed> point_feed_;
   std::string point_limit_failure_;
   // Last: joined before anything it writes from is gone.

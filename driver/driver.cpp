@@ -98,13 +98,20 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
                  names.c_str());
   } else if (written) {
     const char* prj = run.transform().written_system() != 0 ? ",prj" : "";
+    std::vector<std::string> files;
+    for (const Layer* layer : run.layers()) {
+      files.push_back(layer->final_base() + (layer->table_only()
+                                                 ? std::string(".{dbf,cpg}")
+                                                 : std::string(".{shp,shx,dbf,cpg") + prj + "}"));
+    }
+    // The list of the register's columns with their full names.
+    for (const std::string& f : run.report().files) {
+      if (f.size() >= 11 && f.compare(f.size() - 11, 11, "_fields.csv") == 0) files.push_back(f);
+    }
     std::string names;
-    const std::vector<Layer*> layers = run.layers();
-    for (size_t i = 0; i < layers.size(); ++i) {
-      if (i > 0) names += i + 1 == layers.size() ? " and " : ", ";
-      names += layers[i]->final_base() + (layers[i]->table_only()
-                                              ? std::string(".{dbf,cpg}")
-                                              : std::string(".{shp,shx,dbf,cpg") + prj + "}");
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (i > 0) names += i + 1 == files.size() ? " and " : ", ";
+      names += files[i];
     }
     std::fprintf(stderr, "egib2shp: wrote %s\n", names.c_str());
   } else {

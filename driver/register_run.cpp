@@ -274,7 +274,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
       added_columns_.push_back(std::move(added));
     }
   }
-  remove_work_files_on_signals(layers(), gdal_ ? gdal_->work_paths() : std::vector<std::string>{});
+  remove_work_files_on_signals(layers(), extra_work_paths());
 
   // The rows, in file order.
   std::vector<int64_t> unresolved(plan.relation_names.size(), 0);
@@ -342,12 +342,14 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   }
 
   // The list of the columns, and the file's own description.
+  // Written under a working name and put in place with the layers: a run
+  // that fails leaves the list of the layers before it as it was.
   std::string error;
-  if (!write_fields_csv(base_ + "_fields.csv", specs, &error)) {
+  fields_csv_work_ = base_ + "_fields.tmp.csv";
+  if (!write_fields_csv(fields_csv_work_, specs, &error)) {
     failed("egib2shp: " + error);
     return false;
   }
-  report_.files.push_back(base_ + "_fields.csv");
   TableSpec meta;
   meta.name = "META";
   const auto text_column = [](const char* name, size_t width) {
@@ -395,7 +397,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     }
     register_tables_.push_back(std::move(meta_table));
   }
-  remove_work_files_on_signals(layers(), gdal_ ? gdal_->work_paths() : std::vector<std::string>{});
+  remove_work_files_on_signals(layers(), extra_work_paths());
   for (const auto& t : register_tables_) report_.texts_cut += t->texts_cut();
 
   // What the output holds, before it is shared.

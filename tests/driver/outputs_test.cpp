@@ -126,4 +126,37 @@ TEST(Outputs, LayerPastTheFormatLimitStopsTheRunOnce) {
   EXPECT_EQ(w.err.find("in_BUD.shp is larger"), std::string::npos) << w.err;
 }
 
+// The list of the register's columns belongs to the layers it describes:
+// a run that fails leaves the list of the earlier layers as it was, and no
+// working file of it.
+TEST(Outputs, FailedRegisterRunLeavesTheEarlierListOfColumns) {
+  TempDir dir;
+  write_file(dir.file("in.swd"), parcels(2));
+  const auto ok = run_converter(dir, {"--all", "in.swd", "0", "0", "0"});
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.err.find("in_META.{dbf,cpg} and in_fields.csv\n"), std::string::npos) << ok.err;
+  const std::string before = read_file(dir.file("in_fields.csv"));
+  ASSERT_NE(before.find("DZE,IDENT"), std::string::npos) << before;
+
+  // Another attribute, so another list; the parcel table passes the limit.
+  const std::string area = "\nD,G5POW,,0.09";
+  std::string more = parcels(5000);
+  for (size_t at = 0; (at = more.find("\nGL\n", at)) != std::string::npos;) {
+    more.insert(at, area);
+    at += area.size() + 4;
+  }
+  write_file(dir.file("in.swd"), more);
+  const auto r =
+      run_converter(dir, {"--all", "in.swd", "0", "0", "0"}, "EGIB_TEST_LAYER_LIMITS=2500,1000000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no layer written"), std::string::npos) << r.err;
+  EXPECT_EQ(read_file(dir.file("in_fields.csv")), before);
+  EXPECT_FALSE(file_exists(dir.file("in_fields.tmp.csv")));
+
+  // Written in full, the new list replaces it.
+  ASSERT_EQ(run_converter(dir, {"--all", "in.swd", "0", "0", "0"}).status, 0);
+  EXPECT_NE(read_file(dir.file("in_fields.csv")).find("DZE,G5POW"), std::string::npos);
+  EXPECT_FALSE(file_exists(dir.file("in_fields.tmp.csv")));
+}
+
 }  // namespace
