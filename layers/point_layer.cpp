@@ -51,6 +51,17 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
   uint64_t shp_bytes = 100;
   uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
   size_t cells_ready = 0;
+  const double origin = 0;
+  const std::unique_ptr<SHPObject, ShapeDestroyer> point_shape(
+      SHPCreateSimpleObject(SHPT_POINT, 1, &origin, &origin, nullptr));
+  const std::unique_ptr<SHPObject, ShapeDestroyer> null_shape(
+      SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
+  if (!point_shape || !null_shape) {
+    std::fprintf(stderr, "egib2shp: cannot make the shapes of %s.shp\n",
+                 layer.final_base().c_str());
+    layer.note_write_failure();
+    return written;
+  }
   for (size_t i = 0; i < points.size(); ++i) {
     const uint64_t shape_bytes = points.has_coordinates(i) ? 28 : 12;
     const bool shp_over = shp_bytes + shape_bytes > limits.most;
@@ -115,12 +126,15 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       }
     }
     // A point without coordinates is a null shape: its record stays, and
-    // no reader puts it at (0, 0).
+    // no reader puts it at (0, 0).  The two shapes are made once and the
+    // point's place set in one of them: a county has a million points.
     const bool located = points.has_coordinates(i);
-    const std::unique_ptr<SHPObject, ShapeDestroyer> shape(
-        located ? SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr)
-                : SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
-    if (!shape || SHPWriteObject(layer.shp(), -1, shape.get()) < 0) {
+    if (located) {
+      point_shape->padfX[0] = x;
+      point_shape->padfY[0] = y;
+      SHPComputeExtents(point_shape.get());
+    }
+    if (SHPWriteObject(layer.shp(), -1, located ? point_shape.get() : null_shape.get()) < 0) {
       std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r + 1,
                    layer.final_base().c_str());
       layer.note_write_failure();
