@@ -17,6 +17,12 @@ namespace egib {
 
 namespace {
 
+// The list of the register's columns, <base>_fields.csv, among the files.
+bool ends_with_fields_csv(std::string_view path) {
+  constexpr std::string_view kEnd = "_fields.csv";
+  return path.size() >= kEnd.size() && path.substr(path.size() - kEnd.size()) == kEnd;
+}
+
 const char* plural(int64_t n, const char* one, const char* many) {
   return n == 1 ? one : many;
 }
@@ -94,8 +100,12 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     for (const std::string& name : run.gdal_output()->layer_names()) {
       names += (names.empty() ? "" : ", ") + name;
     }
-    std::fprintf(stderr, "egib2shp: wrote %s (%s)\n", run.gdal_output()->destination_name().c_str(),
-                 names.c_str());
+    std::string beside;  // the list of the register's columns
+    for (const std::string& f : run.report().files) {
+      if (ends_with_fields_csv(f)) beside = " and " + f;
+    }
+    std::fprintf(stderr, "egib2shp: wrote %s (%s)%s\n",
+                 run.gdal_output()->destination_name().c_str(), names.c_str(), beside.c_str());
   } else if (written) {
     const char* prj = run.transform().written_system() != 0 ? ",prj" : "";
     std::vector<std::string> files;
@@ -106,7 +116,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     }
     // The list of the register's columns with their full names.
     for (const std::string& f : run.report().files) {
-      if (f.size() >= 11 && f.compare(f.size() - 11, 11, "_fields.csv") == 0) files.push_back(f);
+      if (ends_with_fields_csv(f)) files.push_back(f);
     }
     std::string names;
     for (size_t i = 0; i < files.size(); ++i) {

@@ -209,7 +209,11 @@ def check_register(binary, workdir):
     os.mkdir(reg)
     with open(os.path.join(reg, "rej.swd"), "wb") as f:
         f.write(register_file())
-    run(binary, ["-f", "GPKG", "--all", "rej.swd", "2", "2", "0"], reg)
+    r = run(binary, ["-f", "GPKG", "--all", "rej.swd", "2", "2", "0"], reg)
+    check(b"rej.gpkg (" in r.stderr and b") and rej_fields.csv\n" in r.stderr
+          and os.path.exists(os.path.join(reg, "rej_fields.csv"))
+          and not os.path.exists(os.path.join(reg, "rej_fields.tmp.csv")),
+          f"the summary names the list of columns beside rej.gpkg: {r.stderr[-300:]!r}")
     ds = gdal.OpenEx(os.path.join(reg, "rej.gpkg"), gdal.OF_VECTOR)
     if ds is None:
         check(False, "rej.gpkg not written")
