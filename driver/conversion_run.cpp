@@ -363,9 +363,10 @@ int ConversionRun::run_stages() {
     point_writer_.join();
     if (point_feed_->rows_put() != point_feed_->rows()) {
       std::fprintf(stderr,
-                   "egib2shp: the records of %s.dbf (%zu) are not the objects read again (%zu): "
+                   "egib2shp: the records of %s.dbf (%lld) are not the objects read again (%lld): "
                    "its columns are not filled\n",
-                   point_layer_.final_base().c_str(), point_feed_->rows(), point_feed_->rows_put());
+                   point_layer_.final_base().c_str(), static_cast<long long>(point_feed_->rows()),
+                   static_cast<long long>(point_feed_->rows_put()));
       point_layer_.note_write_failure();
     }
     if (!point_limit_failure_.empty()) {
