@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "swde/object_lines.h"
+
 namespace egib {
 
 void read_outline(LineReader& in, Line& line, VertexBuffer& vb, const OutlineReading& reading) {
@@ -54,28 +56,23 @@ void keep_attribute(Line& line, KeptAttributes& attributes) {
   }
 }
 
-// Reads the rest of an object: its attributes and its outline into the
-// buffer.  False when the input ends inside it.
-bool read_object(LineReader& in, Line& line, KeptAttributes& attributes, VertexBuffer& vb,
-                 const OutlineReading& reading) {
-  // The line that ends a geometry list is the object's next line: a "D"
-  // line right after a list is read like any other.
-  bool have_line = false;
-  for (;;) {
-    if (!have_line && !in.next(line)) return false;
-    have_line = false;
-    if (line.is_ignorable()) continue;
-    if (line.code_is("D")) {
-      keep_attribute(line, attributes);
-    } else if (line.code_is("GL")) {
-      read_outline(in, line, vb, reading);
-      if (line.code().empty() && line.text().empty()) return false;  // cut by the end of input
-      have_line = true;
-    } else if (line.is_object_end()) {
-      return true;
-    }
+// An object of the plain run's layers: its kept attributes, and its
+// outline into the buffer.
+class KeptObject final : public ObjectLines {
+ public:
+  KeptObject(KeptAttributes& attributes, VertexBuffer& vb, const OutlineReading& reading)
+      : attributes_(attributes), vb_(vb), reading_(reading) {}
+  void attribute(LineReader&, Line& line) override { keep_attribute(line, attributes_); }
+  bool geometry_list(LineReader& in, Line& line) override {
+    read_outline(in, line, vb_, reading_);
+    return !(line.code().empty() && line.text().empty());  // cut by the end of input
   }
-}
+
+ private:
+  KeptAttributes& attributes_;
+  VertexBuffer& vb_;
+  const OutlineReading& reading_;
+};
 
 void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a,
                   ObjectBatch& batch, MessageBuffer& messages) {
@@ -83,7 +80,8 @@ void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a
   const auto head_offset = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
   KeptAttributes attributes = kept_attributes(kind);
   const OutlineReading reading{&a.points, a.easting_first, &messages, &a.stats};
-  if (!read_object(in, line, attributes, a.vb, reading)) return;  // cut by the end of input
+  KeptObject object(attributes, a.vb, reading);
+  if (!read_object_lines(in, line, object)) return;  // cut by the end of input
   assemble_object(kind, attributes, head_offset, in.lines_read(), a, batch, messages);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "swde/object_lines.h"
 #include "swde/outline_reader.h"
 
 namespace egib {
@@ -157,10 +158,66 @@ std::string_view type_layer_name(std::string_view type) {
   return type;
 }
 
+namespace {
+
+// An object of the whole register: every attribute and relation with its
+// value whole, what its geometry lists hold, its own point.
+class RegisterLines final : public ObjectLines {
+ public:
+  RegisterLines(RegisterObject& object, GeometryListReader& lists)
+      : object_(object), lists_(lists) {}
+  void attribute(LineReader& in, Line& line) override {
+    take_value(in, line, object_.attributes, 3, true);
+  }
+  void relation(LineReader& in, Line& line) override {
+    take_value(in, line, object_.relations, line.code_is("WL") ? 2 : 3, false);
+  }
+  bool geometry_list(LineReader& in, Line& line) override {
+    return lists_.read_list(in, line, object_);
+  }
+  void own_point(Line& line) override {
+    object_.has_own_point = true;
+    object_.point_first = to_double(line.field(2));
+    object_.point_second = to_double(line.field(3));
+  }
+
+ private:
+  // An attribute's value is the rest of its line: a text may hold commas.
+  static void take_value(LineReader& in, Line& line, std::vector<RegisterObject::Value>& to,
+                         int value_field, bool is_attribute) {
+    const bool cut = may_be_cut(line);
+    if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
+      to.push_back({std::string(line.field(1)), std::string(line.field(value_field))});
+      return;
+    }
+    if (!cut) {
+      const std::string_view text = line.text();
+      to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+      return;
+    }
+    // A long line: its value whole, and the rest of it, which the line
+    // reader takes as lines of their own, read past.
+    const std::span<const char> bytes = in.bytes();
+    const size_t start = static_cast<size_t>(line.chunk().data() - bytes.data());
+    const std::string text = whole_line(bytes, start, in.encoding());
+    to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+    const char* nl =
+        static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
+    const size_t line_end =
+        nl == nullptr ? bytes.size() : static_cast<size_t>(nl - bytes.data()) + 1;
+    while (in.position() < line_end && in.next(line)) {
+    }
+  }
+
+  RegisterObject& object_;
+  GeometryListReader& lists_;
+};
+
+}  // namespace
+
 bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
                           GeometryListReader* lists) {
   ListScan scan;
-  GeometryListReader& reader = lists != nullptr ? *lists : scan;
   o.head_code = line.code();
   o.type = line.field(2);
   o.ident = line.field(3);
@@ -170,52 +227,8 @@ bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
   o.lists = 0;
   o.lists_with_ring_start = 0;
   o.has_own_point = false;
-  bool have_line = false;  // a geometry list left its ending line to be taken
-  for (;;) {
-    if (!have_line && !in.next(line)) return false;
-    have_line = false;
-    if (line.is_ignorable()) continue;
-    if (line.is_object_end()) return true;
-    const std::string_view code = line.code();
-    if (code == "D" || code == "WG" || code == "WL") {
-      std::vector<RegisterObject::Value>& to = code == "D" ? o.attributes : o.relations;
-      const int value_field = code == "WL" ? 2 : 3;
-      // An attribute's value is the rest of its line: a text may hold
-      // commas.
-      const bool is_attribute = code == "D";
-      const bool cut = may_be_cut(line);
-      if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
-        to.push_back({std::string(line.field(1)), std::string(line.field(value_field))});
-        continue;
-      }
-      if (!cut) {
-        const std::string_view text = line.text();
-        to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
-        continue;
-      }
-      // A long line: its value whole, and the rest of it, which the line
-      // reader takes as lines of their own, read past.
-      const std::span<const char> bytes = in.bytes();
-      const size_t start = static_cast<size_t>(line.chunk().data() - bytes.data());
-      const std::string text = whole_line(bytes, start, in.encoding());
-      to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
-      const char* nl =
-          static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
-      const size_t line_end =
-          nl == nullptr ? bytes.size() : static_cast<size_t>(nl - bytes.data()) + 1;
-      while (in.position() < line_end && in.next(line)) {
-      }
-    } else if (code == "GL") {
-      do {
-        if (!reader.read_list(in, line, o)) return false;  // the input ended
-      } while (line.code_is("GL"));
-      have_line = true;
-    } else if (code == "P" && line.field_is(1, "G")) {
-      o.has_own_point = true;
-      o.point_first = to_double(line.field(2));
-      o.point_second = to_double(line.field(3));
-    }
-  }
+  RegisterLines object(o, lists != nullptr ? *lists : scan);
+  return read_object_lines(in, line, object);
 }
 
 FileDescription read_file_description(std::span<const char> bytes, TextEncoding encoding) {

@@ -4,14 +4,8 @@
 // attributes and relations over the whole file, and the declarations of
 // the "ST" section and the header sections "SN" and "SP".
 //
-// An object of the section "SO":
-//   R?,<status>,<type>,<identifier>,<second key>   head ("RO", "RP", ...)
-//   D,<name>,,<value>                              attribute (repeatable)
-//   WG,<name>,,<identifier>                        relation to another object
-//   WL,<name>,<identifier>                         the same, the other layout
-//   GL / K,+ / K,- / P,...                         geometry lists
-//   P,G,<first>,<second>                           a point object's own place
-//   X                                              end
+// The lines of an object are read by swde/object_lines.h, as for the
+// layers of the plain run.
 #pragma once
 
 #include <cstdint>
