@@ -120,6 +120,8 @@ class ConversionRun {
   // Where the objects written to the parcel, building and precinct layers
   // begin in the input, in file order: the rows the register adds to.
   std::vector<uint64_t> written_heads_;
+  // Where the points of the point table begin in the input (--all).
+  std::vector<uint64_t> point_heads_;
   // The list of the register's columns under its working name, renamed to
   // <base>_fields.csv when the layers are.
   std::string fields_csv_work_;

@@ -126,6 +126,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   // What becomes of each layer name, with its columns.
   RegisterPlan plan;
   plan.written_heads = std::move(written_heads_);
+  plan.point_heads = std::move(point_heads_);
   plan.whole_cells = gdal_ != nullptr;
   plan.identifiers = std::move(census.identifiers);
   sort_on_threads(plan.identifiers, threads);
@@ -405,6 +406,17 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     std::fprintf(stderr, "egib2shp: %s (%s): %lld read, %lld written (%s)\n", t.name.c_str(),
                  t.types.c_str(), static_cast<long long>(t.objects_read),
                  static_cast<long long>(t.rows_written), t.output.c_str());
+  }
+  for (const RegisterTypeReport& t : report_.register_types) {
+    // The layers of the plain run keep their own records: an object they
+    // did not write (no vertex, or read into the object before it, which
+    // lacks its "X") has no record to take its columns.
+    if (t.output == "columns added" && t.rows_written < t.objects_read) {
+      std::fprintf(stderr,
+                   "egib2shp: %lld %s objects have no record of their own in that layer, so "
+                   "their register values are not written\n",
+                   static_cast<long long>(t.objects_read - t.rows_written), t.name.c_str());
+    }
   }
   for (const auto& [name, count] : report_.unresolved_relations) {
     std::fprintf(stderr, "egib2shp: %lld relations %s to no object of the file\n",

@@ -1,9 +1,12 @@
 #include "swde/collect_pass.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 
+#include "swde/object_lines.h"
 #include "swde/outline_reader.h"
 
 namespace egib {
@@ -70,93 +73,130 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
   }
 }
 
-void CollectPass::collect_point(LineReader& in, Line& line) {
-  MessageBuffer& messages = part_.messages;
-  PointText id, alt_id, nrp, ozr, rkrg;
-  id.set(line.field(3));
-  if (line.field_cut(3)) note_point_cut(id.view(), "id", id.view(), "cut by the reader", in, part_);
-  alt_id.set(point_text(line, 4, id.view(), "alt_id", in, part_));
-  nrp.set("?");
+namespace {
+
+// A point object: its identifiers, texts and numbers, and its place.
+class PointLines final : public ObjectLines {
+ public:
+  PointLines(CollectedPart& part, std::string_view id) : part_(part) { id_.set(id); }
+
+  PointText alt_id, nrp, ozr, rkrg;
   // A point without a P,G line has no coordinates (not 0, 0).
   double x = std::numeric_limits<double>::quiet_NaN();
-  double y = x;
+  double y = std::numeric_limits<double>::quiet_NaN();
   PointAttributes attributes;
 
-  while (in.next(line)) {
-    const std::string_view code = line.code();
-    if (code == "P") {
-      if (line.field_is(1, "G")) {
-        y = to_double(line.field(2));
-        x = to_double(line.field(3));
-      } else {
-        std::string after = " code='";
-        after += line.text();
-        after += "' Unknown swde code\n";
-        messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
+  std::string_view id() const { return id_.view(); }
+
+  void attribute(LineReader& in, Line& line) override {
+    const std::string_view name = line.field(1);
+    if (name == "G5NRP") {
+      const std::string_view value = point_text(line, 3, id(), "G5NRP", in, part_);
+      // The number is kept to 50 characters, the width of its column.
+      if (value.size() > kPointNumberChars) {
+        note_point_cut(id(), "G5NRP", value, "cut to 50 characters", in, part_);
       }
-    } else if (code == "D") {
-      const std::string_view name = line.field(1);
-      if (name == "G5NRP") {
-        const std::string_view value = point_text(line, 3, id.view(), "G5NRP", in, part_);
-        // The number is kept to 50 characters, the width of its column.
-        if (value.size() > kPointNumberChars) {
-          note_point_cut(id.view(), "G5NRP", value, "cut to 50 characters", in, part_);
-        }
-        nrp.set(value.substr(0, kPointNumberChars));
-      } else if (name == "G5OZR") {
-        ozr.set(point_text(line, 3, id.view(), "G5OZR", in, part_));
-      } else if (name == "G5STB") {
-        attributes.g5stb = to_int32(line.field(3));
-      } else if (name == "G5ZRD") {
-        attributes.g5zrd = to_int32(line.field(3));
-      } else if (name == "G5BPP") {
-        attributes.g5bpp = to_int32(line.field(3));
-      } else if (name == "G5RZG") {
-        attributes.g5rzg = to_int32(line.field(3));
-      }
-    } else if (code == "WG") {
-      if (line.field_is(1, "G5RKRG")) {
-        rkrg.set(point_text(line, 3, id.view(), "G5RKRG", in, part_));
-        attributes.g5rkrg_from_wl = 0;
-      }
-    } else if (code == "WL") {
-      if (line.field_is(1, "G5RKRG")) {
-        rkrg.set(point_text(line, 2, id.view(), "G5RKRG", in, part_));
-        attributes.g5rkrg_from_wl = 1;
-      }
-    } else if (line.is_object_end()) {
-      part_.points.add(id.view(), alt_id.view(), x, y);
-      if (keep_attributes_) {
-        part_.points.add_attributes(nrp.view(), ozr.view(), rkrg.view(), attributes);
-      }
-      return;
+      nrp.set(value.substr(0, kPointNumberChars));
+    } else if (name == "G5OZR") {
+      ozr.set(point_text(line, 3, id(), "G5OZR", in, part_));
+    } else if (name == "G5STB") {
+      attributes.g5stb = to_int32(line.field(3));
+    } else if (name == "G5ZRD") {
+      attributes.g5zrd = to_int32(line.field(3));
+    } else if (name == "G5BPP") {
+      attributes.g5bpp = to_int32(line.field(3));
+    } else if (name == "G5RZG") {
+      attributes.g5rzg = to_int32(line.field(3));
     }
+  }
+  void relation(LineReader& in, Line& line) override {
+    if (!line.field_is(1, "G5RKRG")) return;
+    const bool wl = line.code_is("WL");
+    rkrg.set(point_text(line, wl ? 2 : 3, id(), "G5RKRG", in, part_));
+    attributes.g5rkrg_from_wl = wl ? 1 : 0;
+  }
+  // A point has no geometry list: the lines of one are read as the
+  // point's own, its "P,G" lines giving the place.
+  bool geometry_list(LineReader& in, Line& line) override {
+    for (;;) {
+      if (!in.next(line)) return false;
+      if (line.code_is("P")) {
+        if (line.field_is(1, "G")) {
+          own_point(line);
+        } else {
+          other(in, line);
+        }
+      } else if (!line.code_is("K") && !line.is_ignorable()) {
+        return true;
+      }
+    }
+  }
+  void own_point(Line& line) override {
+    y = to_double(line.field(2));
+    x = to_double(line.field(3));
+  }
+  void other(LineReader& in, Line& line) override {
+    if (!line.code_is("P")) return;
+    std::string after = " code='";
+    after += line.text();
+    after += "' Unknown swde code\n";
+    part_.messages.add_with_line(Channel::kErrorLog, "line=", in.lines_read(), after);
+  }
+
+ private:
+  CollectedPart& part_;
+  PointText id_;
+};
+
+// A precinct: only the inline vertices of its lists, sampled for the axis
+// order (its references are resolved, and its problems told, by the
+// writing pass when the precinct layer is written).
+class PrecinctLines final : public ObjectLines {
+ public:
+  PrecinctLines(VertexBuffer& vb, std::function<void(double, double)> sample)
+      : vb_(vb), sample_(std::move(sample)) {}
+  bool geometry_list(LineReader& in, Line& line) override {
+    const OutlineReading reading{nullptr, false, &ignored_messages_, &ignored_stats_};
+    read_outline(in, line, vb_, reading);
+    if (line.code_is("GL")) return true;  // the lists that follow are sampled with it
+    // Its vertices as written (northing first), for the axis order.
+    for (int i = 0; i < vb_.vertex_count; ++i) {
+      sample_(vb_.y[static_cast<size_t>(i)], vb_.x[static_cast<size_t>(i)]);
+    }
+    vb_.clear();
+    return true;
+  }
+
+ private:
+  VertexBuffer& vb_;
+  std::function<void(double, double)> sample_;
+  MessageBuffer ignored_messages_;
+  OutlineStats ignored_stats_;
+};
+
+}  // namespace
+
+void CollectPass::collect_point(LineReader& in, Line& line) {
+  const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+  PointLines point(part_, line.field(3));
+  if (line.field_cut(3))
+    note_point_cut(point.id(), "id", point.id(), "cut by the reader", in, part_);
+  point.alt_id.set(point_text(line, 4, point.id(), "alt_id", in, part_));
+  point.nrp.set("?");
+  if (!read_object_lines(in, line, point)) return;  // cut by the end of input
+  part_.points.add(point.id(), point.alt_id.view(), point.x, point.y);
+  if (keep_heads_) part_.point_heads.push_back(head);
+  if (keep_attributes_) {
+    part_.points.add_attributes(point.nrp.view(), point.ozr.view(), point.rkrg.view(),
+                                point.attributes);
   }
 }
 
 void CollectPass::collect_precinct(LineReader& in, Line& line) {
   vb_.clear();
-  // The outline is read for its inline vertices only: its references are
-  // resolved, and its problems told, by the writing pass when the precinct
-  // layer is written.
-  MessageBuffer ignored_messages;
-  OutlineStats ignored_stats;
-  const OutlineReading reading{nullptr, false, &ignored_messages, &ignored_stats};
-  while (in.next(line)) {
-    if (line.code_is("GL")) {
-      do {
-        read_outline(in, line, vb_, reading);
-      } while (line.code_is("GL"));
-      // Its vertices as written (northing first), for the axis order.
-      for (int i = 0; i < vb_.vertex_count; ++i) {
-        sample_inline(vb_.y[static_cast<size_t>(i)], vb_.x[static_cast<size_t>(i)]);
-      }
-      vb_.clear();
-      if (line.is_object_end()) return;
-    } else if (line.is_object_end()) {
-      return;
-    }
-  }
+  PrecinctLines precinct(vb_,
+                         [this](double first, double second) { sample_inline(first, second); });
+  read_object_lines(in, line, precinct);
 }
 
 }  // namespace egib

@@ -28,10 +28,14 @@ struct CollectedPart {
   std::vector<WrittenPair> inline_pairs;
   MessageBuffer messages;
   OutlineStats stats;
+  // Where each point kept begins in the input, in their order (for the
+  // whole register, which adds its columns to theirs).
+  std::vector<uint64_t> point_heads;
 
   // Empty again, keeping its memory for the next part.
   void clear() {
     points.clear();
+    point_heads.clear();
     inline_pairs.clear();
     messages.clear();
     stats = {};
@@ -41,9 +45,9 @@ struct CollectedPart {
 class CollectPass : public ObjectSection {
  public:
   // keep_attributes: keep the points' texts and numbers for the
-  // boundary-point layer.
-  CollectPass(CollectedPart& part, bool keep_attributes)
-      : part_(part), keep_attributes_(keep_attributes) {}
+  // boundary-point layer; keep_heads: where each point begins.
+  CollectPass(CollectedPart& part, bool keep_attributes, bool keep_heads = false)
+      : part_(part), keep_attributes_(keep_attributes), keep_heads_(keep_heads) {}
 
   bool read_section(LineReader& in, Line& line) override { return collect_objects(in, line); }
   // One "SO" section; false when stopped at the reader's stop position.
@@ -62,6 +66,7 @@ class CollectPass : public ObjectSection {
 
   CollectedPart& part_;
   bool keep_attributes_;
+  bool keep_heads_;
   VertexBuffer vb_;
 };
 

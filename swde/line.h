@@ -95,6 +95,12 @@ class LineReader {
     return true;
   }
   bool at_stop() const { return pos_ >= stop_; }
+  // Steps back before line, the last line read, so that the next call to
+  // next() reads it again.
+  void unread(const Line& line) {
+    pos_ = static_cast<size_t>(line.chunk().data() - bytes_.data());
+    --lines_;
+  }
   // Reads past the lines, up to the stop position, whose record code can
   // be told from their first byte to be none that a loop looks at: the
   // loop looks only at codes beginning with a byte marked in wanted (and

@@ -11,6 +11,10 @@ bool read_object_lines(LineReader& in, Line& line, ObjectLines& object) {
     have_line = false;
     if (line.is_ignorable()) continue;
     if (line.is_object_end()) return true;
+    if (object.ends_before(line)) {
+      in.unread(line);
+      return true;
+    }
     const std::string_view code = line.code();
     if (code == "D") {
       object.attribute(in, line);
@@ -21,6 +25,8 @@ bool read_object_lines(LineReader& in, Line& line, ObjectLines& object) {
       have_line = true;
     } else if (code == "P" && line.field_is(1, "G")) {
       object.own_point(line);
+    } else {
+      object.other(in, line);
     }
   }
 }

@@ -10,7 +10,8 @@
 //   P,G,<first>,<second>               a point object's own place
 //   X or XC                            the end of the object
 //
-// Empty lines and comments ("C") are read past, and so is any other line.
+// Empty lines and comments ("C") are read past; any other line is handed
+// on as such.
 #pragma once
 
 #include "swde/line.h"
@@ -31,10 +32,19 @@ class ObjectLines {
   virtual bool geometry_list(LineReader& in, Line& line) = 0;
   // line holds a "P,G" line outside any list.
   virtual void own_point(Line&) {}
+  // line holds a line of none of the kinds above (a "P" line other than
+  // "P,G" outside any list, an unknown code).
+  virtual void other(LineReader&, Line&) {}
+  // Whether line ends the object before it, although the object has no
+  // "X" (the next object's head, the section's end, in a malformed file):
+  // the line is then left to be read again.  The layers of the plain run
+  // read such an object on to the next "X".
+  virtual bool ends_before(Line&) { return false; }
 };
 
 // Reads the lines after an object's head line up to its "X"/"XC" (left in
-// line), handing each to object; false when the input ends first.
+// line) or a line that ends it before (left to be read again), handing
+// each to object; false when the input ends first.
 bool read_object_lines(LineReader& in, Line& line, ObjectLines& object);
 
 }  // namespace egib

@@ -175,6 +175,11 @@ class RegisterLines final : public ObjectLines {
   bool geometry_list(LineReader& in, Line& line) override {
     return lists_.read_list(in, line, object_);
   }
+  // An object without its "X" ends where the next begins, or where its
+  // section or the file does: nothing of the next object is taken as its.
+  bool ends_before(Line& line) override {
+    return is_head(line) || line.is_section_end() || line.is_file_end();
+  }
   void own_point(Line& line) override {
     object_.has_own_point = true;
     object_.point_first = to_double(line.field(2));
@@ -341,7 +346,6 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
     if (!is_head(line)) continue;
     if (!read_register_object(in, line, object_, nullptr)) return true;
     part_.census.add(object_);
-    if (line.is_section_end()) return true;
   }
 }
 
@@ -405,6 +409,30 @@ class OutlineLists : public GeometryListReader {
 
 }  // namespace
 
+namespace {
+
+// Whether head is among the ascending heads, searched on from cursor (the
+// heads asked for come in increasing order; the first of a part, or one
+// far ahead, is looked up by halving).
+bool has_head(const std::vector<uint64_t>& heads, size_t& cursor, uint64_t head) {
+  constexpr size_t kSteps = 8;
+  size_t steps = 0;
+  if (cursor < heads.size() && heads[cursor] <= head) {
+    while (cursor < heads.size() && heads[cursor] < head && steps < kSteps) {
+      ++cursor;
+      ++steps;
+    }
+  }
+  if (steps == kSteps || cursor >= heads.size() || heads[cursor] > head ||
+      (cursor > 0 && heads[cursor - 1] >= head)) {
+    cursor =
+        static_cast<size_t>(std::lower_bound(heads.begin(), heads.end(), head) - heads.begin());
+  }
+  return cursor < heads.size() && heads[cursor] == head;
+}
+
+}  // namespace
+
 bool RegisterPass::read_section(LineReader& in, Line& line) {
   MessageBuffer quiet;  // what the layers of the plain run said already
   for (;;) {
@@ -420,13 +448,16 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       last_table_ = found == plan_.by_name.end() ? SIZE_MAX : found->second;
     }
     const TablePlan* table = last_table_ == SIZE_MAX ? nullptr : &plan_.tables[last_table_];
-    const bool added_to_outline = table != nullptr && table->use == RowUse::kAddedToOutline;
-    if (added_to_outline) {
+    const bool added = table != nullptr && (table->use == RowUse::kAddedToOutline ||
+                                            table->use == RowUse::kAddedToPoint);
+    if (added) {
       // The layer has its geometry already: the object is read for its
-      // cells alone, and has a row where the layer has a record.
+      // cells alone, and has a row where the layer has a record (the
+      // layers of the plain run read a malformed file their own way).
+      const bool points = table->use == RowUse::kAddedToPoint;
       const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
-      const bool written =
-          std::binary_search(plan_.written_heads.begin(), plan_.written_heads.end(), head);
+      const bool written = points ? has_head(plan_.point_heads, point_cursor_, head)
+                                  : has_head(plan_.written_heads, written_cursor_, head);
       if (!read_register_object(in, line, object_, nullptr)) return true;
       if (written) take(*table, last_table_);
     } else if (table == nullptr || table->use == RowUse::kSkip) {
@@ -441,7 +472,6 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       quiet.clear();
       take(*table, last_table_);
     }
-    if (line.is_section_end()) return true;
   }
 }
 

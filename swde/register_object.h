@@ -164,6 +164,9 @@ struct RegisterPlan {
   // Where the objects that the parcel, building and precinct layers hold
   // begin in the input, ascending: only these get the added columns.
   std::vector<uint64_t> written_heads;
+  // The same for the points the collecting pass kept (the point layer's
+  // records).
+  std::vector<uint64_t> point_heads;
   std::vector<std::string> relation_names;  // every relation name, for the counts
   std::unordered_map<std::string, size_t> relation_slot;
   // The cells kept whole and as read, one string each (for a destination
@@ -222,6 +225,10 @@ class RegisterPass : public ObjectSection {
   ObjectAssembly& assembly_;
   RegisterObject object_;
   std::vector<std::string> cells_;
+  // Where the searches of written_heads and point_heads got to: the heads
+  // of a part are asked for in increasing order.
+  size_t written_cursor_ = 0;
+  size_t point_cursor_ = 0;
   std::string last_type_;  // the SWDE type of the object read last, and its table
   size_t last_table_ = SIZE_MAX;
   bool looked_up_ = false;

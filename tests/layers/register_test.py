@@ -169,6 +169,79 @@ def check_legacy_tables_kept(binary, work, source):
               f"{layer}: language driver {all_head[29]:#x}, not Windows-1250 (0xc8)")
 
 
+MALFORMED = ("SWDE.w.3.00\nSO\n"
+             "RD,,G5JRG,J1,1\nD,G5IJR,,G1\n"  # no X: the point's head ends it
+             "RP,,G5PZG,A1,K1\nD,G5NRP,,15\nP,G,5,5\nX\n"
+             "RO,,G5DZE,D1,1\nD,G5IDD,,146518_8.0001.1\nD,G5POW,,0.09\n"
+             "GL\nK,+\nP,G,0,0\nP,G,0,10\nP,G,10,10\n"  # no X either
+             "RO,,G5DZE,D2,1\nD,G5IDD,,146518_8.0001.2\nD,G5POW,,0.05\n"
+             "GL\nK,+\nP,G,0,0\nP,G,0,10\nP,G,10,10\nX\nSX\nSWDEX\n")
+
+
+def check_malformed(binary, work, gen_swde):
+    """Objects without their "X": the register ends such an object at the
+    next head, takes nothing of the next object into it, and the run writes
+    every layer (it failed before, the counts of the plain layers and of the
+    register differing); one thread and two agree on a large messy file."""
+    folder = os.path.join(work, "malformed")
+    os.mkdir(folder)
+    with open(os.path.join(folder, "mal.swd"), "w") as f:
+        f.write(MALFORMED)
+    run = convert(binary, folder, os.path.join(folder, "mal.swd"), ["--all"])
+    check(b"1 DZE objects have no record of their own in that layer" in run.stderr,
+          f"the parcel read into the one before it is told: {run.stderr.decode()[-600:]}")
+    # The data sources are kept while their layers are read.
+    jrg_ds = ogr.Open(os.path.join(folder, "mal_JRG.dbf"))
+    jrg = jrg_ds.GetLayer(0)
+    fields = [jrg.GetLayerDefn().GetFieldDefn(i).GetName()
+              for i in range(jrg.GetLayerDefn().GetFieldCount())]
+    check(fields == ["ID", "IDENT", "KLUCZ", "G5IJR"], f"JRG took lines of the point: {fields}")
+    pkt_ds = ogr.Open(os.path.join(folder, "mal_PKT.dbf"))
+    pkt = pkt_ds.GetLayer(0).GetNextFeature()
+    check(pkt.GetField("IDENT") == "A1" and pkt.GetField("G5NRP_1") == 15,
+          f"the point's register cells: {pkt.GetField('IDENT')} {pkt.GetField('G5NRP_1')}")
+    dze_ds = ogr.Open(os.path.join(folder, "mal_DZE.dbf"))
+    dze = dze_ds.GetLayer(0)
+    rows = [(f.GetField("IDENT"), f.GetField("G5POW")) for f in dze]
+    check(rows == [("D1", 0.09)], f"the parcel layer's one record and its register cells: {rows}")
+
+    # A generated file with every fiftieth "X" left out, and every "X"
+    # before an object of another type.
+    source = os.path.join(work, "gen_malformed.swd")
+    subprocess.run([gen_swde, "--parcels", "12000", "--seed", "9", "--register", source],
+                   check=True, stderr=subprocess.DEVNULL)
+    with open(source, "rb") as f:
+        lines = f.read().split(b"\n")
+    ends = 0
+    kept = []
+    current_type = None
+    in_objects = False
+    for i, line in enumerate(lines):
+        in_objects = in_objects or line.strip() == b"SO"
+        if line.startswith(b"R") and line[2:3] == b",":
+            current_type = line.split(b",")[2]
+        if in_objects and line.strip() in (b"X", b"XC"):
+            ends += 1
+            following = next((n for n in lines[i + 1:i + 4] if n.startswith(b"R")), b"")
+            if ends % 50 == 0 or (following and following.split(b",")[2] != current_type):
+                continue
+        kept.append(line)
+    with open(source, "wb") as f:
+        f.write(b"\n".join(kept))
+    outs = []
+    for threads in ("1", "2"):
+        out = os.path.join(work, "malformed" + threads)
+        os.mkdir(out)
+        os.symlink(source, os.path.join(out, "messy.swd"))
+        convert(binary, out, os.path.join(out, "messy.swd"), ["--all", "-j", threads])
+        outs.append(out)
+    names = sorted(n for n in os.listdir(outs[0]) if n.startswith("messy_"))
+    check(len(names) > 20, f"the messy file's layers: {names}")
+    for n in names:
+        check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
+              f"messy file {n}: one thread and two differ")
+
+
 def main():
     binary, source, gen_swde = (os.path.abspath(a) for a in sys.argv[1:4])
     work = tempfile.mkdtemp(prefix="register-test-")
@@ -204,6 +277,7 @@ def main():
         check(uses == sorted(["R", "S", "Ł", "Ps", "B", "dr", "W"]), f"land uses {uses}")
 
         check_legacy_tables_kept(binary, work, source)
+        check_malformed(binary, work, gen_swde)
 
         # Left out and only: the persons' data never reaches a file.
         for opts, present, absent in ((["--exclude-types=OSF,G5UDZ"], ["KLU", "JRG"],
