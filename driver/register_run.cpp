@@ -413,9 +413,10 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     // lacks its "X") has no record to take its columns.
     if (t.output == "columns added" && t.rows_written < t.objects_read) {
       std::fprintf(stderr,
-                   "egib2shp: %lld %s objects have no record of their own in that layer, so "
+                   "egib2shp: %lld %s objects have no record of their own in the %s layer, so "
                    "their register values are not written\n",
-                   static_cast<long long>(t.objects_read - t.rows_written), t.name.c_str());
+                   static_cast<long long>(t.objects_read - t.rows_written), t.name.c_str(),
+                   t.name.c_str());
     }
   }
   for (const auto& [name, count] : report_.unresolved_relations) {
@@ -447,11 +448,12 @@ std::vector<std::string> ConversionRun::append_register_columns() {
 }
 
 void ConversionRun::add_register_columns() {
-  for (AddedColumns& a : added_columns_) {
-    if (!gdal_) break;
-    std::string error;
-    if (!gdal_->add_columns(a.kind, a.columns, a.values, &error) && gdal_error_.empty()) {
-      gdal_error_ = error;
+  if (gdal_) {
+    for (AddedColumns& a : added_columns_) {
+      std::string error;
+      if (!gdal_->add_columns(a.kind, a.columns, a.values, &error) && gdal_error_.empty()) {
+        gdal_error_ = error;
+      }
     }
   }
   for (const std::string& e : append_register_columns())

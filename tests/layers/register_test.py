@@ -188,7 +188,7 @@ def check_malformed(binary, work, gen_swde):
     with open(os.path.join(folder, "mal.swd"), "w") as f:
         f.write(MALFORMED)
     run = convert(binary, folder, os.path.join(folder, "mal.swd"), ["--all"])
-    check(b"1 DZE objects have no record of their own in that layer" in run.stderr,
+    check(b"1 DZE objects have no record of their own in the DZE layer" in run.stderr,
           f"the parcel read into the one before it is told: {run.stderr.decode()[-600:]}")
     # The data sources are kept while their layers are read.
     jrg_ds = ogr.Open(os.path.join(folder, "mal_JRG.dbf"))
@@ -228,18 +228,25 @@ def check_malformed(binary, work, gen_swde):
         kept.append(line)
     with open(source, "wb") as f:
         f.write(b"\n".join(kept))
+    check_threads_agree(binary, work, source, "messy")
+
+
+def check_threads_agree(binary, work, source, name):
+    """--all of source with one thread and two writes the same files."""
     outs = []
     for threads in ("1", "2"):
-        out = os.path.join(work, "malformed" + threads)
-        os.mkdir(out)
-        os.symlink(source, os.path.join(out, "messy.swd"))
-        convert(binary, out, os.path.join(out, "messy.swd"), ["--all", "-j", threads])
-        outs.append(out)
-    names = sorted(n for n in os.listdir(outs[0]) if n.startswith("messy_"))
-    check(len(names) > 20, f"the messy file's layers: {names}")
+        folder = os.path.join(work, name + threads)
+        os.mkdir(folder)
+        os.symlink(source, os.path.join(folder, name + ".swd"))
+        convert(binary, folder, os.path.join(folder, name + ".swd"), ["--all", "-j", threads])
+        outs.append(folder)
+    names = sorted(n for n in os.listdir(outs[0]) if n.startswith(name + "_"))
+    check(len(names) > 20 and names == sorted(n for n in os.listdir(outs[1])
+                                              if n.startswith(name + "_")),
+          f"the same layers and tables of {name} with one thread and two: {names}")
     for n in names:
         check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
-              f"messy file {n}: one thread and two differ")
+              f"{n}: one thread and two differ")
 
 
 def main():
@@ -318,20 +325,7 @@ def main():
         subprocess.run([gen_swde, "--parcels", "12000", "--seed", "7", "--register", big],
                        check=True, stderr=subprocess.DEVNULL)
         check(os.path.getsize(big) > 12 * 2**20, "the file spans several parts")
-        outs = []
-        for threads in ("1", "2"):
-            folder = os.path.join(work, "big" + threads)
-            os.mkdir(folder)
-            os.symlink(big, os.path.join(folder, "big.swd"))
-            convert(binary, folder, os.path.join(folder, "big.swd"), ["--all", "-j", threads])
-            outs.append(folder)
-        names = sorted(n for n in os.listdir(outs[0]) if n.startswith("big_"))
-        check(len(names) > 20 and names == sorted(n for n in os.listdir(outs[1])
-                                                  if n.startswith("big_")),
-              f"the same layers and tables with one thread and two: {names}")
-        for n in names:
-            check(filecmp.cmp(os.path.join(outs[0], n), os.path.join(outs[1], n), shallow=False),
-                  f"big file {n}: one thread and two differ")
+        check_threads_agree(binary, work, big, "big")
     finally:
         shutil.rmtree(work)
     if failures:
