@@ -375,9 +375,8 @@ int ConversionRun::run_stages() {
       limit_failed_ = true;
       failed("egib2shp: " + point_limit_failure_);
     }
-  } else if (point_layer_.created() && points_after_register && !write_point_records()) {
-    points_ = PointTable();
-    return finish();
+  } else if (point_layer_.created() && points_after_register) {
+    write_point_records();  // a size limit it would pass is said, and fails the run
   }
   points_ = PointTable();
   return finish();
@@ -489,7 +488,10 @@ int ConversionRun::finish() {
     for (const Layer* layer : written) {
       for (std::string& f : layer->final_files()) report_.files.push_back(std::move(f));
     }
-    if (!fields_csv_work_.empty()) report_.files.push_back(base_ + "_fields.csv");
+    if (!fields_csv_work_.empty()) {
+      report_.fields_list = base_ + "_fields.csv";
+      report_.files.push_back(report_.fields_list);
+    }
   }
 
   std::printf("faza10");

@@ -17,12 +17,6 @@ namespace egib {
 
 namespace {
 
-// The list of the register's columns, <base>_fields.csv, among the files.
-bool ends_with_fields_csv(std::string_view path) {
-  constexpr std::string_view kEnd = "_fields.csv";
-  return path.size() >= kEnd.size() && path.substr(path.size() - kEnd.size()) == kEnd;
-}
-
 const char* plural(int64_t n, const char* one, const char* many) {
   return n == 1 ? one : many;
 }
@@ -100,10 +94,9 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
     for (const std::string& name : run.gdal_output()->layer_names()) {
       names += (names.empty() ? "" : ", ") + name;
     }
-    std::string beside;  // the list of the register's columns
-    for (const std::string& f : run.report().files) {
-      if (ends_with_fields_csv(f)) beside = " and " + f;
-    }
+    // The list of the register's columns, written beside the destination.
+    const std::string& list = run.report().fields_list;
+    const std::string beside = list.empty() ? "" : " and " + list;
     std::fprintf(stderr, "egib2shp: wrote %s (%s)%s\n",
                  run.gdal_output()->destination_name().c_str(), names.c_str(), beside.c_str());
   } else if (written) {
@@ -115,9 +108,7 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
                                                  : std::string(".{shp,shx,dbf,cpg") + prj + "}"));
     }
     // The list of the register's columns with their full names.
-    for (const std::string& f : run.report().files) {
-      if (ends_with_fields_csv(f)) files.push_back(f);
-    }
+    if (!run.report().fields_list.empty()) files.push_back(run.report().fields_list);
     std::string names;
     for (size_t i = 0; i < files.size(); ++i) {
       if (i > 0) names += i + 1 == files.size() ? " and " : ", ";

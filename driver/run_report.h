@@ -50,6 +50,7 @@ struct RunReport {
   std::string error_log_path;
   std::string run_log_path;
   std::vector<std::string> files;  // written, final names
+  std::string fields_list;         // <base>_fields.csv when written (--all), else empty
   double wall_seconds = 0;
   int exit_status = 0;
   std::string error;              // what failed, when the run failed

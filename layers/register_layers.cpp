@@ -208,18 +208,28 @@ void RegisterTable::write_record_and_shape(const ShapeValue& shape) {
   }
 }
 
+namespace {
+
+// The columns as fields of a dBase table (file: its name, for the message).
+bool add_dbase_fields(DBFHandle dbf, std::span<const Column> columns, const std::string& file,
+                      std::string* error) {
+  for (const Column& c : columns) {
+    if (DBFAddField(dbf, c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
+      *error = "cannot add field " + c.name + " to " + file;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool add_columns_before_records(Layer& layer, std::span<const Column> extra, std::string* error) {
   if (DBFGetRecordCount(layer.dbf()) != 0) {
     *error = layer.final_base() + ".dbf has records already: no column can be added before them";
     return false;
   }
-  for (const Column& c : extra) {
-    if (DBFAddField(layer.dbf(), c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
-      *error = "cannot add field " + c.name + " to " + layer.final_base() + ".dbf";
-      return false;
-    }
-  }
-  return true;
+  return add_dbase_fields(layer.dbf(), extra, layer.final_base() + ".dbf", error);
 }
 
 size_t cells_width(std::span<const Column> columns) {
@@ -229,7 +239,7 @@ size_t cells_width(std::span<const Column> columns) {
 void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
                         std::string& out, int64_t* texts_cut) {
   const size_t at = out.size();
-  out.append(record_length(columns) - 1, ' ');
+  out.append(cells_width(columns), ' ');
   put_cells(columns, cells, out.data() + at, texts_cut);
 }
 
@@ -271,7 +281,7 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   const uint32_t records = little(head + 4, 4);
   const uint32_t header_length = little(head + 8, 2);
   const uint32_t old_length = little(head + 10, 2);
-  const size_t added = record_length(extra) - 1;
+  const size_t added = cells_width(extra);
   seek_file(old_file.get(), 0, SEEK_END);
   const int64_t old_size = tell_file(old_file.get());
   if (static_cast<int64_t>(records) != rows || cells.size() != added * static_cast<size_t>(rows) ||
@@ -300,12 +310,7 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
         return false;
       }
     }
-    for (const Column& c : extra) {
-      if (DBFAddField(new_dbf.get(), c.name.c_str(), field_type_of(c), c.width, c.decimals) < 0) {
-        *error = "cannot add field " + c.name + " to " + new_name;
-        return false;
-      }
-    }
+    if (!add_dbase_fields(new_dbf.get(), extra, new_name, error)) return false;
   }
   remove_file(layer.work_base() + ".more.cpg");
   std::string header;

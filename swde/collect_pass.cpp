@@ -1,10 +1,8 @@
 #include "swde/collect_pass.h"
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 #include <string>
-#include <utility>
 
 #include "swde/object_lines.h"
 #include "swde/outline_reader.h"
@@ -68,7 +66,7 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
     } else if (code == "P" && part_.inline_pairs.size() < CollectedPart::kPartSample &&
                line.field_is(1, "G")) {
       // A vertex given inline in an object this pass reads past.
-      sample_inline(to_double(line.field(2)), to_double(line.field(3)));
+      part_.sample_inline(to_double(line.field(2)), to_double(line.field(3)));
     }
   }
 }
@@ -153,15 +151,14 @@ class PointLines final : public ObjectLines {
 // writing pass when the precinct layer is written).
 class PrecinctLines final : public ObjectLines {
  public:
-  PrecinctLines(VertexBuffer& vb, std::function<void(double, double)> sample)
-      : vb_(vb), sample_(std::move(sample)) {}
+  PrecinctLines(VertexBuffer& vb, CollectedPart& part) : vb_(vb), part_(part) {}
   bool geometry_list(LineReader& in, Line& line) override {
     const OutlineReading reading{nullptr, false, &ignored_messages_, &ignored_stats_};
     read_outline(in, line, vb_, reading);
     if (line.code_is("GL")) return true;  // the lists that follow are sampled with it
     // Its vertices as written (northing first), for the axis order.
     for (int i = 0; i < vb_.vertex_count; ++i) {
-      sample_(vb_.y[static_cast<size_t>(i)], vb_.x[static_cast<size_t>(i)]);
+      part_.sample_inline(vb_.y[static_cast<size_t>(i)], vb_.x[static_cast<size_t>(i)]);
     }
     vb_.clear();
     return true;
@@ -169,7 +166,7 @@ class PrecinctLines final : public ObjectLines {
 
  private:
   VertexBuffer& vb_;
-  std::function<void(double, double)> sample_;
+  CollectedPart& part_;
   MessageBuffer ignored_messages_;
   OutlineStats ignored_stats_;
 };
@@ -177,7 +174,7 @@ class PrecinctLines final : public ObjectLines {
 }  // namespace
 
 void CollectPass::collect_point(LineReader& in, Line& line) {
-  const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+  const uint64_t head = in.offset_of(line);
   PointLines point(part_, line.field(3));
   if (line.field_cut(3))
     note_point_cut(point.id(), "id", point.id(), "cut by the reader", in, part_);
@@ -194,8 +191,7 @@ void CollectPass::collect_point(LineReader& in, Line& line) {
 
 void CollectPass::collect_precinct(LineReader& in, Line& line) {
   vb_.clear();
-  PrecinctLines precinct(vb_,
-                         [this](double first, double second) { sample_inline(first, second); });
+  PrecinctLines precinct(vb_, part_);
   read_object_lines(in, line, precinct);
 }
 

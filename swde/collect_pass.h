@@ -32,6 +32,12 @@ struct CollectedPart {
   // whole register, which adds its columns to theirs).
   std::vector<uint64_t> point_heads;
 
+  // Keeps a vertex given inline, as written, while the part's sample has
+  // room.
+  void sample_inline(double first, double second) {
+    if (inline_pairs.size() < kPartSample) inline_pairs.push_back({first, second});
+  }
+
   // Empty again, keeping its memory for the next part.
   void clear() {
     points.clear();
@@ -58,12 +64,6 @@ class CollectPass : public ObjectSection {
   void collect_precinct(LineReader& in, Line& line);
 
  private:
-  void sample_inline(double first, double second) {
-    if (part_.inline_pairs.size() < CollectedPart::kPartSample) {
-      part_.inline_pairs.push_back({first, second});
-    }
-  }
-
   CollectedPart& part_;
   bool keep_attributes_;
   bool keep_heads_;

@@ -95,10 +95,14 @@ class LineReader {
     return true;
   }
   bool at_stop() const { return pos_ >= stop_; }
+  // Where line, read by this reader, begins in the input.
+  size_t offset_of(const Line& line) const {
+    return static_cast<size_t>(line.chunk().data() - bytes_.data());
+  }
   // Steps back before line, the last line read, so that the next call to
   // next() reads it again.
   void unread(const Line& line) {
-    pos_ = static_cast<size_t>(line.chunk().data() - bytes_.data());
+    pos_ = offset_of(line);
     --lines_;
   }
   // Reads past the lines, up to the stop position, whose record code can

@@ -77,7 +77,7 @@ class KeptObject final : public ObjectLines {
 void write_object(LineReader& in, Line& line, ObjectKind kind, ObjectAssembly& a,
                   ObjectBatch& batch, MessageBuffer& messages) {
   a.vb.clear();
-  const auto head_offset = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+  const uint64_t head_offset = in.offset_of(line);
   KeptAttributes attributes = kept_attributes(kind);
   const OutlineReading reading{&a.points, a.easting_first, &messages, &a.stats};
   KeptObject object(attributes, a.vb, reading);

@@ -203,7 +203,7 @@ class RegisterLines final : public ObjectLines {
     // A long line: its value whole, and the rest of it, which the line
     // reader takes as lines of their own, read past.
     const std::span<const char> bytes = in.bytes();
-    const size_t start = static_cast<size_t>(line.chunk().data() - bytes.data());
+    const size_t start = in.offset_of(line);
     const std::string text = whole_line(bytes, start, in.encoding());
     to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
     const char* nl =
@@ -411,24 +411,17 @@ class OutlineLists : public GeometryListReader {
 
 namespace {
 
-// Whether head is among the ascending heads, searched on from cursor (the
-// heads asked for come in increasing order; the first of a part, or one
-// far ahead, is looked up by halving).
+// Whether head is among the ascending heads.  The heads a part asks for
+// come in increasing order, each mostly the next one: the search goes on a
+// few steps from where the last one ended, then by halving.
 bool has_head(const std::vector<uint64_t>& heads, size_t& cursor, uint64_t head) {
-  constexpr size_t kSteps = 8;
-  size_t steps = 0;
-  if (cursor < heads.size() && heads[cursor] <= head) {
-    while (cursor < heads.size() && heads[cursor] < head && steps < kSteps) {
-      ++cursor;
-      ++steps;
-    }
-  }
-  if (steps == kSteps || cursor >= heads.size() || heads[cursor] > head ||
-      (cursor > 0 && heads[cursor - 1] >= head)) {
-    cursor =
-        static_cast<size_t>(std::lower_bound(heads.begin(), heads.end(), head) - heads.begin());
-  }
-  return cursor < heads.size() && heads[cursor] == head;
+  if (cursor > 0 && heads[cursor - 1] >= head) cursor = 0;  // behind: from the start
+  const auto from = heads.begin() + static_cast<ptrdiff_t>(cursor);
+  const auto near = from + std::min<ptrdiff_t>(8, heads.end() - from);
+  auto at = std::find_if(from, near, [&](uint64_t h) { return h >= head; });
+  if (at == near) at = std::lower_bound(near, heads.end(), head);
+  cursor = static_cast<size_t>(at - heads.begin());
+  return at != heads.end() && *at == head;
 }
 
 }  // namespace
@@ -455,7 +448,7 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       // cells alone, and has a row where the layer has a record (the
       // layers of the plain run read a malformed file their own way).
       const bool points = table->use == RowUse::kAddedToPoint;
-      const auto head = static_cast<uint64_t>(line.chunk().data() - in.bytes().data());
+      const uint64_t head = in.offset_of(line);
       const bool written = points ? has_head(plan_.point_heads, point_cursor_, head)
                                   : has_head(plan_.written_heads, written_cursor_, head);
       if (!read_register_object(in, line, object_, nullptr)) return true;
