@@ -409,4 +409,28 @@ void Layer::discard() {
   remove_file(work_base_ + ".prj");
 }
 
+bool append_dbase_records(DBFHandle dbf, std::string_view records) {
+  if (records.empty()) return true;
+  const auto length = static_cast<size_t>(dbf->nRecordLength);
+  if (length == 0 || records.size() % length != 0) return false;
+  const size_t count = records.size() / length;
+  // The header first, as for the library's first record; then the record
+  // it may hold changed (a cell written into it) goes back where it was.
+  if (dbf->bNoHeader) DBFUpdateHeader(dbf);
+  if (dbf->bCurrentRecordModified) DBFUpdateHeader(dbf);
+  const SAOffset at = static_cast<SAOffset>(dbf->nHeaderLength) +
+                      static_cast<SAOffset>(dbf->nRecords) * static_cast<SAOffset>(length);
+  char end_of_file = 0x1A;  // after the last record, as the library leaves it
+  // (shapelib 1.5 takes the buffer as not const; it only reads it)
+  char* const bytes = const_cast<char*>(records.data());
+  if (dbf->sHooks.FSeek(dbf->fp, at, SEEK_SET) != 0 ||
+      dbf->sHooks.FWrite(bytes, length, count, dbf->fp) != count ||
+      (dbf->bWriteEndOfFileChar && dbf->sHooks.FWrite(&end_of_file, 1, 1, dbf->fp) != 1)) {
+    return false;
+  }
+  dbf->nRecords += static_cast<int>(count);
+  dbf->bUpdated = 1;  // the record count goes into the header on closing
+  return true;
+}
+
 }  // namespace egib

@@ -43,11 +43,25 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
   uint64_t record_bytes = 1 + trailing.width;
   for (const FieldSpec& f : layer_schema(LayerKind::kPoint))
     record_bytes += static_cast<uint64_t>(f.width);
-  // Each record is made whole and stored with one call, as the parcel and
-  // building records are: the library's field-by-field path measured and
-  // copied every cell on its own.
+  // Each record is made whole, and the records go to the table in blocks
+  // (the library's field-by-field path measured and copied every cell on
+  // its own; its record-by-record path blanked each record first).
   RecordTuple tuple(LayerKind::kPoint);
-  std::string record;
+  std::string block;  // whole records, made in place
+  constexpr size_t kBlockBytes = size_t{256} << 10;
+  block.reserve(kBlockBytes + record_bytes);
+  int block_first = DBFGetRecordCount(layer.dbf());  // the first record of the block
+  int r = block_first;
+  const auto store_block = [&] {
+    if (block.empty()) return;
+    if (!append_dbase_records(layer.dbf(), block)) {
+      std::fprintf(stderr, "egib2shp: cannot write records %d to %d of %s.dbf\n", block_first + 1,
+                   r, layer.final_base().c_str());
+      layer.note_write_failure();
+    }
+    block.clear();
+    block_first = r;
+  };
   uint64_t shp_bytes = 100;
   uint64_t dbf_bytes = 32 + 32 * fields + 1 + 1;
   size_t cells_ready = 0;
@@ -66,6 +80,7 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     const uint64_t shape_bytes = points.has_coordinates(i) ? 28 : 12;
     const bool shp_over = shp_bytes + shape_bytes > limits.most;
     if (shp_over || dbf_bytes + record_bytes > limits.most) {
+      store_block();
       *limit_failure = layer.final_base() + (shp_over ? ".shp" : ".dbf") +
                        " would pass 4 GiB, the most the shapefile format can hold, at record " +
                        std::to_string(written + 1) +
@@ -76,9 +91,7 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     shp_bytes += shape_bytes;
     dbf_bytes += record_bytes;
     auto [x, y] = written_point(points, i, transform, console);
-    const int r = DBFGetRecordCount(layer.dbf());
-    record.clear();
-    tuple.start(record);
+    tuple.start(block);
     tuple.integer(kPointFieldId, r + 1);
     const auto text = [&](int field, std::string_view value) {
       const FieldSpec& f = layer_schema(LayerKind::kPoint)[static_cast<size_t>(field)];
@@ -107,16 +120,15 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
         cells_ready = trailing.wait_until ? trailing.wait_until(i + 1)
                                           : trailing.cells.size() / trailing.width;
       }
-      record.append(trailing.cells.substr(i * trailing.width, trailing.width));
+      block.append(trailing.cells.substr(i * trailing.width, trailing.width));
     }
-    if (!DBFWriteTuple(layer.dbf(), r, record.data())) {
-      std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
-                   layer.final_base().c_str());
-      layer.note_write_failure();
-    }
+    ++r;
+    if (block.size() >= kBlockBytes) store_block();
     if (!tuple.deferred().empty()) {
-      // Numbers the library would cut to their cells, as it writes them.
-      RecordWriter late(layer, r);
+      // Numbers the library would cut to their cells, as it writes them
+      // into the record stored.
+      store_block();
+      RecordWriter late(layer, r - 1);
       for (const RecordTuple::Deferred& d : tuple.deferred()) {
         if (d.real) {
           late.real(d.field, d.real_value);
@@ -135,13 +147,14 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
       SHPComputeExtents(point_shape.get());
     }
     if (SHPWriteObject(layer.shp(), -1, located ? point_shape.get() : null_shape.get()) < 0) {
-      std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r + 1,
+      std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r,
                    layer.final_base().c_str());
       layer.note_write_failure();
       continue;
     }
     ++written;
   }
+  store_block();
   return written;
 }
 

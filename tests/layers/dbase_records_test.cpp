@@ -1,0 +1,84 @@
+// Records stored in blocks beside the library's own table handling: the
+// table must be the one the library writes record by record.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "layers/layer_files.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace egib;
+
+constexpr FieldSpec kFieldList[] = {{"NAZWA", FTString, 6, 0}, {"LICZBA", FTInteger, 3, 0}};
+constexpr std::basic_string_view<FieldSpec> kFields(kFieldList, 2);
+
+// A record of the table above: deletion flag, a text, a number.
+std::string record(int i) {
+  std::string r = " ";
+  std::string name = "p" + std::to_string(i);
+  name.resize(6, ' ');
+  std::string number = std::to_string(i % 1000);
+  r += name + std::string(3 - number.size(), ' ') + number;
+  return r;
+}
+
+TEST(DbaseRecords, BlocksWriteTheBytesOfTheLibrarysRecords) {
+  const egib::test::TempDir dir;
+  const DbfDate date{124, 5, 6};
+  Layer by_library, in_blocks;
+  std::string error;
+  ASSERT_TRUE(by_library.create_with_fields(dir.file("one"), SHPT_NULL, kFields, &error, date))
+      << error;
+  ASSERT_TRUE(in_blocks.create_with_fields(dir.file("block"), SHPT_NULL, kFields, &error, date))
+      << error;
+  // 2,500 records: a block of 1,000, one of 1, then a cell written through
+  // the library into the last record stored (it reads the record back), and
+  // the rest, in two blocks.
+  for (int i = 0; i < 2500; ++i) {
+    ASSERT_TRUE(DBFWriteTuple(by_library.dbf(), i, record(i).data()));
+    if (i == 1000) {
+      ASSERT_TRUE(DBFWriteIntegerAttribute(by_library.dbf(), i, 1, 77));
+    }
+  }
+  const auto block = [](int from, int to) {
+    std::string b;
+    for (int i = from; i < to; ++i) b += record(i);
+    return b;
+  };
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), block(0, 1000)));
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), block(1000, 1001)));
+  EXPECT_EQ(DBFGetRecordCount(in_blocks.dbf()), 1001);
+  ASSERT_TRUE(DBFWriteIntegerAttribute(in_blocks.dbf(), 1000, 1, 77));
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), block(1001, 2000)));
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), block(2000, 2500)));
+  // Not whole records: refused, nothing stored.
+  EXPECT_FALSE(append_dbase_records(in_blocks.dbf(), record(1).substr(1)));
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), ""));
+  EXPECT_EQ(DBFGetRecordCount(in_blocks.dbf()), 2500);
+  ASSERT_TRUE(by_library.commit(&error)) << error;
+  ASSERT_TRUE(in_blocks.commit(&error)) << error;
+
+  const std::string expected = egib::test::read_file(dir.file("one.dbf"));
+  const std::string got = egib::test::read_file(dir.file("block.dbf"));
+  ASSERT_EQ(expected.size(), 32 + 2 * 32 + 1 + 2500 * 10 + 1u);
+  EXPECT_TRUE(got == expected) << "the tables differ";
+  EXPECT_EQ(got.back(), '\x1A');
+  EXPECT_EQ(got.substr(97 + 1000 * 10 + 7, 3), " 77");
+}
+
+TEST(DbaseRecords, AnEmptyTableStaysTheLibrarys) {
+  const egib::test::TempDir dir;
+  Layer by_library, in_blocks;
+  std::string error;
+  ASSERT_TRUE(by_library.create_with_fields(dir.file("one"), SHPT_NULL, kFields, &error));
+  ASSERT_TRUE(in_blocks.create_with_fields(dir.file("block"), SHPT_NULL, kFields, &error));
+  EXPECT_TRUE(append_dbase_records(in_blocks.dbf(), ""));
+  ASSERT_TRUE(by_library.commit(&error));
+  ASSERT_TRUE(in_blocks.commit(&error));
+  EXPECT_EQ(egib::test::read_file(dir.file("block.dbf")),
+            egib::test::read_file(dir.file("one.dbf")));
+}
+
+}  // namespace
