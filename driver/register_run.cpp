@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <span>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "driver/conversion_run.h"
@@ -75,18 +77,29 @@ Column column_of(const std::string& full_name, ColumnRole role, const ColumnCens
   return c;
 }
 
-// A county's 1.4 million identifier hashes, sorted on two threads when
-// there are two: each half alone, then merged.
-void sort_on_threads(std::vector<uint64_t>& v, int threads) {
-  if (threads < 2 || v.size() < (size_t{1} << 16)) {
-    std::sort(v.begin(), v.end());
-    return;
+// A county's 1.4 million identifier hashes, sorted by their bits, eleven
+// at a time from the lowest (six stable passes, their counts taken in one
+// reading); a pass whose digit is the same in every hash moves nothing and
+// is left out.  About a quarter of the time of a comparison sort.
+void sort_hashes(std::vector<uint64_t>& v) {
+  constexpr int kDigitBits = 11;
+  constexpr size_t kBuckets = size_t{1} << kDigitBits;
+  constexpr int kPasses = (64 + kDigitBits - 1) / kDigitBits;
+  std::vector<size_t> count(kPasses * kBuckets, 0);
+  for (const uint64_t h : v) {
+    for (int p = 0; p < kPasses; ++p)
+      ++count[p * kBuckets + ((h >> (p * kDigitBits)) & (kBuckets - 1))];
   }
-  const auto middle = v.begin() + static_cast<ptrdiff_t>(v.size() / 2);
-  std::thread first([&] { std::sort(v.begin(), middle); });
-  std::sort(middle, v.end());
-  first.join();
-  std::inplace_merge(v.begin(), middle, v.end());
+  std::vector<uint64_t> other(v.size());
+  for (int p = 0; p < kPasses; ++p) {
+    const std::span<size_t> c(count.data() + p * kBuckets, kBuckets);
+    if (std::find(c.begin(), c.end(), v.size()) != c.end()) continue;
+    size_t at = 0;
+    for (size_t& n : c) at += std::exchange(n, at);
+    const int shift = p * kDigitBits;
+    for (const uint64_t h : v) other[c[(h >> shift) & (kBuckets - 1)]++] = h;
+    v.swap(other);
+  }
 }
 
 const char* geometry_word(GeometryKind g) {
@@ -129,7 +142,20 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   plan.point_heads = std::move(point_heads_);
   plan.whole_cells = gdal_ != nullptr;
   plan.identifiers = std::move(census.identifiers);
-  sort_on_threads(plan.identifiers, threads);
+  // Sorted while the layers and tables are made (with two threads).
+  std::thread sorting;
+  if (threads > 1) {
+    sorting = std::thread([&plan] { sort_hashes(plan.identifiers); });
+  } else {
+    sort_hashes(plan.identifiers);
+  }
+  // Joined on every path out of here, the failed ones too.
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } join_sorting{sorting};
   std::vector<TableSpec> specs;
   std::vector<size_t> table_of_type;  // the plan's table of each census type
   const std::string_view wkt = esri_wkt_of_system(transform.written_system());
@@ -221,6 +247,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     }
     assign_dbase_names(named, reserved);
     tp.cell_columns = named;
+    tp.cell_bytes = cells_width(named);
     spec.columns.insert(spec.columns.end(), named.begin(), named.end());
     plan.by_name[t.name] = plan.tables.size();
     plan.tables.push_back(std::move(tp));
@@ -276,6 +303,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     }
   }
   remove_work_files_on_signals(layers(), extra_work_paths());
+  if (sorting.joinable()) sorting.join();
 
   // The rows, in file order.
   std::vector<int64_t> unresolved(plan.relation_names.size(), 0);
@@ -434,14 +462,28 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 std::vector<std::string> ConversionRun::append_register_columns() {
   std::vector<std::string> errors;
   if (gdal_) return errors;
-  for (AddedColumns& a : added_columns_) {
-    if (!a.layer->created()) continue;
+  // Each table is copied on its own (the parcels' and the buildings' are
+  // tens of megabytes): the first on a thread of its own when there are two.
+  std::vector<std::string> error_of(added_columns_.size());
+  const auto append = [&](size_t i) {
+    AddedColumns& a = added_columns_[i];
+    if (!a.layer->created()) return;
     a.layer->close();
-    std::string error;
-    if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error)) {
-      errors.push_back(error);
+    if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error_of[i])) {
       a.layer->note_write_failure();
+    } else {
+      error_of[i].clear();
     }
+  };
+  std::thread first;
+  size_t next = 0;
+  if (run_threads(options_) > 1 && added_columns_.size() > 1) {
+    first = std::thread(append, next++);
+  }
+  for (size_t i = next; i < added_columns_.size(); ++i) append(i);
+  if (first.joinable()) first.join();
+  for (std::string& e : error_of) {
+    if (!e.empty()) errors.push_back(std::move(e));
   }
   added_columns_.clear();
   return errors;

@@ -236,10 +236,10 @@ size_t cells_width(std::span<const Column> columns) {
   return record_length(columns) - 1;
 }
 
-void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
-                        std::string& out, int64_t* texts_cut) {
+void format_dbase_cells(std::span<const Column> columns, size_t width,
+                        std::span<const std::string> cells, std::string& out, int64_t* texts_cut) {
   const size_t at = out.size();
-  out.append(cells_width(columns), ' ');
+  out.append(width, ' ');
   put_cells(columns, cells, out.data() + at, texts_cut);
 }
 

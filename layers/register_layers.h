@@ -69,8 +69,9 @@ class RegisterTable {
 
 // Appends the cells of one row, formatted as the columns' types want (as
 // the dBase record holds them), to out; texts cut counted in *texts_cut.
-void format_dbase_cells(std::span<const Column> columns, std::span<const std::string> cells,
-                        std::string& out, int64_t* texts_cut);
+// width: cells_width(columns), asked once for a table's many rows.
+void format_dbase_cells(std::span<const Column> columns, size_t width,
+                        std::span<const std::string> cells, std::string& out, int64_t* texts_cut);
 
 // Adds columns to the table of a layer before its first record is written;
 // the records then carry their cells (format_dbase_cells) after their own.

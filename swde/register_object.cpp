@@ -118,14 +118,20 @@ size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& cens
 }
 
 // Each name's values of one object, joined, into the census of its column.
-// cells and lengths: scratch, kept from object to object.
+// cells and lengths: scratch, kept from object to object; before: the
+// column of each value's place in the object counted before.
 void count_values(const std::vector<RegisterObject::Value>& values, std::vector<std::string>& names,
                   std::vector<ColumnCensus>& census, std::unordered_map<std::string, size_t>& index,
-                  std::vector<std::pair<size_t, size_t>>& cells, std::vector<size_t>& lengths) {
+                  std::vector<std::pair<size_t, size_t>>& cells, std::vector<size_t>& lengths,
+                  std::vector<size_t>& before) {
   cells.clear();  // column, values; length
   lengths.clear();
-  for (const RegisterObject::Value& v : values) {
-    const size_t c = add_name(names, census, index, v.name);
+  if (before.size() < values.size()) before.resize(values.size(), SIZE_MAX);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const RegisterObject::Value& v = values[i];
+    if (before[i] >= names.size() || names[before[i]] != v.name)
+      before[i] = add_name(names, census, index, v.name);
+    const size_t c = before[i];
     census[c].add_value(v.value);
     size_t k = 0;
     while (k < cells.size() && cells[k].first != c) ++k;
@@ -295,6 +301,8 @@ void RegisterCensus::add(const RegisterObject& o) {
       t.types.push_back(o.type);
     last_type_ = o.type;
     last_type_index_ = it->second;
+    attributes_before_.clear();
+    relations_before_.clear();
   }
   TypeCensus& t = types[last_type_index_];
   ++t.objects;
@@ -309,8 +317,10 @@ void RegisterCensus::add(const RegisterObject& o) {
     t.second_key.add_value(o.second_key);
     t.second_key.add_cell(o.second_key.size(), 1);
   }
-  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index, cells_, lengths_);
-  count_values(o.relations, t.relation_names, t.relations, t.relation_index, cells_, lengths_);
+  count_values(o.attributes, t.attribute_names, t.attributes, t.attribute_index, cells_, lengths_,
+               attributes_before_);
+  count_values(o.relations, t.relation_names, t.relations, t.relation_index, cells_, lengths_,
+               relations_before_);
   if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
@@ -350,30 +360,39 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
 }
 
 void object_cells(const RegisterObject& o, const TableColumns& columns,
-                  std::vector<std::string>& cells) {
+                  std::vector<std::string>& cells, CellScratch& scratch) {
   const size_t attributes = columns.attribute_names.size();
   // The strings keep their memory from object to object.
   cells.resize(2 + attributes + columns.relation_names.size());
   for (std::string& c : cells) c.clear();
+  scratch.filled.assign(cells.size(), 0);
+  if (scratch.columns != &columns) {
+    scratch.columns = &columns;
+    scratch.attribute_columns.clear();
+    scratch.relation_columns.clear();
+  }
   cells[0] = o.ident;
   cells[1] = o.second_key;
   const auto put = [&](const std::vector<RegisterObject::Value>& values,
-                       const std::unordered_map<std::string, size_t>& index, size_t offset) {
-    for (const RegisterObject::Value& v : values) {
-      const auto it = index.find(v.name);
-      if (it == index.end()) continue;
-      const size_t c = offset + it->second;
-      // The first value of a cell is told by the values before it of the
-      // same name (a first value may be empty).
-      bool first = true;
-      for (const RegisterObject::Value* w = values.data(); w != &v && first; ++w)
-        first = w->name != v.name;
-      if (!first) cells[c] += kValueSeparator;
+                       const std::unordered_map<std::string, size_t>& index,
+                       std::vector<std::pair<std::string, size_t>>& before, size_t offset) {
+    for (size_t k = 0; k < values.size(); ++k) {
+      const RegisterObject::Value& v = values[k];
+      if (k >= before.size() || before[k].first != v.name) {
+        const auto it = index.find(v.name);
+        if (k >= before.size()) before.resize(k + 1);
+        before[k] = {v.name, it == index.end() ? SIZE_MAX : it->second};
+      }
+      if (before[k].second == SIZE_MAX) continue;
+      const size_t c = offset + before[k].second;
+      // A second value of a name is joined to the first (which may be empty).
+      if (scratch.filled[c] != 0) cells[c] += kValueSeparator;
+      scratch.filled[c] = 1;
       cells[c] += v.value;
     }
   };
-  put(o.attributes, columns.attribute_index, 2);
-  put(o.relations, columns.relation_index, 2 + attributes);
+  put(o.attributes, columns.attribute_index, scratch.attribute_columns, 2);
+  put(o.relations, columns.relation_index, scratch.relation_columns, 2 + attributes);
 }
 
 }  // namespace egib
@@ -472,7 +491,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
   VertexBuffer& vb = assembly_.vb;
   RegisterRow row{};
   row.table = static_cast<uint32_t>(index);
-  object_cells(object_, table.columns, cells_);
+  object_cells(object_, table.columns, cells_, cell_scratch_);
   if (part_.attribute_values.size() < plan_.tables.size()) {
     part_.attribute_values.resize(plan_.tables.size(), 0);
     part_.relation_values.resize(plan_.tables.size(), 0);
@@ -489,7 +508,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     part_.whole_cells.insert(part_.whole_cells.end(), cells_.begin(), cells_.end());
   } else {
     row.cell_begin = part_.cells.size();
-    format_dbase_cells(table.cell_columns, cells_, part_.cells, &part_.texts_cut);
+    format_dbase_cells(table.cell_columns, table.cell_bytes, cells_, part_.cells, &part_.texts_cut);
     row.cell_bytes = part_.cells.size() - row.cell_begin;
   }
   if (part_.unresolved.size() < plan_.relation_names.size()) {

@@ -111,6 +111,9 @@ struct RegisterCensus {
   size_t last_type_index_ = SIZE_MAX;
   std::vector<std::pair<size_t, size_t>> cells_;  // scratch of add()
   std::vector<size_t> lengths_;
+  // The columns of the names of the object added last, by their place in
+  // it (the next of its type mostly has the same names in the same order).
+  std::vector<size_t> attributes_before_, relations_before_;
 };
 
 // The census pass over one part of the file.
@@ -140,8 +143,17 @@ struct TableColumns {
   std::vector<std::string> relation_names;
   std::unordered_map<std::string, size_t> attribute_index, relation_index;
 };
+// What object_cells keeps from one object to the next: which cells hold a
+// value, and the column of each name of the object before (objects of one
+// type mostly list the same names in the same order: a name is compared
+// with the one at its place before it is looked up).
+struct CellScratch {
+  const TableColumns* columns = nullptr;  // whose names the columns below are
+  std::vector<uint8_t> filled;
+  std::vector<std::pair<std::string, size_t>> attribute_columns, relation_columns;
+};
 void object_cells(const RegisterObject& object, const TableColumns& columns,
-                  std::vector<std::string>& cells);
+                  std::vector<std::string>& cells, CellScratch& scratch);
 
 // The writing pass of the whole register.  What it writes of each layer
 // name: nothing (a type left out), a row for a layer or table of its own,
@@ -155,6 +167,7 @@ struct TablePlan {
   // The dBase columns of the cells (those after the running number), by
   // which a row is formatted where it is read.
   std::vector<Column> cell_columns;
+  size_t cell_bytes = 0;  // their width in the record
 };
 
 struct RegisterPlan {
@@ -225,6 +238,7 @@ class RegisterPass : public ObjectSection {
   ObjectAssembly& assembly_;
   RegisterObject object_;
   std::vector<std::string> cells_;
+  CellScratch cell_scratch_;
   // Where the searches of written_heads and point_heads got to: the heads
   // of a part are asked for in increasing order.
   size_t written_cursor_ = 0;

@@ -62,8 +62,19 @@ TEST(RegisterObject, EveryLineOfTheObjectIsKept) {
   columns.relation_names = {"G5RWLS"};
   columns.relation_index = {{"G5RWLS", 0}};
   std::vector<std::string> cells;
-  object_cells(r.object, columns, cells);
+  CellScratch scratch;
+  object_cells(r.object, columns, cells, scratch);
   EXPECT_EQ(cells, (std::vector<std::string>{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
+  // Again with what the first object left: the same cells; then an object
+  // whose names come in another order, one of them empty first.
+  object_cells(r.object, columns, cells, scratch);
+  EXPECT_EQ(cells, (std::vector<std::string>{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
+  RegisterObject other;
+  other.ident = "OSF2";
+  other.attributes = {
+      {"G5NZW", "Nowak"}, {"G5XXX", "nie ma kolumny"}, {"G5PIM", ""}, {"G5PIM", "Anna"}};
+  object_cells(other, columns, cells, scratch);
+  EXPECT_EQ(cells, (std::vector<std::string>{"OSF2", "", "|Anna", "Nowak", ""}));
 }
 
 TEST(RegisterObject, ValuesComeWhole) {
