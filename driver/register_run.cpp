@@ -77,31 +77,6 @@ Column column_of(const std::string& full_name, ColumnRole role, const ColumnCens
   return c;
 }
 
-// A county's 1.4 million identifier hashes, sorted by their bits, eleven
-// at a time from the lowest (six stable passes, their counts taken in one
-// reading); a pass whose digit is the same in every hash moves nothing and
-// is left out.  About a quarter of the time of a comparison sort.
-void sort_hashes(std::vector<uint64_t>& v) {
-  constexpr int kDigitBits = 11;
-  constexpr size_t kBuckets = size_t{1} << kDigitBits;
-  constexpr int kPasses = (64 + kDigitBits - 1) / kDigitBits;
-  std::vector<size_t> count(kPasses * kBuckets, 0);
-  for (const uint64_t h : v) {
-    for (int p = 0; p < kPasses; ++p)
-      ++count[p * kBuckets + ((h >> (p * kDigitBits)) & (kBuckets - 1))];
-  }
-  std::vector<uint64_t> other(v.size());
-  for (int p = 0; p < kPasses; ++p) {
-    const std::span<size_t> c(count.data() + p * kBuckets, kBuckets);
-    if (std::find(c.begin(), c.end(), v.size()) != c.end()) continue;
-    size_t at = 0;
-    for (size_t& n : c) at += std::exchange(n, at);
-    const int shift = p * kDigitBits;
-    for (const uint64_t h : v) other[c[(h >> shift) & (kBuckets - 1)]++] = h;
-    v.swap(other);
-  }
-}
-
 const char* geometry_word(GeometryKind g) {
   switch (g) {
     case GeometryKind::kPolygon:
@@ -141,13 +116,12 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   plan.written_heads = std::move(written_heads_);
   plan.point_heads = std::move(point_heads_);
   plan.whole_cells = gdal_ != nullptr;
-  plan.identifiers = std::move(census.identifiers);
   // Sorted while the layers and tables are made (with two threads).
   std::thread sorting;
   if (threads > 1) {
-    sorting = std::thread([&plan] { sort_hashes(plan.identifiers); });
+    sorting = std::thread([&] { plan.identifiers = IdentifierSet(std::move(census.identifiers)); });
   } else {
-    sort_hashes(plan.identifiers);
+    plan.identifiers = IdentifierSet(std::move(census.identifiers));
   }
   // Joined on every path out of here, the failed ones too.
   struct Joiner {

@@ -327,7 +327,10 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   for (int i = 0; i < 4; ++i)
     header[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
 
-  // Then record by record: the old bytes, the added cells.
+  // Then record by record: the old bytes, the added cells.  The library's
+  // file is removed rather than emptied: ext4 writes out at once, on
+  // closing, a file that was emptied and written again.
+  remove_file(new_name);
   FilePtr out = open_file(new_name, "wb");
   bool ok = out && std::fwrite(header.data(), 1, header.size(), out.get()) == header.size() &&
             seek_file(old_file.get(), header_length, SEEK_SET) == 0;
@@ -357,6 +360,10 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
     remove_file(new_name);
     return false;
   }
+  // The working table goes first: renamed over an existing file, the new
+  // one would be written out to the disk at once, as ext4 guards a file
+  // replaced that way against a crash; a working file needs no such care.
+  remove_file(old_name);
   if (!replace_file(new_name, old_name)) {
     *error = "cannot rename " + new_name + " to " + old_name + ": " + std::strerror(errno);
     remove_file(new_name);

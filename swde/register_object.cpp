@@ -1,7 +1,10 @@
 #include "swde/register_object.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <span>
+#include <utility>
 
 #include "swde/object_lines.h"
 #include "swde/outline_reader.h"
@@ -324,6 +327,32 @@ void RegisterCensus::add(const RegisterObject& o) {
   if (!o.ident.empty()) identifiers.push_back(std::hash<std::string_view>{}(o.ident));
 }
 
+IdentifierSet::IdentifierSet(std::vector<uint64_t> hashes) {
+  // Placed by their highest bits alone, in as many runs as there are
+  // hashes (rounded up to a power of two), in one counting pass and one
+  // placing pass: a run holds about one hash, so no order within it is
+  // needed, and a county's 1.4 million take a few milliseconds.
+  const int bits = std::max(1, static_cast<int>(std::bit_width(hashes.size())));
+  shift_ = 64 - bits;
+  start_.assign((size_t{1} << bits) + 1, 0);
+  for (const uint64_t h : hashes) ++start_[(h >> shift_) + 1];
+  for (size_t run = 1; run < start_.size(); ++run) start_[run] += start_[run - 1];
+  // start_[run] is where the run begins; while placing, where its next
+  // hash goes, and then where the next run begins, so one step back.
+  by_run_.resize(hashes.size());
+  for (const uint64_t h : hashes) by_run_[start_[h >> shift_]++] = h;
+  for (size_t run = start_.size() - 1; run > 0; --run) start_[run] = start_[run - 1];
+  start_[0] = 0;
+}
+
+bool IdentifierSet::contains(uint64_t hash) const {
+  if (by_run_.empty()) return false;
+  const size_t run = hash >> shift_;
+  const auto first = by_run_.begin() + start_[run];
+  const auto last = by_run_.begin() + start_[run + 1];
+  return std::find(first, last, hash) != last;
+}
+
 void RegisterCensus::merge(const RegisterCensus& later) {
   for (const TypeCensus& l : later.types) {
     auto [it, fresh] = index.emplace(l.name, types.size());
@@ -515,9 +544,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (std::binary_search(plan_.identifiers.begin(), plan_.identifiers.end(),
-                           std::hash<std::string_view>{}(r.value)))
-      continue;
+    if (plan_.identifiers.contains(std::hash<std::string_view>{}(r.value))) continue;
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
   }

@@ -116,6 +116,24 @@ struct RegisterCensus {
   std::vector<size_t> attributes_before_, relations_before_;
 };
 
+// The identifiers of every object of the file, as their hashes, for
+// telling a relation to an object the file lacks.  Grouped in runs by
+// their highest bits (about one hash a run), with where each run begins:
+// a lookup reads two places of the table where halving a sorted one read
+// twenty.
+class IdentifierSet {
+ public:
+  IdentifierSet() = default;
+  explicit IdentifierSet(std::vector<uint64_t> hashes);
+  bool contains(uint64_t hash) const;
+  size_t size() const { return by_run_.size(); }
+
+ private:
+  std::vector<uint64_t> by_run_;
+  std::vector<uint32_t> start_;  // by the highest bits: where their hashes begin
+  int shift_ = 63;
+};
+
 // The census pass over one part of the file.
 struct CensusPart {
   RegisterCensus census;
@@ -173,7 +191,7 @@ struct TablePlan {
 struct RegisterPlan {
   std::vector<TablePlan> tables;
   std::unordered_map<std::string, size_t> by_name;  // layer name -> table
-  std::vector<uint64_t> identifiers;                // hashes of every object's identifier, sorted
+  IdentifierSet identifiers;
   // Where the objects that the parcel, building and precinct layers hold
   // begin in the input, ascending: only these get the added columns.
   std::vector<uint64_t> written_heads;

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace egib {
 namespace {
@@ -121,3 +125,40 @@ TEST(RegisterObject, DescriptionAndDeclarations) {
 
 }  // namespace
 }  // namespace egib
+
+namespace {
+
+TEST(IdentifierSet, FindsEveryHashItHoldsAndNoOther) {
+  EXPECT_FALSE(egib::IdentifierSet().contains(0));
+  EXPECT_FALSE(egib::IdentifierSet(std::vector<uint64_t>{}).contains(42));
+  // Hashes of real identifiers, close neighbours, both ends of the range
+  // and hashes given twice, in numbers around powers of two.
+  for (const size_t n :
+       {size_t{1}, size_t{2}, size_t{3}, size_t{1000}, size_t{1024}, size_t{1025}, size_t{70000}}) {
+    std::vector<uint64_t> held;
+    std::set<uint64_t> expected;
+    for (size_t i = 0; i < n; ++i) {
+      const uint64_t h =
+          i % 7 == 0 ? i : std::hash<std::string>{}("PL.1234." + std::to_string(i) + "_BUD");
+      held.push_back(h);
+      expected.insert(h);
+      if (i % 11 == 0) held.push_back(h);
+    }
+    held.push_back(UINT64_MAX);
+    expected.insert(UINT64_MAX);
+    const egib::IdentifierSet set(held);
+    for (const uint64_t h : expected) ASSERT_TRUE(set.contains(h)) << n << " " << h;
+    size_t absent = 0;
+    for (size_t i = 0; i < 5000; ++i) {
+      const uint64_t probe = std::hash<std::string>{}("inny." + std::to_string(i)) ^ (i << 3);
+      if (expected.count(probe) == 0) {
+        ASSERT_FALSE(set.contains(probe)) << n << " " << probe;
+        ++absent;
+      }
+      ASSERT_EQ(set.contains(probe + 1), expected.count(probe + 1) != 0);
+    }
+    EXPECT_GT(absent, 4900u);
+  }
+}
+
+}  // namespace
