@@ -173,8 +173,8 @@ namespace {
 // value whole, what its geometry lists hold, its own point.
 class RegisterLines final : public ObjectLines {
  public:
-  RegisterLines(RegisterObject& object, GeometryListReader& lists)
-      : object_(object), lists_(lists) {}
+  RegisterLines(RegisterObject& object, GeometryListReader& lists, bool point_place)
+      : object_(object), lists_(lists), point_place_(point_place) {}
   void attribute(LineReader& in, Line& line) override {
     take_value(in, line, object_.attributes, 3, true);
   }
@@ -191,6 +191,7 @@ class RegisterLines final : public ObjectLines {
   }
   void own_point(Line& line) override {
     object_.has_own_point = true;
+    if (!point_place_) return;
     object_.point_first = to_double(line.field(2));
     object_.point_second = to_double(line.field(3));
   }
@@ -225,12 +226,13 @@ class RegisterLines final : public ObjectLines {
 
   RegisterObject& object_;
   GeometryListReader& lists_;
+  bool point_place_;
 };
 
 }  // namespace
 
-bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
-                          GeometryListReader* lists) {
+bool read_register_object(LineReader& in, Line& line, RegisterObject& o, GeometryListReader* lists,
+                          bool point_place) {
   ListScan scan;
   o.head_code = line.code();
   o.type = line.field(2);
@@ -241,7 +243,8 @@ bool read_register_object(LineReader& in, Line& line, RegisterObject& o,
   o.lists = 0;
   o.lists_with_ring_start = 0;
   o.has_own_point = false;
-  RegisterLines object(o, lists != nullptr ? *lists : scan);
+  o.point_first = o.point_second = 0;
+  RegisterLines object(o, lists != nullptr ? *lists : scan, point_place);
   return read_object_lines(in, line, object);
 }
 
@@ -383,7 +386,7 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
     if (!in.next(line)) return true;
     if (line.is_section_end()) return true;
     if (!is_head(line)) continue;
-    if (!read_register_object(in, line, object_, nullptr)) return true;
+    if (!read_register_object(in, line, object_, nullptr, false)) return true;
     part_.census.add(object_);
   }
 }
@@ -499,17 +502,19 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
       const uint64_t head = in.offset_of(line);
       const bool written = points ? has_head(plan_.point_heads, point_cursor_, head)
                                   : has_head(plan_.written_heads, written_cursor_, head);
-      if (!read_register_object(in, line, object_, nullptr)) return true;
+      if (!read_register_object(in, line, object_, nullptr, false)) return true;
       if (written) take(*table, last_table_);
     } else if (table == nullptr || table->use == RowUse::kSkip) {
-      if (!read_register_object(in, line, object_, nullptr)) return true;
+      if (!read_register_object(in, line, object_, nullptr, false)) return true;
     } else {
       VertexBuffer& vb = assembly_.vb;
       vb.clear();
       const GeometryKind kind = table->geometry;
       const bool outlines = kind == GeometryKind::kPolygon || kind == GeometryKind::kLine;
       OutlineLists lists(assembly_, kind, quiet);
-      if (!read_register_object(in, line, object_, outlines ? &lists : nullptr)) return true;
+      if (!read_register_object(in, line, object_, outlines ? &lists : nullptr,
+                                kind == GeometryKind::kPoint))
+        return true;
       quiet.clear();
       take(*table, last_table_);
     }

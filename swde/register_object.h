@@ -56,8 +56,11 @@ class GeometryListReader {
 // Reads the rest of an object whose head line is in line, up to its
 // "X"/"XC"; false when the input ends first (the object is dropped).  A
 // line that ends a geometry list is taken as the object's next line.
+// point_place: whether the place in a point's own "P,G" line is read (the
+// census and the layers that have their geometry only note that it is
+// there).
 bool read_register_object(LineReader& in, Line& line, RegisterObject& object,
-                          GeometryListReader* lists);
+                          GeometryListReader* lists, bool point_place = true);
 
 // What the "ST" section declares of a type: its attributes in order, and
 // their types where given ("TA,<name>,<type>": C text, N number, D date).
