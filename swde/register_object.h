@@ -121,9 +121,9 @@ struct RegisterCensus {
 
 // The identifiers of every object of the file, as their hashes, for
 // telling a relation to an object the file lacks.  Grouped in runs by
-// their highest bits (about one hash a run), with where each run begins:
-// a lookup reads two places of the table where halving a sorted one read
-// twenty.
+// their highest bits (about eight hashes a run), with where each run
+// begins: a lookup reads one run, where halving a sorted table read twenty
+// places of it.
 class IdentifierSet {
  public:
   IdentifierSet() = default;
