@@ -116,7 +116,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   plan.written_heads = std::move(written_heads_);
   plan.point_heads = std::move(point_heads_);
   plan.whole_cells = gdal_ != nullptr;
-  // Sorted while the layers and tables are made (with two threads).
+  // Grouped while the layers and tables are made (with two threads).
   std::thread sorting;
   if (threads > 1) {
     sorting = std::thread([&] { plan.identifiers = IdentifierSet(std::move(census.identifiers)); });

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "diag/error_log.h"
+#include "layers/layer_files.h"
 #include "layers/record_writer.h"
 
 namespace egib {

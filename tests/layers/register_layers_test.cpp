@@ -90,6 +90,48 @@ TEST(RegisterLayers, BoundaryPointsWithTheirAttributesInInputOrder) {
   EXPECT_FALSE(file_exists(dir.file("in_OBR.shp")));
 }
 
+TEST(RegisterLayers, ANumberTooWideForItsCellIsWrittenAsTheLibraryWritesIt) {
+  // The middle point's G5STB needs eleven characters in a cell of ten: the
+  // library writes it (and says it could not); the records before and
+  // after it keep their own cells, with and without the register's columns.
+  const std::string file = swde_file(
+      "RP,,G5PZG,p1,\nP,G,5806000.25,4603000.50\nD,G5STB,,1\nX\n"
+      "RP,,G5PZG,p2,\nP,G,5806100.00,4603000.50\nD,G5STB,,-1234567890\nX\n"
+      "RP,,G5PZG,p3,\nP,G,5806100.00,4603100.75\nD,G5STB,,3\nX\n");
+  std::string expected;
+  {
+    TempDir scratch;
+    DBFHandle dbf = DBFCreate(scratch.file("s.dbf").c_str());
+    ASSERT_NE(dbf, nullptr);
+    DBFAddField(dbf, "S", FTDouble, 10, 0);
+    DBFWriteIntegerAttribute(dbf, 0, 0, -1234567890);
+    DBFClose(dbf);
+    const std::string bytes = read_file(scratch.file("s.dbf"));
+    ASSERT_GE(bytes.size(), 65 + 11u);
+    expected = bytes.substr(65 + 1, 10);
+  }
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--points", "0", "0", "0"},
+                                               std::vector<std::string>{"--all", "0", "0", "0"}}) {
+    TempDir dir;
+    const Outcome o = convert(dir, file, args);
+    ASSERT_EQ(o.result.status, 0) << o.result.err;
+    ASSERT_EQ(o.points.record_count, 3);
+    EXPECT_EQ(o.points.raw[1][5], expected) << args[0];
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_EQ(trimmed(o.points.raw[static_cast<size_t>(r)][0]), std::to_string(r + 1));
+      EXPECT_EQ(trimmed(o.points.raw[static_cast<size_t>(r)][1]), "p" + std::to_string(r + 1));
+    }
+    EXPECT_EQ(o.points.raw[0][5], "         1");
+    EXPECT_EQ(o.points.raw[2][5], "         3");
+    if (args[0] == "--all") {
+      ASSERT_GE(o.points.field_names.size(), 12u);
+      EXPECT_EQ(o.points.field_names[10], "IDENT");
+      EXPECT_EQ(trimmed(o.points.raw[1][10]), "p2");
+      EXPECT_EQ(trimmed(o.points.raw[2][10]), "p3");
+    }
+  }
+}
+
 TEST(RegisterLayers, PointsConvertExactlyAsTheVerticesThatReferenceThem) {
   TempDir dir;
   const Outcome o = convert(dir, register_file(), {"--points", "--precincts", "2", "18", "1"});
