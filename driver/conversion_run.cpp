@@ -158,7 +158,7 @@ bool ConversionRun::open_gdal_output() {
   if (options_.points || options_.all) kinds.push_back(LayerKind::kPoint);
   if (options_.precincts || options_.all) kinds.push_back(LayerKind::kPrecinct);
   std::string error;
-  gdal_ = GdalOutput::open(target, kinds, &error);
+  gdal_ = open_gdal_destination(target, kinds, &error);
   if (!gdal_) {
     failed("egib2shp: " + error);
     return false;

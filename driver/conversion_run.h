@@ -19,7 +19,7 @@
 #include "driver/options.h"
 #include "driver/run_report.h"
 #include "geodesy/transform.h"
-#include "layers/gdal_output.h"
+#include "layers/gdal_destination.h"
 #include "layers/layer_files.h"
 #include "layers/layer_records.h"
 #include "layers/outline.h"
@@ -48,7 +48,7 @@ class ConversionRun {
   // The layers of the run, in the order they are created and committed.
   std::vector<Layer*> layers();
   // The destination of a run in a GDAL format (-f), null for shapefiles.
-  const GdalOutput* gdal_output() const { return gdal_.get(); }
+  const GdalDestination* gdal_output() const { return gdal_.get(); }
   TextEncoding encoding() const { return encoding_; }
   bool easting_first() const { return easting_first_; }
   // The run's transformation, built once from the options.
@@ -87,7 +87,7 @@ class ConversionRun {
   Layer buildings_;
   Layer point_layer_;
   Layer precincts_;
-  std::unique_ptr<GdalOutput> gdal_;
+  std::unique_ptr<GdalDestination> gdal_;
   std::string gdal_error_;  // what failed in the GDAL destination after its layers were written
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   bool easting_first_ = false;

@@ -10,7 +10,7 @@
 #include "driver/options.h"
 #include "driver/run_report.h"
 #include "geodesy/transform.h"
-#include "layers/gdal_output.h"
+#include "layers/gdal_destination.h"
 #include "swde/input_file.h"
 
 namespace egib {
@@ -125,7 +125,11 @@ void print_summary(ConversionRun& run, const Options& options, bool written) {
 int list_formats() {
   std::printf("ESRI Shapefile  (the default, written through shapelib)\n");
   if (!gdal_built_in()) {
+#if defined(EGIB_WITH_GDAL)
+    std::printf("(no other format: %s)\n", gdal_unavailable_reason().c_str());
+#else
     std::printf("(this build has no GDAL: no other format)\n");
+#endif
   }
   for (const GdalFormat& f : gdal_vector_formats()) {
     if (f.name == "ESRI Shapefile") continue;

@@ -10,7 +10,7 @@
 #include "geodesy/grid_convert.h"
 #include "layers/point_layer.h"
 
-#ifdef EGIB_WITH_GDAL
+// GDAL's headers come after the program's own: the module alone includes them.
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -20,7 +20,6 @@
 #include <ogr_geometry.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
-#endif
 
 namespace egib {
 
@@ -31,124 +30,6 @@ std::string to_lower(std::string_view s) {
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
-
-}  // namespace
-
-std::string gdal_layer_name(LayerKind kind, bool database) {
-  const char* name = "DZE";
-  switch (kind) {
-    case LayerKind::kParcel:
-      name = "DZE";
-      break;
-    case LayerKind::kBuilding:
-      name = "BUD";
-      break;
-    case LayerKind::kPoint:
-      name = "PKT";
-      break;
-    case LayerKind::kPrecinct:
-      name = "OBR";
-      break;
-  }
-  return database ? to_lower(name) : std::string(name);
-}
-
-std::string hide_password(std::string_view connection) {
-  std::string out(connection);
-  const std::string lower = to_lower(connection);
-  size_t at = 0;
-  while ((at = lower.find("password", at)) != std::string::npos) {
-    size_t v = at + 8;
-    while (v < out.size() && out[v] == ' ') ++v;
-    if (v >= out.size() || out[v] != '=') {
-      at = v;
-      continue;
-    }
-    ++v;
-    while (v < out.size() && out[v] == ' ') ++v;
-    size_t end = v;
-    if (end < out.size() && out[end] == '\'') {
-      ++end;
-      while (end < out.size() && out[end] != '\'') end += out[end] == '\\' ? 2 : 1;
-      end = std::min(end + 1, out.size());
-    } else {
-      while (end < out.size() && out[end] != ' ') ++end;
-    }
-    const std::string hidden = "***";
-    out.replace(v, end - v, hidden);
-    return out.substr(0, v + hidden.size()) + hide_password(out.substr(v + hidden.size()));
-  }
-  return out;
-}
-
-bool gdal_format_is_database(std::string_view format) {
-  const std::string f = to_lower(format);
-  return f == "postgresql" || f == "mysql" || f == "mssqlspatial" || f == "oci";
-}
-
-#ifndef EGIB_WITH_GDAL
-
-// A build without GDAL (the native Windows one) writes the shapefiles only.
-bool gdal_built_in() {
-  return false;
-}
-std::vector<GdalFormat> gdal_vector_formats() {
-  return {};
-}
-
-struct GdalOutput::Impl {
-  LayerCounts counts;
-  std::string failure;
-};
-GdalOutput::GdalOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-GdalOutput::~GdalOutput() = default;
-std::unique_ptr<GdalOutput> GdalOutput::open(const GdalTarget& target,
-                                             const std::vector<LayerKind>&, std::string* error) {
-  *error = "this build of egib2shp has no GDAL, so it writes \"ESRI Shapefile\" only, not " +
-           target.format;
-  return nullptr;
-}
-void GdalOutput::write(const ObjectBatch&) {}
-int GdalOutput::add_table(const TableSpec&, std::string* error) {
-  *error = "no GDAL";
-  return -1;
-}
-void GdalOutput::write_row(int, std::span<const std::string>, const ShapeValue&) {}
-bool GdalOutput::add_columns(LayerKind, const std::vector<Column>&,
-                             const std::vector<std::vector<std::string>>&, std::string* error) {
-  *error = "no GDAL";
-  return false;
-}
-int64_t GdalOutput::write_points(const PointTable&, const CoordinateTransform&, std::FILE*) {
-  return 0;
-}
-bool GdalOutput::commit(std::string* error) {
-  *error = "no GDAL";
-  return false;
-}
-void GdalOutput::discard() {}
-const std::string& GdalOutput::failure() const {
-  return impl_->failure;
-}
-const LayerCounts& GdalOutput::counts() const {
-  return impl_->counts;
-}
-std::string GdalOutput::destination_name() const {
-  return {};
-}
-std::vector<std::string> GdalOutput::work_paths() const {
-  return {};
-}
-std::vector<std::string> GdalOutput::layer_names() const {
-  return {};
-}
-std::vector<std::string> GdalOutput::notes() const {
-  return {};
-}
-
-#else
-
-namespace {
 
 constexpr LayerKind kAllKinds[] = {LayerKind::kParcel, LayerKind::kBuilding, LayerKind::kPoint,
                                    LayerKind::kPrecinct};
@@ -401,11 +282,7 @@ OGRFieldType ogr_type_of(ColumnType type) {
 
 }  // namespace
 
-bool gdal_built_in() {
-  return true;
-}
-
-std::vector<GdalFormat> gdal_vector_formats() {
+std::vector<GdalFormat> library_vector_formats() {
   register_gdal();
   std::vector<GdalFormat> formats;
   GDALDriverManager* manager = GetGDALDriverManager();
@@ -1419,6 +1296,16 @@ std::vector<std::string> GdalOutput::notes() const {
   return lines;
 }
 
-#endif
-
 }  // namespace egib
+
+// The module's entry point, the one name it exports.
+extern "C" __attribute__((visibility("default"))) const egib::GdalModuleApi*
+egib2shp_gdal_module() {
+  static const egib::GdalModuleApi api{
+      egib::kGdalModuleVersion, &egib::library_vector_formats,
+      [](const egib::GdalTarget& target, const std::vector<egib::LayerKind>& kinds,
+         std::string* error) -> std::unique_ptr<egib::GdalDestination> {
+        return egib::GdalOutput::open(target, kinds, error);
+      }};
+  return &api;
+}

@@ -25,6 +25,17 @@ grep -q "faza10KONIEC" out.txt
 grep -q "37 parcels and 24 buildings written" err.txt
 test -f sample_DZE.shp && test -f sample_DZE.prj && test -f sample_BUD.dbf
 
+# With GDAL the installed program finds its GDAL writer where it was
+# installed (lib/egib2shp), and the package carries it.
+with_gdal=0
+if grep -q "^EGIB_WITH_GDAL:BOOL=ON" "$build/CMakeCache.txt"; then
+  with_gdal=1
+  test -f "$(find "$prefix" -name egib2shp-gdal.so | head -1)"
+  HOME="$prefix/run" "$prefix/bin/egib2shp" -f GPKG -o gdal sample.swd 2 21 0 >/dev/null 2>err.txt
+  test -f gdal/sample.gpkg
+  "$prefix/bin/egib2shp" --formats | grep -q "^GPKG "
+fi
+
 # A sanitized build installs a sanitized library: its clients link the runtime too.
 cflags=()
 if grep -q "^EGIB_SANITIZE:BOOL=ON" "$build/CMakeCache.txt"; then
@@ -40,4 +51,5 @@ listing="$(dpkg-deb -c "$deb")"
 grep -q "\./usr/bin/egib2shp" <<<"$listing"
 grep -q "man1/egib2shp.1" <<<"$listing"
 grep -q "libegibarray.so" <<<"$listing"
+if [ "$with_gdal" = 1 ]; then grep -q "egib2shp/egib2shp-gdal.so" <<<"$listing"; fi
 echo "installed and packaged: $(basename "$deb")"
