@@ -132,6 +132,10 @@ size_t Line::take(const char* p, size_t remaining, TextEncoding encoding, SwdeLi
     return n;
   }
   uint64_t commas = comma & below(stop);
+  // The code (field 0) from the scan itself: read back from fields_ just
+  // after its two halves were stored, the view waited for the stores (a
+  // load wider than each store is not forwarded from them).
+  const size_t code_end = commas != 0 ? static_cast<size_t>(std::countr_zero(commas)) : stop;
   size_t k = 0;
   size_t start = 0;
   while (commas != 0) {
@@ -153,7 +157,7 @@ size_t Line::take(const char* p, size_t remaining, TextEncoding encoding, SwdeLi
   scratch_ = scratch;
   split_ = true;
   text_ = std::string_view(p, stop);
-  code_ = fields_[0];
+  code_ = std::string_view(p, code_end);
   return n;
 }
 
