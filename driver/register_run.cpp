@@ -288,7 +288,9 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
         ObjectAssembly assembly(points_, transform, ConversionCache::for_this_thread(transform),
                                 easting_first_, false);
         RegisterPass pass(plan, part, assembly);
-        return walk_sections(in, line, state, pass, part.messages);
+        const GrammarEnd end = walk_sections(in, line, state, pass, part.messages);
+        pass.count_unresolved();
+        return end;
       },
       [&](RegisterPart& part, int32_t, size_t) {
         for (size_t k = 0; k < part.unresolved.size(); ++k) unresolved[k] += part.unresolved[k];

@@ -349,6 +349,26 @@ IdentifierSet::IdentifierSet(std::vector<uint64_t> hashes) {
   start_[0] = 0;
 }
 
+void IdentifierSet::find_all(std::span<const uint64_t> hashes, std::span<uint8_t> found) const {
+  // Three steps apart: where a run begins is fetched, then the run, then
+  // the hash is looked for in it.
+  constexpr size_t kStep = 8;
+  const size_t n = hashes.size();
+  if (by_run_.empty()) {
+    std::fill(found.begin(), found.end(), 0);
+    return;
+  }
+  for (size_t i = 0; i < n + 2 * kStep; ++i) {
+    if (i < n) __builtin_prefetch(&start_[hashes[i] >> shift_]);
+    if (i >= kStep && i - kStep < n) {
+      __builtin_prefetch(by_run_.data() + start_[hashes[i - kStep] >> shift_]);
+    }
+    if (i >= 2 * kStep && i - 2 * kStep < n) {
+      found[i - 2 * kStep] = contains(hashes[i - 2 * kStep]) ? 1 : 0;
+    }
+  }
+}
+
 bool IdentifierSet::contains(uint64_t hash) const {
   if (by_run_.empty()) return false;
   const size_t run = hash >> shift_;
@@ -522,6 +542,17 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
   }
 }
 
+void RegisterPass::count_unresolved() {
+  std::vector<uint8_t> found(part_.relation_targets.size());
+  plan_.identifiers.find_all(part_.relation_targets, found);
+  if (part_.unresolved.size() < plan_.relation_names.size()) {
+    part_.unresolved.resize(plan_.relation_names.size(), 0);
+  }
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (found[i] == 0) ++part_.unresolved[part_.relation_target_slots[i]];
+  }
+}
+
 void RegisterPass::take(const TablePlan& table, size_t index) {
   VertexBuffer& vb = assembly_.vb;
   RegisterRow row{};
@@ -550,9 +581,10 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     part_.unresolved.resize(plan_.relation_names.size(), 0);
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    if (plan_.identifiers.contains(std::hash<std::string_view>{}(r.value))) continue;
     const auto slot = plan_.relation_slot.find(r.name);
-    if (slot != plan_.relation_slot.end()) ++part_.unresolved[slot->second];
+    if (slot == plan_.relation_slot.end()) continue;
+    part_.relation_targets.push_back(std::hash<std::string_view>{}(r.value));
+    part_.relation_target_slots.push_back(static_cast<uint32_t>(slot->second));
   }
   row.vertex_begin = static_cast<uint32_t>(part_.x.size());
   row.part_begin = static_cast<uint32_t>(part_.part_start.size());

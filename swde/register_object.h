@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -129,6 +130,10 @@ class IdentifierSet {
   IdentifierSet() = default;
   explicit IdentifierSet(std::vector<uint64_t> hashes);
   bool contains(uint64_t hash) const;
+  // found[i] = contains(hashes[i]), for many at once: the runs of the
+  // hashes ahead are fetched while those before are looked at (one lookup
+  // at a time waits on the memory for each).
+  void find_all(std::span<const uint64_t> hashes, std::span<uint8_t> found) const;
   size_t size() const { return by_run_.size(); }
 
  private:
@@ -225,6 +230,10 @@ struct RegisterPart {
   std::vector<double> x, y;
   std::vector<int> part_start;
   std::vector<int64_t> unresolved;  // relations to no object of the file, by relation slot
+  // The objects the part's relations name (their identifiers' hashes) and
+  // the relations' slots, looked up together once the part is read.
+  std::vector<uint64_t> relation_targets;
+  std::vector<uint32_t> relation_target_slots;
   // Values written into the cells, by table: attributes and relations.
   std::vector<int64_t> attribute_values, relation_values;
   int64_t texts_cut = 0;   // texts longer than their dBase column
@@ -238,6 +247,8 @@ struct RegisterPart {
     y.clear();
     part_start.clear();
     unresolved.clear();
+    relation_targets.clear();
+    relation_target_slots.clear();
     attribute_values.clear();
     relation_values.clear();
     texts_cut = 0;
@@ -251,6 +262,9 @@ class RegisterPass : public ObjectSection {
   RegisterPass(const RegisterPlan& plan, RegisterPart& part, ObjectAssembly& assembly)
       : plan_(plan), part_(part), assembly_(assembly) {}
   bool read_section(LineReader& in, Line& line) override;
+  // Counts the part's relations to objects the file does not hold (after
+  // its sections are read).
+  void count_unresolved();
 
  private:
   void take(const TablePlan& table, size_t index);

@@ -131,6 +131,9 @@ namespace {
 TEST(IdentifierSet, FindsEveryHashItHoldsAndNoOther) {
   EXPECT_FALSE(egib::IdentifierSet().contains(0));
   EXPECT_FALSE(egib::IdentifierSet(std::vector<uint64_t>{}).contains(42));
+  std::vector<uint8_t> none(3, 7);
+  egib::IdentifierSet().find_all(std::vector<uint64_t>{1, 2, 3}, none);
+  EXPECT_EQ(none, (std::vector<uint8_t>{0, 0, 0}));
   // Hashes of real identifiers, close neighbours, both ends of the range
   // and hashes given twice, in numbers around powers of two.
   for (const size_t n :
@@ -158,6 +161,16 @@ TEST(IdentifierSet, FindsEveryHashItHoldsAndNoOther) {
       ASSERT_EQ(set.contains(probe + 1), expected.count(probe + 1) != 0);
     }
     EXPECT_GT(absent, 4900u);
+    // Many at once: the same answers, in the order asked.
+    std::vector<uint64_t> asked(expected.begin(), expected.end());
+    for (size_t i = 0; i < 300; ++i)
+      asked.insert(asked.begin() + static_cast<ptrdiff_t>(i * 3 % asked.size()),
+                   i * 0x9E3779B97F4A7C15u);
+    std::vector<uint8_t> found(asked.size(), 7);
+    set.find_all(asked, found);
+    for (size_t i = 0; i < asked.size(); ++i) {
+      ASSERT_EQ(found[i], expected.count(asked[i]) != 0 ? 1 : 0) << n << " " << i;
+    }
   }
 }
 
