@@ -254,27 +254,56 @@ std::array<bool, 256> LineReader::wanted_first_bytes(std::string_view firsts) {
   return wanted;
 }
 
+namespace {
+
+#if defined(__SSE2__)
+// Where the newlines of the 64 bytes at p are, one bit each.
+uint64_t newlines_of_64(const char* p) {
+  const __m128i newline = _mm_set1_epi8('\n');
+  uint64_t ends = 0;
+  for (int b = 0; b < 4; ++b) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * b));
+    ends |=
+        static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline))))
+        << (16 * b);
+  }
+  return ends;
+}
+#endif
+
+}  // namespace
+
 void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wanted) {
   const char* const data = bytes_.data();
   const size_t size = bytes_.size();
   while (pos_ < stop_ && pos_ < size) {
     const char* p = data + pos_;
     if (wanted[static_cast<unsigned char>(*p)]) return;
-    const size_t remaining = size - pos_;
-    size_t n = 0;
 #if defined(__SSE2__)
-    if (remaining >= 32) {
-      const __m128i newline = _mm_set1_epi8('\n');
-      const auto a = static_cast<uint32_t>(_mm_movemask_epi8(
-          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), newline)));
-      const auto b = static_cast<uint32_t>(_mm_movemask_epi8(
-          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), newline)));
-      const uint32_t both = a | (b << 16);
-      if (both != 0) n = static_cast<size_t>(std::countr_zero(both)) + 1;
+    if (size - pos_ > 64) {
+      // The newlines of 64 bytes at once, and the first byte of each line
+      // after them looked up: a section of vertices a part does not read
+      // is passed at a few instructions a line.  Every line ended here is
+      // shorter than a chunk (64 bytes), so each counts as one line.
+      uint64_t ends = newlines_of_64(p);
+      size_t next = 0;  // the start of the line after the last one passed
+      while (ends != 0) {
+        next = static_cast<size_t>(std::countr_zero(ends)) + 1;
+        ends &= ends - 1;
+        ++lines_;
+        if (pos_ + next >= stop_ || wanted[static_cast<unsigned char>(p[next])]) {
+          pos_ += next;
+          return;
+        }
+      }
+      if (next > 0) {
+        pos_ += next;
+        continue;
+      }
+      // A line of 64 bytes or more: as the reader cuts it.
     }
 #endif
-    if (n == 0) n = chunk_length(p, remaining);
-    pos_ += n;
+    pos_ += chunk_length(p, size - pos_);
     ++lines_;
   }
 }
@@ -283,8 +312,29 @@ void LineReader::skip_vertex_lines() {
   const char* const data = bytes_.data();
   const size_t size = bytes_.size();
   while (pos_ < stop_ && pos_ + 1 < size && data[pos_] == 'P' && data[pos_ + 1] == ',') {
-    const size_t n = chunk_length(data + pos_, size - pos_);
-    pos_ += n;
+    const char* p = data + pos_;
+#if defined(__SSE2__)
+    if (size - pos_ > 65) {
+      // As for the lines not wanted: 64 bytes at a time (lines shorter
+      // than a chunk), each line after a newline looked at for its "P,".
+      uint64_t ends = newlines_of_64(p);
+      size_t next = 0;
+      while (ends != 0) {
+        next = static_cast<size_t>(std::countr_zero(ends)) + 1;
+        ends &= ends - 1;
+        ++lines_;
+        if (pos_ + next >= stop_ || p[next] != 'P' || p[next + 1] != ',') {
+          pos_ += next;
+          return;
+        }
+      }
+      if (next > 0) {
+        pos_ += next;
+        continue;
+      }
+    }
+#endif
+    pos_ += chunk_length(p, size - pos_);
     ++lines_;
   }
 }

@@ -5,6 +5,7 @@
 // against the reader, in all three code pages.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -153,6 +154,57 @@ TEST(LineReaderEquivalence, SkippedVertexLinesCountAsRead) {
   ASSERT_TRUE(skipping.next(a));
   EXPECT_EQ(a.code(), "PS");
   EXPECT_EQ(skipping.lines_read(), 6);  // the long line counts as two chunks
+}
+
+// Passing the lines a pass does not look at (those whose first byte it
+// does not want, or the vertices of a list) ends where reading them one by
+// one does: on random files
+// of short and long lines (up to three chunks), blank and empty ones, with
+// and without a last line end, from every start and with stops anywhere.
+TEST(LineReaderEquivalence, SkippedLinesEndWhereReadingEnds) {
+  std::mt19937 random(20261209);
+  const std::array<bool, 256> wanted = LineReader::wanted_first_bytes("RS");
+  const char firsts[] = "PPPPPDDWXKRS ';\n\r\t";
+  for (int file = 0; file < 300; ++file) {
+    std::string text;
+    const int lines = 1 + static_cast<int>(random() % 60);
+    for (int l = 0; l < lines; ++l) {
+      text += firsts[random() % (sizeof firsts - 1)];
+      const size_t length = random() % 8 == 0 ? random() % 1400 : random() % 70;
+      if (random() % 2 == 0) text += ',';
+      for (size_t i = 0; i < length; ++i) text += "P,G.0123456789;'"[random() % 16];
+      if (l + 1 < lines || random() % 2 == 0) text += '\n';
+    }
+    const std::span<const char> bytes(text.data(), text.size());
+    for (size_t start = 0; start < text.size(); start += 1 + random() % 40) {
+      if (start > 0 && text[start - 1] != '\n') continue;  // from line starts only
+      const size_t stop =
+          random() % 3 == 0 ? start + random() % (text.size() - start + 1) : text.size();
+      LineReader skipping(bytes, start, stop, TextEncoding::kIso8859_2);
+      LineReader reading(bytes, start, stop, TextEncoding::kIso8859_2);
+      LineReader vertices(bytes, start, stop, TextEncoding::kIso8859_2);
+      LineReader reading_vertices(bytes, start, stop, TextEncoding::kIso8859_2);
+      skipping.skip_lines_not_starting_with(wanted);
+      vertices.skip_vertex_lines();
+      // Line by line: while a line begins before the stop and its first
+      // byte is not wanted, it is read past.
+      Line line;
+      while (!reading.at_stop() && reading.position() < text.size() &&
+             !wanted[static_cast<unsigned char>(text[reading.position()])]) {
+        ASSERT_TRUE(reading.next(line));
+      }
+      ASSERT_EQ(skipping.position(), reading.position()) << file << " " << start << " " << stop;
+      ASSERT_EQ(skipping.lines_read(), reading.lines_read()) << file << " " << start;
+      // And the vertices of a list: lines that begin with "P,".
+      const auto at = [&](size_t i) { return i < text.size() ? text[i] : '\0'; };
+      while (!reading_vertices.at_stop() && at(reading_vertices.position()) == 'P' &&
+             at(reading_vertices.position() + 1) == ',') {
+        ASSERT_TRUE(reading_vertices.next(line));
+      }
+      ASSERT_EQ(vertices.position(), reading_vertices.position()) << file << " " << start;
+      ASSERT_EQ(vertices.lines_read(), reading_vertices.lines_read()) << file << " " << start;
+    }
+  }
 }
 
 }  // namespace
