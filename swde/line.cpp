@@ -156,6 +156,7 @@ size_t Line::take(const char* p, size_t remaining, TextEncoding encoding, SwdeLi
   encoding_ = encoding;
   scratch_ = scratch;
   split_ = true;
+  in_place_ = true;
   text_ = std::string_view(p, stop);
   code_ = std::string_view(p, code_end);
   return n;
@@ -167,6 +168,7 @@ void Line::assign(const char* chunk, size_t size, TextEncoding encoding, SwdeLin
   encoding_ = encoding;
   scratch_ = scratch;
   split_ = false;
+  in_place_ = false;
   // The code is the bytes up to the first comma when they are plain; the
   // full split tells it otherwise (blanks, a long code, conversion).
   const auto& cls = classes_of(encoding);
@@ -369,6 +371,7 @@ std::string_view Line::whole_field(int k) {
 }
 
 bool Line::field_cut(int k) {
+  if (in_place_) return false;  // a line of 64 bytes at most, split at its commas alone
   const std::string_view f = field(k);
   if (f.empty()) return false;
   const std::string_view t = text();

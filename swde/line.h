@@ -64,6 +64,9 @@ class Line {
   TextEncoding encoding_ = TextEncoding::kIso8859_2;
   SwdeLine* scratch_ = nullptr;
   bool split_ = true;
+  // Split where it stands: a short line of plain bytes and commas only,
+  // whose fields are the bytes between its commas (none of them cut).
+  bool in_place_ = false;
   std::string_view code_;
   std::string_view text_;
   std::array<std::string_view, kFieldCount> fields_{};
