@@ -371,7 +371,7 @@ std::string_view Line::whole_field(int k) {
 }
 
 bool Line::field_cut(int k) {
-  if (in_place_) return false;  // a line of 64 bytes at most, split at its commas alone
+  if (in_place_) return false;  // 64 bytes at most, split at its commas alone
   const std::string_view f = field(k);
   if (f.empty()) return false;
   const std::string_view t = text();

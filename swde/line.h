@@ -39,6 +39,9 @@ class Line {
     if (!split_) split();
     return text_;
   }
+  // Split where it stands (a short line of plain bytes and commas): its
+  // text and fields are its bytes, nothing of it cut or converted.
+  bool split_in_place() const { return in_place_; }
   // Empty code or comment "C": ignored wherever it stands.
   bool is_ignorable() const { return code_.empty() || code_ == "C"; }
   // The chunk of the input the line was read from, as it stands.

@@ -89,6 +89,7 @@ std::string field_of(std::string_view text, int k, bool rest) {
 // Whether the line reader cut the line: a chunk that is not the whole
 // physical line, or a field of 99 characters, where splitting stops.
 bool may_be_cut(Line& line) {
+  if (line.split_in_place()) return false;
   const std::string_view chunk = line.chunk();
   if (chunk.size() >= static_cast<size_t>(kLineChars - 1) && chunk.back() != '\n') return true;
   for (int k = 1; k < kFieldCount; ++k) {
@@ -176,10 +177,16 @@ class RegisterLines final : public ObjectLines {
   RegisterLines(RegisterObject& object, GeometryListReader& lists, bool point_place)
       : object_(object), lists_(lists), point_place_(point_place) {}
   void attribute(LineReader& in, Line& line) override {
-    take_value(in, line, object_.attributes, 3, true);
+    take_value(in, line, next_value(object_.attributes, attributes_), 3, true);
   }
   void relation(LineReader& in, Line& line) override {
-    take_value(in, line, object_.relations, line.code_is("WL") ? 2 : 3, false);
+    take_value(in, line, next_value(object_.relations, relations_), line.code_is("WL") ? 2 : 3,
+               false);
+  }
+  // The values read, the others of the object before dropped.
+  void finish() {
+    object_.attributes.resize(attributes_);
+    object_.relations.resize(relations_);
   }
   bool geometry_list(LineReader& in, Line& line) override {
     return lists_.read_list(in, line, object_);
@@ -197,17 +204,27 @@ class RegisterLines final : public ObjectLines {
   }
 
  private:
+  // The next value of the object: one left by the object before (its
+  // strings keep their memory: a county has millions of values), or a new
+  // one.
+  static RegisterObject::Value& next_value(std::vector<RegisterObject::Value>& values,
+                                           size_t& used) {
+    if (used == values.size()) values.emplace_back();
+    return values[used++];
+  }
   // An attribute's value is the rest of its line: a text may hold commas.
-  static void take_value(LineReader& in, Line& line, std::vector<RegisterObject::Value>& to,
-                         int value_field, bool is_attribute) {
+  static void take_value(LineReader& in, Line& line, RegisterObject::Value& to, int value_field,
+                         bool is_attribute) {
     const bool cut = may_be_cut(line);
     if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
-      to.push_back({std::string(line.field(1)), std::string(line.field(value_field))});
+      to.name.assign(line.field(1));
+      to.value.assign(line.field(value_field));
       return;
     }
     if (!cut) {
       const std::string_view text = line.text();
-      to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+      to.name = field_of(text, 1, false);
+      to.value = field_of(text, value_field, is_attribute);
       return;
     }
     // A long line: its value whole, and the rest of it, which the line
@@ -215,7 +232,8 @@ class RegisterLines final : public ObjectLines {
     const std::span<const char> bytes = in.bytes();
     const size_t start = in.offset_of(line);
     const std::string text = whole_line(bytes, start, in.encoding());
-    to.push_back({field_of(text, 1, false), field_of(text, value_field, is_attribute)});
+    to.name = field_of(text, 1, false);
+    to.value = field_of(text, value_field, is_attribute);
     const char* nl =
         static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
     const size_t line_end =
@@ -227,6 +245,7 @@ class RegisterLines final : public ObjectLines {
   RegisterObject& object_;
   GeometryListReader& lists_;
   bool point_place_;
+  size_t attributes_ = 0, relations_ = 0;  // values read so far
 };
 
 }  // namespace
@@ -238,14 +257,14 @@ bool read_register_object(LineReader& in, Line& line, RegisterObject& o, Geometr
   o.type = line.field(2);
   o.ident = line.field(3);
   o.second_key = line.field(4);
-  o.attributes.clear();
-  o.relations.clear();
   o.lists = 0;
   o.lists_with_ring_start = 0;
   o.has_own_point = false;
   o.point_first = o.point_second = 0;
   RegisterLines object(o, lists != nullptr ? *lists : scan, point_place);
-  return read_object_lines(in, line, object);
+  const bool complete = read_object_lines(in, line, object);
+  object.finish();
+  return complete;
 }
 
 FileDescription read_file_description(std::span<const char> bytes, TextEncoding encoding) {
