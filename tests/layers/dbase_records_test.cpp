@@ -5,6 +5,7 @@
 #include <string>
 
 #include "layers/layer_files.h"
+#include "layers/record_writer.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -79,6 +80,57 @@ TEST(DbaseRecords, AnEmptyTableStaysTheLibrarys) {
   ASSERT_TRUE(in_blocks.commit(&error));
   EXPECT_EQ(egib::test::read_file(dir.file("block.dbf")),
             egib::test::read_file(dir.file("one.dbf")));
+}
+
+}  // namespace
+
+namespace {
+
+// A number's cell made by the program is the library's own (and one the
+// library would cut is left to it).
+TEST(DbaseRecords, IntegerCellsAreTheLibrarys) {
+  const egib::test::TempDir dir;
+  DBFHandle dbf = DBFCreate(dir.file("n.dbf").c_str());
+  ASSERT_NE(dbf, nullptr);
+  ASSERT_EQ(DBFAddField(dbf, "N", FTDouble, 10, 0), 0);
+  const long values[] = {0,
+                         1,
+                         -1,
+                         7,
+                         -7,
+                         10,
+                         99,
+                         -100,
+                         123456789,
+                         999999999,
+                         1000000000,
+                         -999999999,
+                         -1000000000,
+                         2147483647,
+                         -2147483647 - 1,
+                         4294967296L + 5,
+                         -42};
+  std::vector<std::string> ours;
+  for (size_t i = 0; i < std::size(values); ++i) {
+    egib::RecordTuple tuple(egib::LayerKind::kPoint);
+    std::string record;
+    tuple.start(record);
+    tuple.integer(egib::kPointFieldStb, values[i]);
+    const bool deferred = !tuple.deferred().empty();
+    const int written =
+        DBFWriteIntegerAttribute(dbf, static_cast<int>(i), 0, static_cast<int>(values[i]));
+    EXPECT_EQ(deferred, written == 0) << values[i];
+    size_t at = 1;
+    for (int f = 0; f < egib::kPointFieldStb; ++f)
+      at += static_cast<size_t>(egib::layer_schema(egib::LayerKind::kPoint)[f].width);
+    ours.push_back(deferred ? std::string() : record.substr(at, 10));
+  }
+  DBFClose(dbf);
+  const std::string bytes = egib::test::read_file(dir.file("n.dbf"));
+  for (size_t i = 0; i < std::size(values); ++i) {
+    if (ours[i].empty()) continue;
+    EXPECT_EQ(ours[i], bytes.substr(65 + i * 11 + 1, 10)) << values[i];
+  }
 }
 
 }  // namespace
