@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "layers/layer_files.h"
 #include "layers/record_writer.h"
 
 namespace egib {
@@ -113,7 +114,10 @@ bool LayerRecordWriter::write_one(const ObjectBatch& batch, const AssembledObjec
   std::memcpy(record, batch.tuples.data() + o.tuple_begin, o.tuple_length);
   tuple.put_integer(
       record, precinct ? static_cast<int>(kPrecinctFieldId) : static_cast<int>(kFieldId), r + 1);
-  if (!DBFWriteTuple(layer.dbf(), r, record)) {
+  // Stored whole after the last record (the library's own path blanks a
+  // new record byte by byte before copying it in).
+  const auto length = static_cast<size_t>(layer.dbf()->nRecordLength);
+  if (length > sizeof record || !append_dbase_records(layer.dbf(), {record, length})) {
     std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
                  layer.final_base().c_str());
     layer.note_write_failure();
