@@ -177,8 +177,8 @@ void RegisterTable::write_formatted(std::string_view cells, const ShapeValue& sh
 
 void RegisterTable::write_record_and_shape(const ShapeValue& shape) {
   const int r = static_cast<int>(rows_);
-  // DBFWriteTuple takes the whole record, its deletion flag first.
-  if (!DBFWriteTuple(layer_.dbf(), r, record_.data())) {
+  // The whole record, its deletion flag first, after the last one.
+  if (!append_dbase_records(layer_.dbf(), record_)) {
     std::fprintf(stderr, "egib2shp: cannot write record %d of %s.dbf\n", r + 1,
                  layer_.final_base().c_str());
     layer_.note_write_failure();
