@@ -115,7 +115,8 @@ LoadedModule load_module() {
     using Entry = const GdalModuleApi* (*)();
     const auto entry = reinterpret_cast<Entry>(dlsym(handle, kGdalModuleEntry));
     const GdalModuleApi* api = entry != nullptr ? entry() : nullptr;
-    if (api == nullptr || api->version != kGdalModuleVersion) {
+    if (api == nullptr || api->version != kGdalModuleVersion ||
+        std::string_view(api->program_version) != EGIB_VERSION) {
       m.failure = path + " is not the GDAL writer of this egib2shp (another version?)";
       return m;
     }

@@ -121,6 +121,7 @@ inline constexpr int kGdalModuleVersion = 1;
 inline constexpr const char* kGdalModuleEntry = "egib2shp_gdal_module";
 struct GdalModuleApi {
   int version;
+  const char* program_version;  // of the egib2shp it was built with: the same one's alone is used
   std::vector<GdalFormat> (*vector_formats)();
   std::unique_ptr<GdalDestination> (*open)(const GdalTarget& target,
                                            const std::vector<LayerKind>& kinds, std::string* error);

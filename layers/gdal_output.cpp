@@ -1302,7 +1302,7 @@ std::vector<std::string> GdalOutput::notes() const {
 extern "C" __attribute__((visibility("default"))) const egib::GdalModuleApi*
 egib2shp_gdal_module() {
   static const egib::GdalModuleApi api{
-      egib::kGdalModuleVersion, &egib::library_vector_formats,
+      egib::kGdalModuleVersion, EGIB_VERSION, &egib::library_vector_formats,
       [](const egib::GdalTarget& target, const std::vector<egib::LayerKind>& kinds,
          std::string* error) -> std::unique_ptr<egib::GdalDestination> {
         return egib::GdalOutput::open(target, kinds, error);
