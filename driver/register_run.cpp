@@ -439,7 +439,9 @@ std::vector<std::string> ConversionRun::append_register_columns() {
   std::vector<std::string> errors;
   if (gdal_) return errors;
   // Each table is copied on its own (the parcels' and the buildings' are
-  // tens of megabytes): the first on a thread of its own when there are two.
+  // tens of megabytes): the first on a thread of its own when there are two
+  // cores and the point layer's writer no longer takes one (sharing it,
+  // the copies would only hold the writer back, the last to end).
   std::vector<std::string> error_of(added_columns_.size());
   const auto append = [&](size_t i) {
     AddedColumns& a = added_columns_[i];
@@ -453,7 +455,7 @@ std::vector<std::string> ConversionRun::append_register_columns() {
   };
   std::thread first;
   size_t next = 0;
-  if (run_threads(options_) > 1 && added_columns_.size() > 1) {
+  if (run_threads(options_) > 1 && added_columns_.size() > 1 && !point_writer_.busy()) {
     first = std::thread(append, next++);
   }
   for (size_t i = next; i < added_columns_.size(); ++i) append(i);
