@@ -140,12 +140,13 @@ int64_t write_point_layer(const PointTable& points, const CoordinateTransform& t
     }
     // A point without coordinates is a null shape: its record stays, and
     // no reader puts it at (0, 0).  The two shapes are made once and the
-    // point's place set in one of them: a county has a million points.
+    // point's place set in one of them: a county has a million points.  (A
+    // point's record and the file's bounds are written from its vertex:
+    // the object's own extents are not looked at.)
     const bool located = points.has_coordinates(i);
     if (located) {
       point_shape->padfX[0] = x;
       point_shape->padfY[0] = y;
-      SHPComputeExtents(point_shape.get());
     }
     if (SHPWriteObject(layer.shp(), -1, located ? point_shape.get() : null_shape.get()) < 0) {
       std::fprintf(stderr, "egib2shp: cannot write point %d of %s.shp\n", r,
