@@ -12,15 +12,11 @@
 
 namespace egib {
 
-namespace {
-
-std::string to_lower(std::string_view s) {
-  std::string out(s);
+std::string lower_case(std::string_view name) {
+  std::string out(name);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
-
-}  // namespace
 
 std::string gdal_layer_name(LayerKind kind, bool database) {
   const char* name = "DZE";
@@ -38,12 +34,12 @@ std::string gdal_layer_name(LayerKind kind, bool database) {
       name = "OBR";
       break;
   }
-  return database ? to_lower(name) : std::string(name);
+  return database ? lower_case(name) : std::string(name);
 }
 
 std::string hide_password(std::string_view connection) {
   std::string out(connection);
-  const std::string lower = to_lower(connection);
+  const std::string lower = lower_case(connection);
   size_t at = 0;
   while ((at = lower.find("password", at)) != std::string::npos) {
     size_t v = at + 8;
@@ -70,7 +66,7 @@ std::string hide_password(std::string_view connection) {
 }
 
 bool gdal_format_is_database(std::string_view format) {
-  const std::string f = to_lower(format);
+  const std::string f = lower_case(format);
   return f == "postgresql" || f == "mysql" || f == "mssqlspatial" || f == "oci";
 }
 

@@ -113,6 +113,8 @@ bool gdal_format_is_database(std::string_view format);
 std::string gdal_layer_name(LayerKind kind, bool database);
 // A connection string with the value of password=... replaced by "***".
 std::string hide_password(std::string_view connection);
+// A name in lower case (ASCII), as a database keeps a name given unquoted.
+std::string lower_case(std::string_view name);
 
 // What the module hands the program: its entry point, named
 // kGdalModuleEntry, returns this.  The version changes with the layout of

@@ -25,12 +25,6 @@ namespace egib {
 
 namespace {
 
-std::string to_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 constexpr LayerKind kAllKinds[] = {LayerKind::kParcel, LayerKind::kBuilding, LayerKind::kPoint,
                                    LayerKind::kPrecinct};
 
@@ -120,7 +114,7 @@ std::string file_extension(GDALDriver* driver) {
     const std::string_view all(list);
     return std::string(all.substr(0, all.find(' ')));
   }
-  return to_lower(driver->GetDescription());
+  return lower_case(driver->GetDescription());
 }
 
 // A column of a table: its name, its type, and where its value comes from.
@@ -450,7 +444,7 @@ void find_fields(GdalOutput::Impl::Slot& s) {
   OGRFeatureDefn* defn = s.layer->GetLayerDefn();
   for (const FixedColumn& c : columns_of(s.kind)) {
     int i = defn->GetFieldIndex(c.name);
-    if (i < 0) i = defn->GetFieldIndex(to_lower(c.name).c_str());
+    if (i < 0) i = defn->GetFieldIndex(lower_case(c.name).c_str());
     s.field.push_back(i);
   }
 }
@@ -816,13 +810,13 @@ namespace {
 // A column's name in the destination: its full SWDE name ("G5RPOD").
 std::string column_name(const Column& c, bool database) {
   const std::string& name = c.full_name.empty() ? c.name : c.full_name;
-  return database ? to_lower(name) : name;
+  return database ? lower_case(name) : name;
 }
 
 int field_index(OGRLayer& layer, const std::string& name) {
   OGRFeatureDefn* defn = layer.GetLayerDefn();
   int i = defn->GetFieldIndex(name.c_str());
-  if (i < 0) i = defn->GetFieldIndex(to_lower(name).c_str());
+  if (i < 0) i = defn->GetFieldIndex(lower_case(name).c_str());
   return i;
 }
 
@@ -864,7 +858,7 @@ std::string sql_literal(std::string_view cell, ColumnType type, TextToUtf8 to_ut
 int GdalOutput::add_table(const TableSpec& spec, std::string* error) {
   Impl& m = *impl_;
   Impl::Table t;
-  t.name = m.database ? to_lower(spec.name) : spec.name;
+  t.name = m.database ? lower_case(spec.name) : spec.name;
   t.geometry = spec.geometry;
   GDALDataset* ds = m.dataset_for(t.name, spec.geometry == GeometryKind::kNone, error);
   if (ds == nullptr) return -1;

@@ -271,6 +271,30 @@ uint64_t newlines_of_64(const char* p) {
   }
   return ends;
 }
+
+// Passes the lines that end within the 64 bytes at p (*pos their first),
+// counting each, up to the first line after them that stops_at (given
+// where it begins) or that begins at stop.  1: stopped there; 0: every
+// line ending in the block passed; -1: no line ends in it (a line of 64
+// bytes or more, for the reader's own cutting).  Each line passed is
+// shorter than a chunk, so it counts as one line.
+template <typename StopsAt>
+int pass_lines_of_64(const char* p, size_t* pos, int32_t* lines, size_t stop, StopsAt stops_at) {
+  uint64_t ends = newlines_of_64(p);
+  size_t next = 0;
+  while (ends != 0) {
+    next = static_cast<size_t>(std::countr_zero(ends)) + 1;
+    ends &= ends - 1;
+    ++*lines;
+    if (*pos + next >= stop || stops_at(p + next)) {
+      *pos += next;
+      return 1;
+    }
+  }
+  if (next == 0) return -1;
+  *pos += next;
+  return 0;
+}
 #endif
 
 }  // namespace
@@ -285,24 +309,12 @@ void LineReader::skip_lines_not_starting_with(const std::array<bool, 256>& wante
     if (size - pos_ > 64) {
       // The newlines of 64 bytes at once, and the first byte of each line
       // after them looked up: a section of vertices a part does not read
-      // is passed at a few instructions a line.  Every line ended here is
-      // shorter than a chunk (64 bytes), so each counts as one line.
-      uint64_t ends = newlines_of_64(p);
-      size_t next = 0;  // the start of the line after the last one passed
-      while (ends != 0) {
-        next = static_cast<size_t>(std::countr_zero(ends)) + 1;
-        ends &= ends - 1;
-        ++lines_;
-        if (pos_ + next >= stop_ || wanted[static_cast<unsigned char>(p[next])]) {
-          pos_ += next;
-          return;
-        }
-      }
-      if (next > 0) {
-        pos_ += next;
-        continue;
-      }
-      // A line of 64 bytes or more: as the reader cuts it.
+      // is passed at a few instructions a line.
+      const int passed = pass_lines_of_64(p, &pos_, &lines_, stop_, [&](const char* line) {
+        return wanted[static_cast<unsigned char>(*line)];
+      });
+      if (passed > 0) return;
+      if (passed == 0) continue;
     }
 #endif
     pos_ += chunk_length(p, size - pos_);
@@ -317,23 +329,13 @@ void LineReader::skip_vertex_lines() {
     const char* p = data + pos_;
 #if defined(__SSE2__)
     if (size - pos_ > 65) {
-      // As for the lines not wanted: 64 bytes at a time (lines shorter
-      // than a chunk), each line after a newline looked at for its "P,".
-      uint64_t ends = newlines_of_64(p);
-      size_t next = 0;
-      while (ends != 0) {
-        next = static_cast<size_t>(std::countr_zero(ends)) + 1;
-        ends &= ends - 1;
-        ++lines_;
-        if (pos_ + next >= stop_ || p[next] != 'P' || p[next + 1] != ',') {
-          pos_ += next;
-          return;
-        }
-      }
-      if (next > 0) {
-        pos_ += next;
-        continue;
-      }
+      // As for the lines not wanted: 64 bytes at a time, each line after a
+      // newline looked at for its "P," (the byte after the block is there).
+      const int passed = pass_lines_of_64(p, &pos_, &lines_, stop_, [](const char* line) {
+        return line[0] != 'P' || line[1] != ',';
+      });
+      if (passed > 0) return;
+      if (passed == 0) continue;
     }
 #endif
     pos_ += chunk_length(p, size - pos_);
