@@ -116,20 +116,15 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   plan.written_heads = std::move(written_heads_);
   plan.point_heads = std::move(point_heads_);
   plan.whole_cells = gdal_ != nullptr;
-  // Grouped while the layers and tables are made (with two threads).
-  std::thread sorting;
+  // Grouped while the layers and tables are made (with two threads); the
+  // thread is joined on every path out of here, the failed ones too.
+  std::jthread grouping;
   if (threads > 1) {
-    sorting = std::thread([&] { plan.identifiers = IdentifierSet(std::move(census.identifiers)); });
+    grouping =
+        std::jthread([&] { plan.identifiers = IdentifierSet(std::move(census.identifiers)); });
   } else {
     plan.identifiers = IdentifierSet(std::move(census.identifiers));
   }
-  // Joined on every path out of here, the failed ones too.
-  struct Joiner {
-    std::thread& t;
-    ~Joiner() {
-      if (t.joinable()) t.join();
-    }
-  } join_sorting{sorting};
   std::vector<TableSpec> specs;
   std::vector<size_t> table_of_type;  // the plan's table of each census type
   const std::string_view wkt = esri_wkt_of_system(transform.written_system());
@@ -277,7 +272,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
     }
   }
   remove_work_files_on_signals(layers(), extra_work_paths());
-  if (sorting.joinable()) sorting.join();
+  if (grouping.joinable()) grouping.join();
 
   // The rows, in file order.
   std::vector<int64_t> unresolved(plan.relation_names.size(), 0);
@@ -449,17 +444,16 @@ std::vector<std::string> ConversionRun::append_register_columns() {
     a.layer->close();
     if (!append_columns(*a.layer, a.columns, a.cells, a.rows, &error_of[i])) {
       a.layer->note_write_failure();
-    } else {
-      error_of[i].clear();
     }
   };
-  std::thread first;
-  size_t next = 0;
-  if (run_threads(options_) > 1 && added_columns_.size() > 1 && !point_writer_.busy()) {
-    first = std::thread(append, next++);
+  {
+    std::jthread first;  // joined at the end of this block
+    size_t next = 0;
+    if (run_threads(options_) > 1 && added_columns_.size() > 1 && !point_writer_.busy()) {
+      first = std::jthread(append, next++);
+    }
+    for (size_t i = next; i < added_columns_.size(); ++i) append(i);
   }
-  for (size_t i = next; i < added_columns_.size(); ++i) append(i);
-  if (first.joinable()) first.join();
   for (std::string& e : error_of) {
     if (!e.empty()) errors.push_back(std::move(e));
   }

@@ -414,10 +414,9 @@ bool append_dbase_records(DBFHandle dbf, std::string_view records) {
   const auto length = static_cast<size_t>(dbf->nRecordLength);
   if (length == 0 || records.size() % length != 0) return false;
   const size_t count = records.size() / length;
-  // The header first, as for the library's first record; then the record
-  // it may hold changed (a cell written into it) goes back where it was.
-  if (dbf->bNoHeader) DBFUpdateHeader(dbf);
-  if (dbf->bCurrentRecordModified) DBFUpdateHeader(dbf);
+  // The header first, as for the library's first record, and the record
+  // it may hold changed (a cell written into it) back where it was.
+  if (dbf->bNoHeader || dbf->bCurrentRecordModified) DBFUpdateHeader(dbf);
   const SAOffset at = static_cast<SAOffset>(dbf->nHeaderLength) +
                       static_cast<SAOffset>(dbf->nRecords) * static_cast<SAOffset>(length);
   char end_of_file = 0x1A;  // after the last record, as the library leaves it

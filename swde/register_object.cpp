@@ -596,9 +596,6 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     format_dbase_cells(table.cell_columns, table.cell_bytes, cells_, part_.cells, &part_.texts_cut);
     row.cell_bytes = part_.cells.size() - row.cell_begin;
   }
-  if (part_.unresolved.size() < plan_.relation_names.size()) {
-    part_.unresolved.resize(plan_.relation_names.size(), 0);
-  }
   for (const RegisterObject::Value& r : object_.relations) {
     const auto slot = plan_.relation_slot.find(r.name);
     if (slot == plan_.relation_slot.end()) continue;

@@ -134,7 +134,6 @@ class IdentifierSet {
   // hashes ahead are fetched while those before are looked at (one lookup
   // at a time waits on the memory for each).
   void find_all(std::span<const uint64_t> hashes, std::span<uint8_t> found) const;
-  size_t size() const { return by_run_.size(); }
 
  private:
   std::vector<uint64_t> by_run_;
