@@ -199,7 +199,7 @@ void ConversionRun::collect() {
   // A point takes some 24 bytes of the file at least ("RP,,G5PZG,a,",
   // "P,G,0,0", "X"): room for as many as the file can hold, which costs
   // nothing until used, spares the copies of a growing table.
-  points_.reserve(bytes.size() / 24, bytes.size() / 2);
+  points_.reserve(bytes.size() / 24, bytes.size() / 2, keep_attributes);
   if (options_.all) point_heads_.reserve(bytes.size() / 24);
   run_in_parts<CollectedPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,

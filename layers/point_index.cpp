@@ -129,11 +129,18 @@ void PointTable::append(const PointTable& later) {
   attributes_.insert(attributes_.end(), later.attributes_.begin(), later.attributes_.end());
 }
 
-void PointTable::reserve(size_t points, size_t text_bytes) {
+void PointTable::reserve(size_t points, size_t text_bytes, bool with_attributes) {
   records_.reserve(points);
   text_.reserve(text_bytes);
   advise_huge_pages(records_.data(), records_.capacity() * sizeof(Record));
   advise_huge_pages(text_.data(), text_.capacity());
+  if (!with_attributes) return;
+  // Grown as the parts come, these were copied at every doubling, each
+  // copy into memory never touched before.
+  attributes_.reserve(points);
+  extra_at_.reserve(points);
+  extra_length_.reserve(points * 3);
+  extra_.reserve(text_bytes / 2);
 }
 
 void PointTable::clear() {

@@ -44,9 +44,10 @@ class PointTable {
                       const PointAttributes& attributes);
   // Appends the points of another table (a later part of the file).
   void append(const PointTable& later);
-  // Room for this many points and bytes of identifiers (memory that is
-  // not used is never touched).
-  void reserve(size_t points, size_t text_bytes);
+  // Room for this many points and bytes of identifiers, with their texts
+  // and numbers for the boundary-point layer when with_attributes (memory
+  // that is not used is never touched).
+  void reserve(size_t points, size_t text_bytes, bool with_attributes = false);
   // No points, no lookups; the memory is kept.
   void clear();
 
