@@ -112,11 +112,12 @@ std::string joined_fields(Line& line, int from) {
 // The column of a name, added at the end when new.  Looked up before it
 // is inserted: an insertion makes a node even for a name already there.
 size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
-                std::unordered_map<std::string, size_t>& index, const std::string& name) {
+                std::unordered_map<std::string, size_t>& index, std::string_view name_view) {
+  std::string name(name_view);
   const auto it = index.find(name);
   if (it != index.end()) return it->second;
   index.emplace(name, names.size());
-  names.push_back(name);
+  names.push_back(std::move(name));
   census.emplace_back();
   return names.size() - 1;
 }
@@ -170,6 +171,40 @@ std::string_view type_layer_name(std::string_view type) {
 
 namespace {
 
+int relation_value_field(Line& line) {
+  return line.code_is("WL") ? 2 : 3;
+}
+
+// The name and value of a "D" (attribute) or "WG"/"WL" line as views into
+// the input, for a line split where it stands whose value is one field;
+// false for any other line.
+bool plain_value_of_line(Line& line, bool is_attribute, std::string_view& name,
+                         std::string_view& value) {
+  if (!line.split_in_place()) return false;
+  const int value_field = is_attribute ? 3 : relation_value_field(line);
+  if (is_attribute && !line.field(value_field + 1).empty()) return false;
+  name = line.field(1);
+  value = line.field(value_field);
+  return true;
+}
+
+// The same, whole (an attribute's value is the rest of its line: a text
+// may hold commas), for any line but one the reader may have cut, whose
+// value must be read from the input itself.
+bool value_of_line(Line& line, bool is_attribute, std::string& name, std::string& value) {
+  if (may_be_cut(line)) return false;
+  const int value_field = is_attribute ? 3 : relation_value_field(line);
+  if (!is_attribute || line.field(value_field + 1).empty()) {
+    name.assign(line.field(1));
+    value.assign(line.field(value_field));
+    return true;
+  }
+  const std::string_view text = line.text();
+  name = field_of(text, 1, false);
+  value = field_of(text, value_field, is_attribute);
+  return true;
+}
+
 // An object of the whole register: every attribute and relation with its
 // value whole, what its geometry lists hold, its own point.
 class RegisterLines final : public ObjectLines {
@@ -180,7 +215,7 @@ class RegisterLines final : public ObjectLines {
     take_value(in, line, next_value(object_.attributes, attributes_), 3, true);
   }
   void relation(LineReader& in, Line& line) override {
-    take_value(in, line, next_value(object_.relations, relations_), line.code_is("WL") ? 2 : 3,
+    take_value(in, line, next_value(object_.relations, relations_), relation_value_field(line),
                false);
   }
   // The values read, the others of the object before dropped.
@@ -204,8 +239,7 @@ class RegisterLines final : public ObjectLines {
   }
 
  private:
-  // The next value of the object: one left by the object before (its
-  // strings keep their memory: a county has millions of values), or a new
+  // The next value of the object: one left by the object before, or a new
   // one.
   static RegisterObject::Value& next_value(std::vector<RegisterObject::Value>& values,
                                            size_t& used) {
@@ -213,18 +247,12 @@ class RegisterLines final : public ObjectLines {
     return values[used++];
   }
   // An attribute's value is the rest of its line: a text may hold commas.
-  static void take_value(LineReader& in, Line& line, RegisterObject::Value& to, int value_field,
-                         bool is_attribute) {
-    const bool cut = may_be_cut(line);
-    if (!cut && (!is_attribute || line.field(value_field + 1).empty())) {
-      to.name.assign(line.field(1));
-      to.value.assign(line.field(value_field));
-      return;
-    }
-    if (!cut) {
-      const std::string_view text = line.text();
-      to.name = field_of(text, 1, false);
-      to.value = field_of(text, value_field, is_attribute);
+  void take_value(LineReader& in, Line& line, RegisterObject::Value& to, int value_field,
+                  bool is_attribute) {
+    if (plain_value_of_line(line, is_attribute, to.name, to.value)) return;  // in the input
+    if (value_of_line(line, is_attribute, name_, value_)) {
+      to.name = object_.keep(name_);
+      to.value = object_.keep(value_);
       return;
     }
     // A long line: its value whole, and the rest of it, which the line
@@ -232,8 +260,8 @@ class RegisterLines final : public ObjectLines {
     const std::span<const char> bytes = in.bytes();
     const size_t start = in.offset_of(line);
     const std::string text = whole_line(bytes, start, in.encoding());
-    to.name = field_of(text, 1, false);
-    to.value = field_of(text, value_field, is_attribute);
+    to.name = object_.keep(field_of(text, 1, false));
+    to.value = object_.keep(field_of(text, value_field, is_attribute));
     const char* nl =
         static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
     const size_t line_end =
@@ -246,6 +274,7 @@ class RegisterLines final : public ObjectLines {
   GeometryListReader& lists_;
   bool point_place_;
   size_t attributes_ = 0, relations_ = 0;  // values read so far
+  std::string name_, value_;               // of a line not in the input as it stands
 };
 
 }  // namespace
@@ -253,10 +282,18 @@ class RegisterLines final : public ObjectLines {
 bool read_register_object(LineReader& in, Line& line, RegisterObject& o, GeometryListReader* lists,
                           bool point_place) {
   ListScan scan;
-  o.head_code = line.code();
-  o.type = line.field(2);
-  o.ident = line.field(3);
-  o.second_key = line.field(4);
+  o.drop_copies();
+  if (line.split_in_place()) {
+    o.head_code = line.code();
+    o.type = line.field(2);
+    o.ident = line.field(3);
+    o.second_key = line.field(4);
+  } else {
+    o.head_code = o.keep(line.code());
+    o.type = o.keep(line.field(2));
+    o.ident = o.keep(line.field(3));
+    o.second_key = o.keep(line.field(4));
+  }
   o.lists = 0;
   o.lists_with_ring_start = 0;
   o.has_own_point = false;
@@ -323,7 +360,7 @@ void RegisterCensus::add(const RegisterObject& o) {
     }
     TypeCensus& t = types[it->second];
     if (std::find(t.types.begin(), t.types.end(), o.type) == t.types.end())
-      t.types.push_back(o.type);
+      t.types.emplace_back(o.type);
     last_type_ = o.type;
     last_type_index_ = it->second;
     attributes_before_.clear();
@@ -451,9 +488,10 @@ void object_cells(const RegisterObject& o, const TableColumns& columns,
     for (size_t k = 0; k < values.size(); ++k) {
       const RegisterObject::Value& v = values[k];
       if (k >= before.size() || before[k].first != v.name) {
-        const auto it = index.find(v.name);
+        std::string name(v.name);
+        const auto it = index.find(name);
         if (k >= before.size()) before.resize(k + 1);
-        before[k] = {v.name, it == index.end() ? SIZE_MAX : it->second};
+        before[k] = {std::move(name), it == index.end() ? SIZE_MAX : it->second};
       }
       if (before[k].second == SIZE_MAX) continue;
       const size_t c = offset + before[k].second;
@@ -597,7 +635,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     row.cell_bytes = part_.cells.size() - row.cell_begin;
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    const auto slot = plan_.relation_slot.find(r.name);
+    const auto slot = plan_.relation_slot.find(std::string(r.name));
     if (slot == plan_.relation_slot.end()) continue;
     part_.relation_targets.push_back(std::hash<std::string_view>{}(r.value));
     part_.relation_target_slots.push_back(static_cast<uint32_t>(slot->second));

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,21 +24,39 @@
 
 namespace egib {
 
+// The texts of an object are views: into the input where a line stands as
+// it is read, else into the object's own copies (a line the reader
+// cleaned or converted, a value read whole from a long line).  They are
+// good until the next object is read into it, and while the input is.
 struct RegisterObject {
   struct Value {
-    std::string name;
-    std::string value;
+    std::string_view name;
+    std::string_view value;
   };
-  std::string head_code;   // "RO", "RP", "RD", "RC"
-  std::string type;        // "G5DZE"
-  std::string ident;       // field 3 of the head line
-  std::string second_key;  // field 4
+  std::string_view head_code;   // "RO", "RP", "RD", "RC"
+  std::string_view type;        // "G5DZE"
+  std::string_view ident;       // field 3 of the head line
+  std::string_view second_key;  // field 4
   std::vector<Value> attributes;
   std::vector<Value> relations;  // value: the related object's identifier
   int lists = 0;
   int lists_with_ring_start = 0;
   bool has_own_point = false;
   double point_first = 0, point_second = 0;  // as written in the P,G line
+
+  // A copy of text the object holds until the next object is read into it.
+  std::string_view keep(std::string_view text) {
+    if (kept_ == copies_.size()) copies_.emplace_back();
+    std::string& copy = copies_[kept_++];
+    copy.assign(text);
+    return copy;
+  }
+  // The copies dropped (their memory kept for the next object).
+  void drop_copies() { kept_ = 0; }
+
+ private:
+  std::deque<std::string> copies_;  // a deque: a copy never moves as others are added
+  size_t kept_ = 0;
 };
 
 // The layer name of a type: less its "G5G_" or "G5" prefix ("G5G_DZE" and

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,16 +16,20 @@ namespace egib {
 namespace {
 
 struct Read {
+  // The input, which the object's texts may view, kept with it.
+  std::shared_ptr<const std::string> input;
   bool complete = false;
   RegisterObject object;
   std::string after;  // the code of the line the reader stopped at
 };
 
 Read read_one(const std::string& text, TextEncoding encoding = TextEncoding::kWindows1250) {
-  LineReader in(std::span<const char>(text.data(), text.size()), 0, text.size(), encoding);
+  Read r;
+  r.input = std::make_shared<const std::string>(text);
+  LineReader in(std::span<const char>(r.input->data(), r.input->size()), 0, r.input->size(),
+                encoding);
   Line line;
   in.next(line);
-  Read r;
   r.complete = read_register_object(in, line, r.object, nullptr);
   in.next(line);
   r.after = line.code();
@@ -97,6 +102,24 @@ TEST(RegisterObject, ValuesComeWhole) {
   EXPECT_TRUE(r.object.has_own_point);
   EXPECT_EQ(r.object.point_first, 10.5);
   EXPECT_EQ(r.after, "X");
+
+  // Lines the reader cleans or converts (an apostrophe blanked, ISO 8859-2
+  // letters) are read into its own buffer, which the next line overwrites:
+  // the object's texts from them, its head's too, outlive the lines after.
+  const Read cleaned = read_one(
+      "RP,,G5'PZG,P\xB1 1,K'1\nD,G5NRP,,\xA3\xF3" "d\xBC 7\nWL,G5RKRG,\xA6wi\xEAty\nD,G5STB,,2\n"
+      "D,G5ZRD,,x'y\nD,G5BPP,,1\nX\n",
+      TextEncoding::kIso8859_2);
+  ASSERT_TRUE(cleaned.complete);
+  EXPECT_EQ(cleaned.object.type, "G5 PZG");
+  EXPECT_EQ(cleaned.object.ident, "P\xB9 1");
+  EXPECT_EQ(cleaned.object.second_key, "K 1");
+  ASSERT_EQ(cleaned.object.attributes.size(), 4U);
+  EXPECT_EQ(cleaned.object.attributes[0].value, "\xA3\xF3" "d\x9F 7");
+  EXPECT_EQ(cleaned.object.attributes[2].value, "x y");
+  ASSERT_EQ(cleaned.object.relations.size(), 1U);
+  EXPECT_EQ(cleaned.object.relations[0].name, "G5RKRG");
+  EXPECT_EQ(cleaned.object.relations[0].value, "\x8Cwi\xEAty");
 
   // The input ends inside the object, or inside its geometry list.
   EXPECT_FALSE(read_one("RO,,G5KLU,K1\nD,G5OFU,,R\n").complete);
