@@ -128,7 +128,14 @@ void RecordTuple::text(int field, std::string_view value) {
 }
 
 void RecordTuple::integer(int field, long value) {
-  if (!format_integer(cell(field), schema_[static_cast<size_t>(field)].width, value)) {
+  const int w = schema_[static_cast<size_t>(field)].width;
+  if (value >= 0 && value < 10 && w > 0) {
+    // One digit, in a cell blank since start(): most of a point's numbers
+    // (a county's records hold millions of them).
+    cell(field)[w - 1] = static_cast<char>('0' + value);
+    return;
+  }
+  if (!format_integer(cell(field), w, value)) {
     deferred_.push_back({field, false, value, 0.0});
   }
 }

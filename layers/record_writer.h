@@ -54,7 +54,8 @@ class RecordTuple {
   explicit RecordTuple(LayerKind kind);
   size_t length() const { return length_; }
 
-  // Appends a blank record to out; the cells below are written into it.
+  // Appends a blank record to out; the cells below are written into it,
+  // each once.
   void start(std::string& out);
   void text(int field, std::string_view value);
   void integer(int field, long value);
