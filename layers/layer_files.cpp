@@ -86,6 +86,17 @@ class LayerFile {
   }
 
   size_t write(const void* p, size_t bytes) {
+    if (bytes >= kDirectBytes) {
+      // A block of records (hundreds of kilobytes) goes to the file as it
+      // is: copied into the buffer first, every byte was copied twice.
+      if (!flush_buffer() || seek_file(file_, static_cast<int64_t>(pos_), SEEK_SET) != 0) {
+        return 0;
+      }
+      const size_t written = std::fwrite(p, 1, bytes, file_);
+      pos_ += written;
+      size_ = std::max(size_, pos_);
+      return written;
+    }
     const uint64_t buffer_end = start_ + buffer_.size();
     if (buffer_.empty() || pos_ < start_ || pos_ > buffer_end ||
         pos_ + bytes > start_ + kBufferSize) {
@@ -129,6 +140,7 @@ class LayerFile {
 
  private:
   static constexpr size_t kBufferSize = size_t{1} << 20;
+  static constexpr size_t kDirectBytes = size_t{64} << 10;
 
   bool flush_buffer() {
     if (buffer_.empty()) return true;

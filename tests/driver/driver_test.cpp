@@ -348,6 +348,22 @@ TEST(Driver, ReportSaysHowTheRunEnded) {
   const std::string named = "egib2shp: cannot write big_DZE.tmp.shp: ";
   EXPECT_NE(full.err.find(named), std::string::npos) << full.err;
   EXPECT_EQ(full.err.find(named), full.err.rfind(named)) << full.err;
+
+  // The same where the records go to the file in blocks of their own (the
+  // boundary points' table, hundreds of kilobytes a block): a block cut by
+  // the limit is a failure too.
+  std::string points;
+  for (int i = 0; i < 3000; ++i) {
+    points += "RP,,G5PZG,p" + std::to_string(i) + ",k\nP,G," + std::to_string(i) +
+              ",0\nD,G5NRP,,n" + std::to_string(i) + "\nX\n";
+  }
+  write_file(dir.file("points.swd"), swde_file(points));
+  const auto cut =
+      run_converter(dir, {"--points", "points.swd", "0", "0", "0"}, "trap '' XFSZ; ulimit -f 128;");
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("egib2shp: cannot write points_PKT.tmp.dbf: "), std::string::npos)
+      << cut.err;
+  EXPECT_FALSE(file_exists(dir.file("points_PKT.dbf")));
 }
 
 }  // namespace

@@ -107,7 +107,8 @@ TEST(RegisterObject, ValuesComeWhole) {
   // letters) are read into its own buffer, which the next line overwrites:
   // the object's texts from them, its head's too, outlive the lines after.
   const Read cleaned = read_one(
-      "RP,,G5'PZG,P\xB1 1,K'1\nD,G5NRP,,\xA3\xF3" "d\xBC 7\nWL,G5RKRG,\xA6wi\xEAty\nD,G5STB,,2\n"
+      "RP,,G5'PZG,P\xB1 1,K'1\nD,G5NRP,,\xA3\xF3"
+      "d\xBC 7\nWL,G5RKRG,\xA6wi\xEAty\nD,G5STB,,2\n"
       "D,G5ZRD,,x'y\nD,G5BPP,,1\nX\n",
       TextEncoding::kIso8859_2);
   ASSERT_TRUE(cleaned.complete);
@@ -115,7 +116,9 @@ TEST(RegisterObject, ValuesComeWhole) {
   EXPECT_EQ(cleaned.object.ident, "P\xB9 1");
   EXPECT_EQ(cleaned.object.second_key, "K 1");
   ASSERT_EQ(cleaned.object.attributes.size(), 4U);
-  EXPECT_EQ(cleaned.object.attributes[0].value, "\xA3\xF3" "d\x9F 7");
+  EXPECT_EQ(cleaned.object.attributes[0].value,
+            "\xA3\xF3"
+            "d\x9F 7");
   EXPECT_EQ(cleaned.object.attributes[2].value, "x y");
   ASSERT_EQ(cleaned.object.relations.size(), 1U);
   EXPECT_EQ(cleaned.object.relations[0].name, "G5RKRG");
