@@ -398,9 +398,9 @@ bool ConversionRun::write_point_records() {
 
 std::string ConversionRun::point_records(const TrailingCells& trailing) {
   std::string limit_failure;
-  report_.stats.points_written =
-      write_point_layer(points_, transform_, point_layer_, stdout, error_log_,
-                        &report_.stats.outlines.texts_cut, size_limits(), &limit_failure, trailing);
+  report_.stats.points_written = write_point_layer(
+      points_, transform_, point_layer_, stdout, error_log_, &report_.stats.outlines.texts_cut,
+      size_limits(), &limit_failure, trailing, run_threads(options_) > 1);
   return limit_failure;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "diag/error_log.h"
@@ -80,8 +81,11 @@ class LayerFile {
     seek_file(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
-  // The first failure of the layer's files is kept (disk full, I/O error).
+  // The first failure of the layer's files is kept (disk full, I/O error);
+  // a layer's files may be written on two threads at once.
   void note_failure(const std::string& message) const {
+    static std::mutex noting;
+    const std::lock_guard lock(noting);
     if (failures_ && failures_->empty()) *failures_ = message;
   }
 

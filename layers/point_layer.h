@@ -43,9 +43,11 @@ struct TrailingCells {
 // columns are named in the error log and counted in *texts_cut.  A point
 // that would take a file past limits.most is not written: *limit_failure
 // says so and nothing more is written.  Returns how many were written.
+// shapes_beside: the shapes are written on a thread of their own while the
+// records are (the warnings then go to console from there, still in order).
 int64_t write_point_layer(const PointTable& points, const CoordinateTransform& transform,
                           Layer& layer, std::FILE* console, ErrorLog& error_log, int64_t* texts_cut,
                           const LayerSizeLimits& limits, std::string* limit_failure,
-                          const TrailingCells& trailing = {});
+                          const TrailingCells& trailing = {}, bool shapes_beside = false);
 
 }  // namespace egib

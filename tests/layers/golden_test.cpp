@@ -162,6 +162,14 @@ TEST(GoldenLayers, ThreadsChangeNothing) {
   for (int k = 0; (at = content.find("\nGL\nK,+\n", at + 1000000)) != std::string::npos; ++k) {
     content.insert(at + 1, k % 2 == 0 ? "GL\nP,Q,1\nP,P,,nothing\n" : "GL\nP,G,100,100\n");
   }
+  // Boundary points far outside the zone, whose warnings the point layer's
+  // writing says, in their order, whichever thread writes the shapes.
+  at = 0;
+  for (int k = 0; (at = content.find("\nRP,", at + 2000000)) != std::string::npos; ++k) {
+    const std::string far = std::to_string(100 + k);
+    content.insert(at + 1, "RP,,G5PZG,far" + far + ",far" + far + "\nP,G," + far + "," + far +
+                               "\nD,G5NRP,,far\nX\n");
+  }
   for (const std::vector<std::string>& codes :
        {std::vector<std::string>{"2", "18", "1"}, {"0", "0", "0"}}) {
     std::string first;
