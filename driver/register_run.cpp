@@ -449,7 +449,7 @@ std::vector<std::string> ConversionRun::append_register_columns() {
   {
     std::jthread first;  // joined at the end of this block
     size_t next = 0;
-    if (run_threads(options_) > 1 && added_columns_.size() > 1 && !point_writer_.busy()) {
+    if (run_threads(options_) > 1 && added_columns_.size() > 1) {
       first = std::jthread(append, next++);
     }
     for (size_t i = next; i < added_columns_.size(); ++i) append(i);
