@@ -93,7 +93,8 @@ void put_number(const Column& c, std::string_view v, char* cell) {
 }
 
 // Cells of the columns from first on, into record at offset.
-void put_cells(std::span<const Column> columns, std::span<const std::string> cells, char* at,
+template <typename Cell>
+void put_cells(std::span<const Column> columns, std::span<const Cell> cells, char* at,
                int64_t* texts_cut) {
   for (size_t i = 0; i < columns.size(); ++i) {
     const Column& c = columns[i];
@@ -237,7 +238,8 @@ size_t cells_width(std::span<const Column> columns) {
 }
 
 void format_dbase_cells(std::span<const Column> columns, size_t width,
-                        std::span<const std::string> cells, std::string& out, int64_t* texts_cut) {
+                        std::span<const std::string_view> cells, std::string& out,
+                        int64_t* texts_cut) {
   const size_t at = out.size();
   out.append(width, ' ');
   put_cells(columns, cells, out.data() + at, texts_cut);

@@ -71,7 +71,8 @@ class RegisterTable {
 // the dBase record holds them), to out; texts cut counted in *texts_cut.
 // width: cells_width(columns), asked once for a table's many rows.
 void format_dbase_cells(std::span<const Column> columns, size_t width,
-                        std::span<const std::string> cells, std::string& out, int64_t* texts_cut);
+                        std::span<const std::string_view> cells, std::string& out,
+                        int64_t* texts_cut);
 
 // Adds columns to the table of a layer before its first record is written;
 // the records then carry their cells (format_dbase_cells) after their own.

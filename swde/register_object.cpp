@@ -469,12 +469,11 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
 }
 
 void object_cells(const RegisterObject& o, const TableColumns& columns,
-                  std::vector<std::string>& cells, CellScratch& scratch) {
+                  std::vector<std::string_view>& cells, CellScratch& scratch) {
   const size_t attributes = columns.attribute_names.size();
-  // The strings keep their memory from object to object.
-  cells.resize(2 + attributes + columns.relation_names.size());
-  for (std::string& c : cells) c.clear();
+  cells.assign(2 + attributes + columns.relation_names.size(), {});
   scratch.filled.assign(cells.size(), 0);
+  if (scratch.joined.size() < cells.size()) scratch.joined.resize(cells.size());
   if (scratch.columns != &columns) {
     scratch.columns = &columns;
     scratch.attribute_columns.clear();
@@ -495,10 +494,21 @@ void object_cells(const RegisterObject& o, const TableColumns& columns,
       }
       if (before[k].second == SIZE_MAX) continue;
       const size_t c = offset + before[k].second;
-      // A second value of a name is joined to the first (which may be empty).
-      if (scratch.filled[c] != 0) cells[c] += kValueSeparator;
-      scratch.filled[c] = 1;
-      cells[c] += v.value;
+      // A second value of a name is joined to the first (which may be
+      // empty); the strings keep their memory from object to object.
+      if (scratch.filled[c] == 0) {
+        scratch.filled[c] = 1;
+        cells[c] = v.value;
+        continue;
+      }
+      std::string& joined = scratch.joined[c];
+      if (scratch.filled[c] == 1) {
+        joined.assign(cells[c]);
+        scratch.filled[c] = 2;
+      }
+      joined += kValueSeparator;
+      joined += v.value;
+      cells[c] = joined;
     }
   };
   put(o.attributes, columns.attribute_index, scratch.attribute_columns, 2);

@@ -187,17 +187,21 @@ struct TableColumns {
   std::vector<std::string> relation_names;
   std::unordered_map<std::string, size_t> attribute_index, relation_index;
 };
-// What object_cells keeps from one object to the next: which cells hold a
-// value, and the column of each name of the object before (objects of one
-// type mostly list the same names in the same order: a name is compared
-// with the one at its place before it is looked up).
+// What object_cells keeps from one object to the next: how many values
+// each cell holds, the values of a cell that holds several, joined, and the
+// column of each name of the object before (objects of one type mostly
+// list the same names in the same order: a name is compared with the one
+// at its place before it is looked up).
 struct CellScratch {
   const TableColumns* columns = nullptr;  // whose names the columns below are
   std::vector<uint8_t> filled;
+  std::vector<std::string> joined;
   std::vector<std::pair<std::string, size_t>> attribute_columns, relation_columns;
 };
+// The cells view the object's texts, or the scratch's for a cell of several
+// values: good until the next object, or the next call.
 void object_cells(const RegisterObject& object, const TableColumns& columns,
-                  std::vector<std::string>& cells, CellScratch& scratch);
+                  std::vector<std::string_view>& cells, CellScratch& scratch);
 
 // The writing pass of the whole register.  What it writes of each layer
 // name: nothing (a type left out), a row for a layer or table of its own,
@@ -290,7 +294,7 @@ class RegisterPass : public ObjectSection {
   RegisterPart& part_;
   ObjectAssembly& assembly_;
   RegisterObject object_;
-  std::vector<std::string> cells_;
+  std::vector<std::string_view> cells_;
   CellScratch cell_scratch_;
   // Where the searches of written_heads and point_heads got to: the heads
   // of a part are asked for in increasing order.

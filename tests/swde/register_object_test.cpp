@@ -70,20 +70,29 @@ TEST(RegisterObject, EveryLineOfTheObjectIsKept) {
   columns.attribute_index = {{"G5PIM", 0}, {"G5NZW", 1}};
   columns.relation_names = {"G5RWLS"};
   columns.relation_index = {{"G5RWLS", 0}};
-  std::vector<std::string> cells;
+  using Cells = std::vector<std::string_view>;
+  Cells cells;
   CellScratch scratch;
   object_cells(r.object, columns, cells, scratch);
-  EXPECT_EQ(cells, (std::vector<std::string>{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
+  EXPECT_EQ(cells, (Cells{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
   // Again with what the first object left: the same cells; then an object
-  // whose names come in another order, one of them empty first.
+  // whose names come in another order, one of them empty first; then three
+  // values of a name, and one alone after them (nothing of the joined
+  // values before is left in it).
   object_cells(r.object, columns, cells, scratch);
-  EXPECT_EQ(cells, (std::vector<std::string>{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
+  EXPECT_EQ(cells, (Cells{"OSF1", "K1", "Jan|Pawel", "Kowalski", "INS1"}));
   RegisterObject other;
   other.ident = "OSF2";
   other.attributes = {
       {"G5NZW", "Nowak"}, {"G5XXX", "nie ma kolumny"}, {"G5PIM", ""}, {"G5PIM", "Anna"}};
   object_cells(other, columns, cells, scratch);
-  EXPECT_EQ(cells, (std::vector<std::string>{"OSF2", "", "|Anna", "Nowak", ""}));
+  EXPECT_EQ(cells, (Cells{"OSF2", "", "|Anna", "Nowak", ""}));
+  other.attributes = {{"G5PIM", "Ewa"}, {"G5NZW", "Lis"}, {"G5PIM", "Ola"}, {"G5PIM", "Iga"}};
+  object_cells(other, columns, cells, scratch);
+  EXPECT_EQ(cells, (Cells{"OSF2", "", "Ewa|Ola|Iga", "Lis", ""}));
+  other.attributes = {{"G5PIM", "Jan"}};
+  object_cells(other, columns, cells, scratch);
+  EXPECT_EQ(cells, (Cells{"OSF2", "", "Jan", "", ""}));
 }
 
 TEST(RegisterObject, ValuesComeWhole) {
