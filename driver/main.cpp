@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
   egib::prepare_console();
+  egib::keep_freed_memory();
   std::vector<std::string> args = egib::command_line_arguments(argc, argv);
   std::vector<char*> pointers;
   for (std::string& a : args) pointers.push_back(a.data());

@@ -1,5 +1,5 @@
-// What the entry needs of the platform: the arguments as UTF-8 and the
-// console set up for the program's output.
+// What the entry needs of the platform: the arguments as UTF-8, the
+// console set up for the program's output, the C library's memory.
 #pragma once
 
 #include <string>
@@ -13,5 +13,9 @@ std::vector<std::string> command_line_arguments(int argc, char** argv);
 // Output exactly as written (no CRLF for LF on Windows); a Windows console
 // shows the Windows-1250 texts of the messages with their Polish letters.
 void prepare_console();
+// The memory of one stage kept for the next: buffers of tens of megabytes
+// given back to the system and asked for again were cleared page by page
+// by the kernel each time (a tenth of a county's run).
+void keep_freed_memory();
 
 }  // namespace egib

@@ -62,6 +62,10 @@ void prepare_console() {
   }
 }
 
+void keep_freed_memory() {
+  // The heap stays as the system sets it up (not measured there).
+}
+
 bool stderr_is_terminal() {
   // _isatty is non-zero (not 1) for a console, and also for the NUL device;
   // only a console has a console mode.
