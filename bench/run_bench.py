@@ -13,7 +13,8 @@ without conversion ("0 0 0") and
 on the heaviest route ("2 18 1": zone-2 correction, stereographic inverse,
 datum shift, Gauss-Krüger forward), and reports per row the median wall time
 of the runs, input MB/s, vertices/s, the peak resident memory and the peak
-anonymous memory (RssAnon, sampled every 2 ms), each per point beyond 64 MB,
+anonymous memory (RssAnon, sampled every 2 ms in one more run, which is not
+timed), each per point beyond 64 MB,
 and the floor of reading the file twice with `wc -l` with the ratio to it.
 Every run writes into a fresh output folder, removed after it (untimed).
 The county files are also converted with --all (every object type, its
@@ -67,16 +68,17 @@ def generate():
                            [path_of(name)], check=True, stderr=subprocess.DEVNULL)
 
 
-def measure(args, count):
-    walls, rss, anon, summary = [], [], [], ""
-    for _ in range(count):
-        # /usr/bin/time for the peak RSS of the whole process.
-        out_dir = tempfile.mkdtemp(dir=work, prefix="out-")
-        cmd = ["/usr/bin/time", "-f", "PEAK %M", binary, "-o", out_dir] + args
-        started = time.perf_counter()
-        p = subprocess.Popen(cmd, cwd=out_dir, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                             env=dict(os.environ, HOME=out_dir))
-        peak_anon, child = 0, None
+def run_once(args, sample_anon):
+    """One run into a fresh output folder: its wall time, peak RSS, peak
+    RssAnon (when sampled) and what it said on stderr."""
+    out_dir = tempfile.mkdtemp(dir=work, prefix="out-")
+    # /usr/bin/time for the peak RSS of the whole process.
+    cmd = ["/usr/bin/time", "-f", "PEAK %M", binary, "-o", out_dir] + args
+    started = time.perf_counter()
+    p = subprocess.Popen(cmd, cwd=out_dir, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                         env=dict(os.environ, HOME=out_dir))
+    peak_anon, child = 0, None
+    if sample_anon:
         while p.poll() is None:
             try:
                 if child is None:
@@ -90,15 +92,28 @@ def measure(args, count):
             except (OSError, IndexError, ValueError):
                 pass
             time.sleep(0.002)
-        walls.append(time.perf_counter() - started)
         err = p.stderr.read().decode(errors="replace")
-        rss.append(int(re.search(r"PEAK (\d+)", err).group(1)) * 1024)
-        anon.append(peak_anon)
-        summary = err
-        shutil.rmtree(out_dir)
+    else:
+        err = p.communicate()[1].decode(errors="replace")
+    wall = time.perf_counter() - started
+    shutil.rmtree(out_dir)
+    return wall, int(re.search(r"PEAK (\d+)", err).group(1)) * 1024, peak_anon, err
+
+
+def measure(args, count):
+    # The timed runs sample nothing: on two cores the sampler's reads of
+    # /proc every 2 ms took a tenth of the time from the run it timed.  The
+    # peak RssAnon comes from one more run, untimed.
+    walls, rss, summary = [], [], ""
+    for _ in range(count):
+        wall, peak, _, summary = run_once(args, False)
+        walls.append(wall)
+        rss.append(peak)
+    _, peak, anon, _ = run_once(args, True)
+    rss.append(peak)
     written = re.search(r"written \((\d+) vert", summary)
     points = re.search(r"(\d+) points? collected", summary)
-    return (statistics.median(walls), max(rss), max(anon),
+    return (statistics.median(walls), max(rss), anon,
             int(written.group(1)) if written else 0, int(points.group(1)) if points else 0)
 
 
