@@ -204,13 +204,17 @@ void ConversionRun::collect() {
   run_in_parts<CollectedPart>(
       bytes, header.next, encoding_, run_threads(options_), kPartBytes,
       [&](LineReader& in, Line& line, GrammarState state, CollectedPart& part) {
-        CollectPass pass(part, keep_attributes, options_.all);
+        CollectPass pass(part, keep_attributes, options_.all, options_.all);
         return walk_sections(in, line, state, pass, part.messages);
       },
       [&](CollectedPart& part, int32_t line_base, size_t position) {
         part.messages.replay(line_base, stdout, run_log_.get(), error_log_);
         points_.append(part.points);
         point_heads_.insert(point_heads_.end(), part.point_heads.begin(), part.point_heads.end());
+        if (options_.all) {
+          census_.merge(part.census);
+          census_whole_ = census_whole_ && part.census_whole;
+        }
         for (const WrittenPair& p : part.inline_pairs) {
           if (inline_pairs_.size() >= CollectedPart::kInlineSample) break;
           inline_pairs_.push_back(p);

@@ -29,6 +29,7 @@
 #include "swde/axis_order.h"
 #include "swde/encoding.h"
 #include "swde/input_file.h"
+#include "swde/register_object.h"
 
 namespace egib {
 
@@ -122,6 +123,10 @@ class ConversionRun {
   std::vector<uint64_t> written_heads_;
   // Where the points of the point table begin in the input (--all).
   std::vector<uint64_t> point_heads_;
+  // The census of the whole register, taken by the collecting pass (--all);
+  // not whole in a file that the two readings take differently.
+  RegisterCensus census_;
+  bool census_whole_ = true;
   // The list of the register's columns under its working name, renamed to
   // <base>_fields.csv when the layers are.
   std::string fields_csv_work_;

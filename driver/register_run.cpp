@@ -100,16 +100,21 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
   const int threads = run_threads(options_);
   report_.register_written = true;
 
-  // The census of the whole file.
+  // The census of the whole file: taken by the collecting pass, or, where
+  // it read an object otherwise than the register does (a malformed
+  // file), read on its own.
   const FileDescription description = read_file_description(bytes, encoding_);
-  RegisterCensus census;
-  run_in_parts<CensusPart>(
-      bytes, header.next, encoding_, threads, kPartBytes,
-      [&](LineReader& in, Line& line, GrammarState state, CensusPart& part) {
-        CensusPass pass(part);
-        return walk_sections(in, line, state, pass, part.messages);
-      },
-      [&](CensusPart& part, int32_t, size_t) { census.merge(part.census); });
+  RegisterCensus census = std::move(census_);
+  if (!census_whole_) {
+    census.clear();
+    run_in_parts<CensusPart>(
+        bytes, header.next, encoding_, threads, kPartBytes,
+        [&](LineReader& in, Line& line, GrammarState state, CensusPart& part) {
+          CensusPass pass(part);
+          return walk_sections(in, line, state, pass, part.messages);
+        },
+        [&](CensusPart& part, int32_t, size_t) { census.merge(part.census); });
+  }
 
   // What becomes of each layer name, with its columns.
   RegisterPlan plan;

@@ -43,6 +43,7 @@ class ColumnCensus {
   int width() const;
   int decimals() const;
   int64_t cells() const { return cells_; }
+  bool operator==(const ColumnCensus&) const = default;
 
  private:
   int64_t values_ = 0;

@@ -71,7 +71,102 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
   }
 }
 
+bool CollectPass::collect_and_count(LineReader& in, Line& line) {
+  // The loop of collect_objects, and every other object read as the
+  // register reads it.
+  for (;;) {
+    const bool sampling = part_.inline_pairs.size() < CollectedPart::kPartSample;
+    in.skip_lines_not_starting_with(sampling ? kWantedSampling : kWanted);
+    if (in.at_stop()) return false;
+    if (!in.next(line)) return true;
+    if (line.is_section_end()) return true;
+    const std::string_view code = line.code();
+    if (code == "P") {
+      if (sampling && line.field_is(1, "G")) {
+        part_.sample_inline(to_double(line.field(2)), to_double(line.field(3)));
+      }
+      continue;
+    }
+    if (!is_object_head(line)) continue;
+    if (code == "RP" && line.field_is(2, "G5PZG")) {
+      collect_point(in, line);
+    } else if (code == "RO" && (line.field_is(2, "G5G_OBR") || line.field_is(2, "G5OBR"))) {
+      collect_precinct(in, line);
+    } else {
+      if (!read_register_object(in, line, object_, nullptr, false, sampling ? &sampler_ : nullptr))
+        return true;
+      part_.census.add(object_);
+    }
+  }
+}
+
+void CollectPass::count_object(LineReader& in, Line& line, const LineReader::Mark& start,
+                               bool complete, bool taken) {
+  if (taken) {
+    // Read alike: the register would have taken the same lines, the same
+    // values from them, and (at the end of input) dropped it the same way.
+    if (complete) part_.census.add(object_);
+    return;
+  }
+  const LineReader::Mark end = in.mark();
+  in.rewind(start);
+  in.next(line);  // the head line again
+  const bool counted = read_register_object(in, line, object_, nullptr, false);
+  if (counted != complete || in.position() != end.position) {
+    part_.census_whole = false;  // the two readings part here: the census reads the file again
+  } else if (counted) {
+    part_.census.add(object_);
+  }
+  in.rewind(end);
+}
+
+void InlineSampler::seen(Line& line) {
+  if (line.code_is("P") && part_.inline_pairs.size() < CollectedPart::kPartSample &&
+      line.field_is(1, "G")) {
+    part_.sample_inline(to_double(line.field(2)), to_double(line.field(3)));
+  }
+}
+
 namespace {
+
+// A point's lines read by the pass's own reader of them, its values taken
+// on the way as the register takes them; alike() tells whether the
+// register would have read the same lines the same way (no line that would
+// end the object before its "X", no geometry list, no line long enough to
+// be cut).
+class CountedPointLines final : public ObjectLines {
+ public:
+  CountedPointLines(ObjectLines& reader, RegisterObject& object)
+      : reader_(reader), object_(object) {}
+  bool alike() const { return alike_; }
+
+  void attribute(LineReader& in, Line& line) override {
+    if (alike_ && !add_register_value(line, true, object_)) alike_ = false;
+    reader_.attribute(in, line);
+  }
+  void relation(LineReader& in, Line& line) override {
+    if (alike_ && !add_register_value(line, false, object_)) alike_ = false;
+    reader_.relation(in, line);
+  }
+  bool geometry_list(LineReader& in, Line& line) override {
+    alike_ = false;  // the register only counts a list; a point takes its lines as its place
+    return reader_.geometry_list(in, line);
+  }
+  void own_point(Line& line) override {
+    object_.has_own_point = true;
+    reader_.own_point(line);
+  }
+  void other(LineReader& in, Line& line) override { reader_.other(in, line); }
+  bool ends_before(Line& line) override {
+    if (ends_object_before(line)) alike_ = false;
+    return reader_.ends_before(line);
+  }
+
+ private:
+  ObjectLines& reader_;
+  RegisterObject& object_;
+  bool alike_ = true;
+};
 
 // A point object: its identifiers, texts and numbers, and its place.
 class PointLines final : public ObjectLines {
@@ -175,12 +270,22 @@ class PrecinctLines final : public ObjectLines {
 
 void CollectPass::collect_point(LineReader& in, Line& line) {
   const uint64_t head = in.offset_of(line);
+  const LineReader::Mark start = in.mark_before(line);
   PointLines point(part_, line.field(3));
   if (line.field_cut(3))
     note_point_cut(point.id(), "id", point.id(), "cut by the reader", in, part_);
   point.alt_id.set(point_text(line, 4, point.id(), "alt_id", in, part_));
   point.nrp.set("?");
-  if (!read_object_lines(in, line, point)) return;  // cut by the end of input
+  bool complete = false;
+  if (count_) {
+    begin_register_object(line, object_);
+    CountedPointLines counted(point, object_);
+    complete = read_object_lines(in, line, counted);
+    count_object(in, line, start, complete, counted.alike());
+  } else {
+    complete = read_object_lines(in, line, point);
+  }
+  if (!complete) return;  // cut by the end of input
   part_.points.add(point.id(), point.alt_id.view(), point.x, point.y);
   if (keep_heads_) part_.point_heads.push_back(head);
   if (keep_attributes_) {
@@ -190,9 +295,12 @@ void CollectPass::collect_point(LineReader& in, Line& line) {
 }
 
 void CollectPass::collect_precinct(LineReader& in, Line& line) {
+  const LineReader::Mark start = in.mark_before(line);
   vb_.clear();
   PrecinctLines precinct(vb_, part_);
-  read_object_lines(in, line, precinct);
+  const bool complete = read_object_lines(in, line, precinct);
+  // A few objects a file: read again for the census.
+  if (count_) count_object(in, line, start, complete, false);
 }
 
 }  // namespace egib

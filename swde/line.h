@@ -121,6 +121,17 @@ class LineReader {
   // bytes "P," (the vertices of a geometry list, for a loop that looks at
   // nothing in them), counting them like next() does.
   void skip_vertex_lines();
+  // Where the reader is, to come back to: before a line read, or here.
+  struct Mark {
+    size_t position;
+    int32_t lines;
+  };
+  Mark mark_before(const Line& line) const { return {offset_of(line), lines_ - 1}; }
+  Mark mark() const { return {pos_, lines_}; }
+  void rewind(const Mark& m) {
+    pos_ = m.position;
+    lines_ = m.lines;
+  }
   size_t position() const { return pos_; }
   std::span<const char> bytes() const { return bytes_; }
   // Lines read so far: the number of the last line read, counted from the

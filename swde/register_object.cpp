@@ -19,14 +19,17 @@ bool is_head(const Line& line) {
   return c.size() == 2 && c[0] == 'R';
 }
 
-// The census only notes whether a list has ring starts.
+// The census only notes whether a list has ring starts (and shows a
+// watch the lines it reads past).
 class ListScan : public GeometryListReader {
  public:
+  explicit ListScan(LineWatch* watch) : watch_(watch) {}
   bool read_list(LineReader& in, Line& line, RegisterObject& object) override {
     bool ring_start = false;
     for (;;) {
-      in.skip_vertex_lines();  // nothing of a vertex is looked at
+      if (watch_ == nullptr) in.skip_vertex_lines();  // nothing of a vertex is looked at
       if (!in.next(line)) return false;
+      if (watch_ != nullptr && line.code_is("P")) watch_->seen(line);
       if (line.is_ignorable()) continue;
       if (line.code_is("K") && (line.field_is(1, "+") || line.field_is(1, "-"))) {
         ring_start = true;
@@ -38,6 +41,9 @@ class ListScan : public GeometryListReader {
     if (ring_start) ++object.lists_with_ring_start;
     return true;
   }
+
+ private:
+  LineWatch* watch_;
 };
 
 // A whole physical line, cleaned as the line reader cleans a line (cut at
@@ -189,19 +195,19 @@ bool plain_value_of_line(Line& line, bool is_attribute, std::string_view& name,
 }
 
 // The same, whole (an attribute's value is the rest of its line: a text
-// may hold commas), for any line but one the reader may have cut, whose
-// value must be read from the input itself.
-bool value_of_line(Line& line, bool is_attribute, std::string& name, std::string& value) {
+// may hold commas), as copies the object keeps, for any line but one the
+// reader may have cut, whose value must be read from the input itself.
+bool value_of_line(Line& line, bool is_attribute, RegisterObject& o, RegisterObject::Value& v) {
   if (may_be_cut(line)) return false;
   const int value_field = is_attribute ? 3 : relation_value_field(line);
   if (!is_attribute || line.field(value_field + 1).empty()) {
-    name.assign(line.field(1));
-    value.assign(line.field(value_field));
+    v.name = o.keep(line.field(1));
+    v.value = o.keep(line.field(value_field));
     return true;
   }
   const std::string_view text = line.text();
-  name = field_of(text, 1, false);
-  value = field_of(text, value_field, is_attribute);
+  v.name = o.keep(field_of(text, 1, false));
+  v.value = o.keep(field_of(text, value_field, is_attribute));
   return true;
 }
 
@@ -209,79 +215,64 @@ bool value_of_line(Line& line, bool is_attribute, std::string& name, std::string
 // value whole, what its geometry lists hold, its own point.
 class RegisterLines final : public ObjectLines {
  public:
-  RegisterLines(RegisterObject& object, GeometryListReader& lists, bool point_place)
-      : object_(object), lists_(lists), point_place_(point_place) {}
-  void attribute(LineReader& in, Line& line) override {
-    take_value(in, line, next_value(object_.attributes, attributes_), 3, true);
-  }
-  void relation(LineReader& in, Line& line) override {
-    take_value(in, line, next_value(object_.relations, relations_), relation_value_field(line),
-               false);
-  }
-  // The values read, the others of the object before dropped.
-  void finish() {
-    object_.attributes.resize(attributes_);
-    object_.relations.resize(relations_);
-  }
+  RegisterLines(RegisterObject& object, GeometryListReader& lists, bool point_place,
+                LineWatch* watch)
+      : object_(object), lists_(lists), point_place_(point_place), watch_(watch) {}
+  void attribute(LineReader& in, Line& line) override { take_value(in, line, true); }
+  void relation(LineReader& in, Line& line) override { take_value(in, line, false); }
   bool geometry_list(LineReader& in, Line& line) override {
     return lists_.read_list(in, line, object_);
   }
-  // An object without its "X" ends where the next begins, or where its
-  // section or the file does: nothing of the next object is taken as its.
-  bool ends_before(Line& line) override {
-    return is_head(line) || line.is_section_end() || line.is_file_end();
-  }
+  bool ends_before(Line& line) override { return ends_object_before(line); }
   void own_point(Line& line) override {
     object_.has_own_point = true;
+    if (watch_ != nullptr) watch_->seen(line);
     if (!point_place_) return;
     object_.point_first = to_double(line.field(2));
     object_.point_second = to_double(line.field(3));
   }
+  void other(LineReader&, Line& line) override {
+    if (watch_ != nullptr) watch_->seen(line);
+  }
 
  private:
-  // The next value of the object: one left by the object before, or a new
-  // one.
-  static RegisterObject::Value& next_value(std::vector<RegisterObject::Value>& values,
-                                           size_t& used) {
-    if (used == values.size()) values.emplace_back();
-    return values[used++];
-  }
-  // An attribute's value is the rest of its line: a text may hold commas.
-  void take_value(LineReader& in, Line& line, RegisterObject::Value& to, int value_field,
-                  bool is_attribute) {
-    if (plain_value_of_line(line, is_attribute, to.name, to.value)) return;  // in the input
-    if (value_of_line(line, is_attribute, name_, value_)) {
-      to.name = object_.keep(name_);
-      to.value = object_.keep(value_);
-      return;
-    }
+  void take_value(LineReader& in, Line& line, bool is_attribute) {
+    if (add_register_value(line, is_attribute, object_)) return;
     // A long line: its value whole, and the rest of it, which the line
     // reader takes as lines of their own, read past.
+    const int value_field = is_attribute ? 3 : relation_value_field(line);
     const std::span<const char> bytes = in.bytes();
     const size_t start = in.offset_of(line);
     const std::string text = whole_line(bytes, start, in.encoding());
-    to.name = object_.keep(field_of(text, 1, false));
-    to.value = object_.keep(field_of(text, value_field, is_attribute));
+    (is_attribute ? object_.attributes : object_.relations)
+        .push_back({object_.keep(field_of(text, 1, false)),
+                    object_.keep(field_of(text, value_field, is_attribute))});
     const char* nl =
         static_cast<const char*>(std::memchr(bytes.data() + start, '\n', bytes.size() - start));
     const size_t line_end =
         nl == nullptr ? bytes.size() : static_cast<size_t>(nl - bytes.data()) + 1;
     while (in.position() < line_end && in.next(line)) {
+      if (watch_ != nullptr) watch_->seen(line);
     }
   }
 
   RegisterObject& object_;
   GeometryListReader& lists_;
   bool point_place_;
-  size_t attributes_ = 0, relations_ = 0;  // values read so far
-  std::string name_, value_;               // of a line not in the input as it stands
+  LineWatch* watch_;
 };
 
 }  // namespace
 
-bool read_register_object(LineReader& in, Line& line, RegisterObject& o, GeometryListReader* lists,
-                          bool point_place) {
-  ListScan scan;
+bool is_object_head(const Line& line) {
+  return is_head(line);
+}
+
+bool ends_object_before(const Line& line) {
+  return is_head(line) || line.is_section_end() || line.is_file_end();
+}
+
+void begin_register_object(Line& line, RegisterObject& o) {
   o.drop_copies();
   if (line.split_in_place()) {
     o.head_code = line.code();
@@ -294,14 +285,30 @@ bool read_register_object(LineReader& in, Line& line, RegisterObject& o, Geometr
     o.ident = o.keep(line.field(3));
     o.second_key = o.keep(line.field(4));
   }
+  o.attributes.clear();
+  o.relations.clear();
   o.lists = 0;
   o.lists_with_ring_start = 0;
   o.has_own_point = false;
   o.point_first = o.point_second = 0;
-  RegisterLines object(o, lists != nullptr ? *lists : scan, point_place);
-  const bool complete = read_object_lines(in, line, object);
-  object.finish();
-  return complete;
+}
+
+bool add_register_value(Line& line, bool is_attribute, RegisterObject& o) {
+  RegisterObject::Value v;
+  if (!plain_value_of_line(line, is_attribute, v.name, v.value) &&
+      !value_of_line(line, is_attribute, o, v)) {
+    return false;
+  }
+  (is_attribute ? o.attributes : o.relations).push_back(v);
+  return true;
+}
+
+bool read_register_object(LineReader& in, Line& line, RegisterObject& o, GeometryListReader* lists,
+                          bool point_place, LineWatch* watch) {
+  ListScan scan(watch);
+  begin_register_object(line, o);
+  RegisterLines object(o, lists != nullptr ? *lists : scan, point_place, watch);
+  return read_object_lines(in, line, object);
 }
 
 FileDescription read_file_description(std::span<const char> bytes, TextEncoding encoding) {

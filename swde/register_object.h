@@ -73,6 +73,16 @@ class GeometryListReader {
   virtual bool read_list(LineReader& in, Line& line, RegisterObject& object) = 0;
 };
 
+// What is shown the lines an object's reading passes without taking a
+// value from them: a point's own place and lines of no known kind, the
+// lines of a geometry list the census only counts, the rest of a long
+// line (the collecting pass samples the vertices given inline among them).
+class LineWatch {
+ public:
+  virtual ~LineWatch() = default;
+  virtual void seen(Line& line) = 0;
+};
+
 // Reads the rest of an object whose head line is in line, up to its
 // "X"/"XC"; false when the input ends first (the object is dropped).  A
 // line that ends a geometry list is taken as the object's next line.
@@ -80,7 +90,23 @@ class GeometryListReader {
 // census and the layers that have their geometry only note that it is
 // there).
 bool read_register_object(LineReader& in, Line& line, RegisterObject& object,
-                          GeometryListReader* lists, bool point_place = true);
+                          GeometryListReader* lists, bool point_place = true,
+                          LineWatch* watch = nullptr);
+
+// The same in steps, for a reader that reads the object's lines its own
+// way: the object begun from its head line, then each attribute ("D") or
+// relation ("WG", "WL") line taken as the register takes it; false for a
+// line the reader may have cut (the register reads its value whole from
+// the input, past the lines the reader made of it).
+void begin_register_object(Line& head, RegisterObject& object);
+bool add_register_value(Line& line, bool is_attribute, RegisterObject& object);
+// An object's head line: any code "R" and one more letter ("RO", "RP",
+// "RD", "RC").
+bool is_object_head(const Line& line);
+// Whether line, met among an object's lines, ends it before its "X" (an
+// object without one ends where the next begins, or where its section or
+// the file does: nothing of the next object is taken as its).
+bool ends_object_before(const Line& line);
 
 // What the "ST" section declares of a type: its attributes in order, and
 // their types where given ("TA,<name>,<type>": C text, N number, D date).
