@@ -1,9 +1,11 @@
-// The whole register (--all): after the plain layers, the file is read
-// twice more.  The census tells every type, its attributes and relations
-// and the values they take (so that the columns get their types and
-// widths before the first row is written); the writing pass then turns
-// every object into a row of its layer or table, or into the cells added
-// to the parcel, building, point and precinct layers.
+// The whole register (--all).  The census tells every type, its
+// attributes and relations and the values they take (so that the columns
+// get their types and widths before the first row is written): the
+// collecting pass takes it while it reads the points, and only a file that
+// the two ways of reading an object take differently is read once more
+// for it.  After the plain layers the writing pass then turns every object
+// into a row of its layer or table, or into the cells added to the parcel,
+// building, point and precinct layers.
 #include <shapefil.h>
 
 #include <algorithm>

@@ -2,7 +2,8 @@
 // point object (G5PZG) into a point table so that the writing pass can
 // resolve the references of parcel and building outlines.  Precinct
 // objects are read too, their outlines through the outline reader (which
-// can resolve nothing yet); nothing of them remains.
+// can resolve nothing yet); nothing of them remains.  For the whole
+// register it also takes the census of every object on the way.
 #pragma once
 
 #include <cstdint>
