@@ -15,7 +15,7 @@ std::vector<std::string> command_line_arguments(int argc, char** argv);
 void prepare_console();
 // The memory of one stage kept for the next: buffers of tens of megabytes
 // given back to the system and asked for again were cleared page by page
-// by the kernel each time (a tenth of a county's run).
+// by the kernel each time (a twentieth of a county's run with --all).
 void keep_freed_memory();
 
 }  // namespace egib
