@@ -7,7 +7,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -88,18 +87,12 @@ class FeedReader {
   void start(CellFeed& feed, std::function<void()> read, bool own_thread) {
     feed_ = &feed;
     if (own_thread) {
-      done_.store(false, std::memory_order_relaxed);
-      thread_ = std::thread([this, r = std::move(read)] {
-        r();
-        done_.store(true, std::memory_order_release);
-      });
+      thread_ = std::thread(std::move(read));
     } else {
       pending_ = std::move(read);
     }
   }
   bool running() const { return thread_.joinable() || pending_ != nullptr; }
-  // Still reading, on its thread of its own.
-  bool busy() const { return thread_.joinable() && !done_.load(std::memory_order_acquire); }
   // The feed finished, the reading done to its end.
   void join() {
     abandon_thread();
@@ -122,7 +115,6 @@ class FeedReader {
   }
   CellFeed* feed_ = nullptr;
   std::thread thread_;
-  std::atomic<bool> done_{false};
   std::function<void()> pending_;
 };
 

@@ -73,7 +73,6 @@ Column column_of(const std::string& full_name, ColumnRole role, const ColumnCens
     c.width = census.width();
     c.decimals = census.decimals();
   } else {
-    ColumnCensus text;  // the same values as a text
     c.width = std::max(1, std::min(kDbaseTextWidth, census.width()));
   }
   return c;
@@ -441,9 +440,8 @@ std::vector<std::string> ConversionRun::append_register_columns() {
   std::vector<std::string> errors;
   if (gdal_) return errors;
   // Each table is copied on its own (the parcels' and the buildings' are
-  // tens of megabytes): the first on a thread of its own when there are two
-  // cores and the point layer's writer no longer takes one (sharing it,
-  // the copies would only hold the writer back, the last to end).
+  // tens of megabytes), the first on a thread of its own when there are two
+  // cores.
   std::vector<std::string> error_of(added_columns_.size());
   const auto append = [&](size_t i) {
     AddedColumns& a = added_columns_[i];

@@ -19,21 +19,10 @@ std::string lower_case(std::string_view name) {
 }
 
 std::string gdal_layer_name(LayerKind kind, bool database) {
-  const char* name = "DZE";
-  switch (kind) {
-    case LayerKind::kParcel:
-      name = "DZE";
-      break;
-    case LayerKind::kBuilding:
-      name = "BUD";
-      break;
-    case LayerKind::kPoint:
-      name = "PKT";
-      break;
-    case LayerKind::kPrecinct:
-      name = "OBR";
-      break;
-  }
+  const char* const name = kind == LayerKind::kBuilding   ? "BUD"
+                           : kind == LayerKind::kPoint    ? "PKT"
+                           : kind == LayerKind::kPrecinct ? "OBR"
+                                                          : "DZE";
   return database ? lower_case(name) : std::string(name);
 }
 

@@ -23,7 +23,9 @@ bool right_align(char* cell, int w, const char* digits, const char* end) {
 
 // A number in its cell as the library formats it ("%d", "%*.*f"); false
 // when the library would cut it, or, for a real, when it is not finite.
-bool format_integer(char* cell, int w, long value) {
+// blank: the cell holds blanks already (a record made whole), only the
+// digits are written.
+bool format_integer(char* cell, int w, long value, bool blank = false) {
   // Its digits counted first and written in place: a county's records
   // hold millions of these, and copying a few digits by their length was
   // a call each.
@@ -37,9 +39,9 @@ bool format_integer(char* cell, int w, long value) {
   }
   const auto width = static_cast<size_t>(w);
   if (n > width) return false;
-  if (width == 10) {
+  if (!blank && width == 10) {
     std::memset(cell, ' ', 10);  // the width of the identifiers and counts: stores of a known size
-  } else {
+  } else if (!blank) {
     std::memset(cell, ' ', width - n);
   }
   std::to_chars(cell + width - n, cell + width, v);
@@ -128,14 +130,8 @@ void RecordTuple::text(int field, std::string_view value) {
 }
 
 void RecordTuple::integer(int field, long value) {
-  const int w = schema_[static_cast<size_t>(field)].width;
-  if (value >= 0 && value < 10 && w > 0) {
-    // One digit, in a cell blank since start(): most of a point's numbers
-    // (a county's records hold millions of them).
-    cell(field)[w - 1] = static_cast<char>('0' + value);
-    return;
-  }
-  if (!format_integer(cell(field), w, value)) {
+  // The cell is blank since start().
+  if (!format_integer(cell(field), schema_[static_cast<size_t>(field)].width, value, true)) {
     deferred_.push_back({field, false, value, 0.0});
   }
 }

@@ -107,10 +107,7 @@ class LineReader {
   }
   // Steps back before line, the last line read, so that the next call to
   // next() reads it again.
-  void unread(const Line& line) {
-    pos_ = offset_of(line);
-    --lines_;
-  }
+  void unread(const Line& line) { rewind(mark_before(line)); }
   // Reads past the lines, up to the stop position, whose record code can
   // be told from their first byte to be none that a loop looks at: the
   // loop looks only at codes beginning with a byte marked in wanted (and

@@ -13,12 +13,6 @@ namespace egib {
 
 namespace {
 
-// A head line: any code "R" and one more letter ("RO", "RP", "RD", "RC").
-bool is_head(const Line& line) {
-  const std::string_view c = line.code();
-  return c.size() == 2 && c[0] == 'R';
-}
-
 // The census only notes whether a list has ring starts (and shows a
 // watch the lines it reads past).
 class ListScan : public GeometryListReader {
@@ -265,11 +259,12 @@ class RegisterLines final : public ObjectLines {
 }  // namespace
 
 bool is_object_head(const Line& line) {
-  return is_head(line);
+  const std::string_view c = line.code();
+  return c.size() == 2 && c[0] == 'R';
 }
 
 bool ends_object_before(const Line& line) {
-  return is_head(line) || line.is_section_end() || line.is_file_end();
+  return is_object_head(line) || line.is_section_end() || line.is_file_end();
 }
 
 void begin_register_object(Line& line, RegisterObject& o) {
@@ -469,7 +464,7 @@ bool CensusPass::read_section(LineReader& in, Line& line) {
     if (in.at_stop()) return false;
     if (!in.next(line)) return true;
     if (line.is_section_end()) return true;
-    if (!is_head(line)) continue;
+    if (!is_object_head(line)) continue;
     if (!read_register_object(in, line, object_, nullptr, false)) return true;
     part_.census.add(object_);
   }
@@ -578,7 +573,7 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
     if (in.at_stop()) return false;
     if (!in.next(line)) return true;
     if (line.is_section_end()) return true;
-    if (!is_head(line)) continue;
+    if (!is_object_head(line)) continue;
     // Objects of one type come in runs: its table is looked up once a run.
     if (const std::string_view type = line.field(2); !looked_up_ || type != last_type_) {
       looked_up_ = true;
