@@ -274,9 +274,9 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   // record length at 10, then the field descriptors), the records, 0x1A.
   const std::string old_name = layer.work_base() + ".dbf";
   const std::string new_name = layer.work_base() + ".more.dbf";
-  FilePtr old_file = open_file(old_name, "rb");
+  FilePtr table = open_file(old_name, "r+b");
   char head[32];
-  if (!old_file || std::fread(head, 1, sizeof head, old_file.get()) != sizeof head) {
+  if (!table || std::fread(head, 1, sizeof head, table.get()) != sizeof head) {
     *error = "cannot read " + old_name;
     return false;
   }
@@ -284,8 +284,8 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   const uint32_t header_length = little(head + 8, 2);
   const uint32_t old_length = little(head + 10, 2);
   const size_t added = cells_width(extra);
-  seek_file(old_file.get(), 0, SEEK_END);
-  const int64_t old_size = tell_file(old_file.get());
+  seek_file(table.get(), 0, SEEK_END);
+  const int64_t old_size = tell_file(table.get());
   if (static_cast<int64_t>(records) != rows || cells.size() != added * static_cast<size_t>(rows) ||
       old_size < static_cast<int64_t>(header_length) + int64_t{records} * old_length) {
     *error = "the records of " + layer.final_base() + ".dbf (" + std::to_string(records) +
@@ -316,7 +316,9 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   }
   remove_file(layer.work_base() + ".more.cpg");
   std::string header;
-  if (!read_whole(new_name, &header) || header.size() < 32) {
+  const bool header_read = read_whole(new_name, &header) && header.size() >= 32;
+  remove_file(new_name);
+  if (!header_read) {
     *error = "cannot read " + new_name;
     return false;
   }
@@ -329,46 +331,48 @@ bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_
   for (int i = 0; i < 4; ++i)
     header[4 + static_cast<size_t>(i)] = static_cast<char>((records >> (8 * i)) & 0xFF);
 
-  // Then record by record: the old bytes, the added cells.  The library's
-  // file is removed rather than emptied: ext4 writes out at once, on
-  // closing, a file that was emptied and written again.
-  remove_file(new_name);
-  FilePtr out = open_file(new_name, "wb");
-  bool ok = out && std::fwrite(header.data(), 1, header.size(), out.get()) == header.size() &&
-            seek_file(old_file.get(), header_length, SEEK_SET) == 0;
+  // The records move in place, from the last to the first: each takes its
+  // cells after its old bytes, and lands at or after where it stood, so
+  // no record is overwritten before it is read.  The file's own pages are
+  // written over (a copy beside it would cost as much memory again in the
+  // page cache, and its removal); only what the table grows by is new.
   const size_t new_length = old_length + added;
   const size_t batch = std::max<size_t>(1, kCopyBytes / std::max<size_t>(1, new_length));
   std::string old_records, new_records;
-  for (uint32_t r = 0; ok && r < records;) {
-    const size_t n = std::min<size_t>(batch, records - r);
+  bool ok = true;
+  for (uint32_t end = records; ok && end > 0;) {
+    const uint32_t begin = end - static_cast<uint32_t>(std::min<size_t>(batch, end));
+    const size_t n = end - begin;
     old_records.resize(n * old_length);
     new_records.resize(n * new_length);
-    ok =
-        std::fread(old_records.data(), 1, old_records.size(), old_file.get()) == old_records.size();
+    ok = seek_file(table.get(), int64_t{header_length} + int64_t{begin} * old_length, SEEK_SET) ==
+             0 &&
+         std::fread(old_records.data(), 1, old_records.size(), table.get()) == old_records.size();
     for (size_t k = 0; ok && k < n; ++k) {
       char* to = new_records.data() + k * new_length;
       std::memcpy(to, old_records.data() + k * old_length, old_length);
-      std::memcpy(to + old_length, cells.data() + (r + k) * added, added);
+      std::memcpy(to + old_length, cells.data() + (begin + k) * added, added);
     }
     ok = ok &&
-         std::fwrite(new_records.data(), 1, new_records.size(), out.get()) == new_records.size();
-    r += static_cast<uint32_t>(n);
+         seek_file(table.get(),
+                   static_cast<int64_t>(header.size()) +
+                       int64_t{begin} * static_cast<int64_t>(new_length),
+                   SEEK_SET) == 0 &&
+         std::fwrite(new_records.data(), 1, new_records.size(), table.get()) == new_records.size();
+    end = begin;
   }
-  ok = ok && std::fputc('\x1A', out.get()) != EOF;
-  if (out && std::fclose(out.release()) != 0) ok = false;
-  old_file.reset();
+  // The end mark after the last record, and the header last of all (it
+  // reaches over the first records' old places).
+  ok = ok &&
+       seek_file(table.get(),
+                 static_cast<int64_t>(header.size()) +
+                     int64_t{records} * static_cast<int64_t>(new_length),
+                 SEEK_SET) == 0 &&
+       std::fputc('\x1A', table.get()) != EOF && seek_file(table.get(), 0, SEEK_SET) == 0 &&
+       std::fwrite(header.data(), 1, header.size(), table.get()) == header.size();
+  if (std::fclose(table.release()) != 0) ok = false;
   if (!ok) {
-    *error = "cannot write " + new_name + ": " + std::strerror(errno);
-    remove_file(new_name);
-    return false;
-  }
-  // The working table goes first: renamed over an existing file, the new
-  // one would be written out to the disk at once, as ext4 guards a file
-  // replaced that way against a crash; a working file needs no such care.
-  remove_file(old_name);
-  if (!replace_file(new_name, old_name)) {
-    *error = "cannot rename " + new_name + " to " + old_name + ": " + std::strerror(errno);
-    remove_file(new_name);
+    *error = "cannot write " + old_name + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -82,9 +82,10 @@ bool add_columns_before_records(Layer& layer, std::span<const Column> extra, std
 size_t cells_width(std::span<const Column> columns);
 
 // Adds columns to the closed table of a layer written before (its working
-// .dbf): each record keeps its bytes and gets its row of cells (from
-// format_dbase_cells) after them.  False, with the table left as it was,
-// when the counts differ or a file cannot be written.
+// .dbf, rewritten in place): each record keeps its bytes and gets its row
+// of cells (from format_dbase_cells) after them.  False when the counts
+// differ (the table left as it was) or the file cannot be written (the run
+// then fails, and its working files are removed).
 bool append_columns(Layer& layer, const std::vector<Column>& extra, std::string_view cells,
                     int64_t rows, std::string* error);
 

@@ -2,10 +2,14 @@
 // table must be the one the library writes record by record.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "layers/layer_files.h"
 #include "layers/record_writer.h"
+#include "layers/register_layers.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -80,6 +84,69 @@ TEST(DbaseRecords, AnEmptyTableStaysTheLibrarys) {
   ASSERT_TRUE(in_blocks.commit(&error));
   EXPECT_EQ(egib::test::read_file(dir.file("block.dbf")),
             egib::test::read_file(dir.file("one.dbf")));
+}
+
+// Columns added at the end of a run to a table written before: the table
+// must be the one the library makes with all its columns from the start,
+// however many blocks the records move in (they move in place, from the
+// last), and a table whose records are not the rows given stays as it was.
+TEST(DbaseRecords, AddedColumnsMakeTheLibrarysWiderTable) {
+  const egib::test::TempDir dir;
+  const DbfDate date{124, 5, 6};
+  const std::vector<Column> extra = {
+      {"DODANY", "G5DODANY", ColumnRole::kAttribute, ColumnType::kText, 5, 0},
+      {"ILE", "G5ILE", ColumnRole::kAttribute, ColumnType::kInteger, 3, 0}};
+  constexpr FieldSpec kWideList[] = {{"NAZWA", FTString, 6, 0},
+                                     {"LICZBA", FTInteger, 3, 0},
+                                     {"DODANY", FTString, 5, 0},
+                                     {"ILE", FTInteger, 3, 0}};
+  const std::basic_string_view<FieldSpec> wide_fields(kWideList, 4);
+  // Records of 10 bytes growing to 18: some 9 MB moved in three blocks.
+  constexpr int kRecords = 500000;
+  const size_t width = cells_width(extra);
+  ASSERT_EQ(width, 8u);
+  std::string cells, narrow_records, wide_records;
+  int64_t texts_cut = 0;
+  for (int i = 0; i < kRecords; ++i) {
+    const std::string text = "d" + std::to_string(i % 10000);
+    const std::string number = std::to_string(i % 997);
+    const std::string_view row[] = {text, number};
+    std::string one;
+    format_dbase_cells(extra, width, row, one, &texts_cut);
+    cells += one;
+    narrow_records += record(i);
+    wide_records += record(i) + one;
+  }
+  EXPECT_EQ(texts_cut, 0);
+
+  std::string error;
+  Layer wide, appended, untouched;
+  ASSERT_TRUE(wide.create_with_fields(dir.file("wide"), SHPT_NULL, wide_fields, &error, date))
+      << error;
+  ASSERT_TRUE(append_dbase_records(wide.dbf(), wide_records));
+  ASSERT_TRUE(wide.commit(&error)) << error;
+  ASSERT_TRUE(appended.create_with_fields(dir.file("more"), SHPT_NULL, kFields, &error, date))
+      << error;
+  ASSERT_TRUE(append_dbase_records(appended.dbf(), narrow_records));
+  appended.close();
+  ASSERT_TRUE(append_columns(appended, extra, cells, kRecords, &error)) << error;
+  ASSERT_TRUE(appended.commit(&error)) << error;
+  const std::string expected = egib::test::read_file(dir.file("wide.dbf"));
+  const std::string got = egib::test::read_file(dir.file("more.dbf"));
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected) << "the tables differ";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("more.tmp.more.dbf")));
+
+  // One row fewer than the table's records: refused, the table unchanged.
+  ASSERT_TRUE(untouched.create_with_fields(dir.file("same"), SHPT_NULL, kFields, &error, date))
+      << error;
+  ASSERT_TRUE(append_dbase_records(untouched.dbf(), narrow_records.substr(0, 100 * 10)));
+  untouched.close();
+  const std::string before = egib::test::read_file(dir.file("same.tmp.dbf"));
+  EXPECT_FALSE(
+      append_columns(untouched, extra, std::string_view(cells).substr(0, 99 * width), 99, &error));
+  EXPECT_NE(error.find("are not the objects read again"), std::string::npos) << error;
+  EXPECT_EQ(egib::test::read_file(dir.file("same.tmp.dbf")), before);
 }
 
 }  // namespace
