@@ -2,6 +2,11 @@
 // table must be the one the library writes record by record.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
+
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -148,6 +153,38 @@ TEST(DbaseRecords, AddedColumnsMakeTheLibrarysWiderTable) {
   EXPECT_NE(error.find("are not the objects read again"), std::string::npos) << error;
   EXPECT_EQ(egib::test::read_file(dir.file("same.tmp.dbf")), before);
 }
+
+#if !defined(_WIN32)
+// A table that cannot grow by its added columns (here the file-size limit,
+// as a full disk would) is a failure said, never a table taken as whole.
+TEST(DbaseRecords, AddedColumnsThatCannotBeWrittenFailTheTable) {
+  const egib::test::TempDir dir;
+  const std::vector<Column> extra = {
+      {"DODANY", "G5DODANY", ColumnRole::kAttribute, ColumnType::kText, 90, 0}};
+  constexpr int kRecords = 2000;
+  std::string error;
+  Layer layer;
+  ASSERT_TRUE(layer.create_with_fields(dir.file("full"), SHPT_NULL, kFields, &error)) << error;
+  std::string records;
+  for (int i = 0; i < kRecords; ++i) records += record(i);
+  ASSERT_TRUE(append_dbase_records(layer.dbf(), records));
+  layer.close();
+  const std::string cells(static_cast<size_t>(kRecords) * 90, 'x');
+
+  // 20 kB of table may grow to 64 kB at most, not to the 200 kB it needs.
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  rlimit limit = old_limit;
+  limit.rlim_cur = 64 << 10;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const bool appended = append_columns(layer, extra, cells, kRecords, &error);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(appended);
+  EXPECT_NE(error.find("cannot write " + dir.file("full.tmp.dbf")), std::string::npos) << error;
+}
+#endif
 
 }  // namespace
 
