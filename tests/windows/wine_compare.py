@@ -414,6 +414,20 @@ def run_scenarios(sides, work, gen_swde, source):
                                 "--seed", 11),
              [(["county.swd", "2", "21", "1"], ".")])
 
+    # The whole register: every object type with its attributes and
+    # relations, the columns added to the parcels, buildings and precincts
+    # at the end, on one thread and on two.
+    def register(d):
+        shutil.copy(sample, os.path.join(d, "sample.swd"))
+        generate(gen_swde, os.path.join(d, "register.swd"), "--parcels", 1500, "--register",
+                 "--seed", 5)
+    scenario("whole_register", sides, work, register,
+             [(["--all", "--output-dir", "s", "sample.swd", "2", "21", "0"], "."),
+              (["--all", "--output-dir", "r2", "--log", "r2.log", "register.swd", "2", "21",
+                "1"], "."),
+              (["--all", "-j", "1", "--output-dir", "r1", "--log", "r1.log", "register.swd", "2",
+                "21", "1"], ".")])
+
     # Polish letters in the input's name and in the output folder.
     def polish(d):
         os.makedirs(os.path.join(d, "dane"))
