@@ -262,8 +262,8 @@ uint32_t little(const char* b, int bytes) {
   return v;
 }
 
-// Records are copied through a buffer of about this many bytes: a point
-// table of a county holds hundreds of megabytes, never held whole.
+// Records move through a buffer of about this many bytes: a county's
+// parcel table holds tens of megabytes, never read whole.
 constexpr size_t kCopyBytes = size_t{4} << 20;
 
 }  // namespace
