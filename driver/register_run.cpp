@@ -439,7 +439,7 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 std::vector<std::string> ConversionRun::append_register_columns() {
   std::vector<std::string> errors;
   if (gdal_) return errors;
-  // Each table is copied on its own (the parcels' and the buildings' are
+  // Each table takes its columns on its own (the parcels' and the buildings' are
   // tens of megabytes), the first on a thread of its own when there are two
   // cores.
   std::vector<std::string> error_of(added_columns_.size());
