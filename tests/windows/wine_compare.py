@@ -50,23 +50,28 @@ class Side:
             status = proc.wait(timeout=600)
             out.close()
             err.close()
-            stderr = read(err.name)
-            if attempt == 2 or not self.wine_failed(stderr):
-                return status, read(out.name), stderr
-            # Wine itself lost its server (under load the client's socket to
-            # wineserver can be reset before the program starts): nothing
-            # of the program's own is in question, so the run is made again
-            # from the same state, once, and said so.
-            print(f"note: {self.name} run {args} in {cwd}: Wine failed "
-                  f"({stderr.strip()[-120:]!r}); restarting wineserver and running it again",
+            stdout, stderr = read(out.name), read(err.name)
+            if attempt == 2 or not self.wine_failed(status, stdout, stderr):
+                return status, stdout, stderr
+            # Wine itself failed (under load the client's socket to
+            # wineserver can be reset before the program starts, or the
+            # program is never started at all): nothing of the program's
+            # own is in question, so the run is made again from the same
+            # state, once, and said so.  A failure of the program's own
+            # that comes again is compared as it is.
+            print(f"note: {self.name} run {args} in {cwd}: Wine failed (exit status {status}, "
+                  f"{stderr.strip()[-120:]!r}); restarting wineserver and running it again",
                   flush=True)
             self.restore(cwd, before)
             subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=60)
         raise AssertionError("unreachable")
 
-    def wine_failed(self, stderr):
-        return self.command[0] == "wine" and b"wine client error" in stderr
+    def wine_failed(self, status, stdout, stderr):
+        # The program says something on stdout or stderr before every
+        # failure of its own; a failed run that said nothing never ran.
+        return self.command[0] == "wine" and (b"wine client error" in stderr or
+                                              (status != 0 and not stdout and not stderr))
 
     def snapshot(self, cwd):
         """The files under the run's folder and the error log's length, so a
