@@ -15,22 +15,27 @@ rm -f "$log"
 loader=/usr/lib/wine/wine64
 [ -x "$loader" ] || loader=wine
 # Under load Wine's client can lose its socket to wineserver before the
-# program starts ("wine client error"); that run is made once more, with the
-# server started again.  The program's own stderr is passed on unchanged.
+# program starts ("wine client error"), or the program is not started at
+# all (a failure without a word: the program says something before every
+# failure of its own); that run is made once more, with the server started
+# again.  The program's own stdout and stderr are passed on unchanged.
+out="$(mktemp)"
 err="$(mktemp)"
 for attempt in 1 2; do
-  "$loader" "$@" 2>"$err"
+  "$loader" "$@" >"$out" 2>"$err"
   status=$?
-  if [ "$attempt" = 1 ] && [ "$status" != 0 ] && grep -q 'wine client error' "$err"; then
-    echo "wine_run.sh: Wine failed ($(tail -n 1 "$err")); running it again" >&2
+  if [ "$attempt" = 1 ] && [ "$status" != 0 ] &&
+    { grep -q 'wine client error' "$err" || { [ ! -s "$out" ] && [ ! -s "$err" ]; }; }; then
+    echo "wine_run.sh: Wine failed (exit status $status: $(tail -n 1 "$err")); running it again" >&2
     rm -f "$log"
     wineserver -p >/dev/null 2>&1 </dev/null
     continue
   fi
   break
 done
+cat "$out"
 cat "$err" >&2
-rm -f "$err"
+rm -f "$out" "$err"
 if [ -f "$log" ]; then
   cat "$log" >>"$HOME/ZOV_uriri.txt"
   rm -f "$log"
