@@ -439,9 +439,9 @@ bool ConversionRun::write_register(const CoordinateTransform& transform) {
 std::vector<std::string> ConversionRun::append_register_columns() {
   std::vector<std::string> errors;
   if (gdal_) return errors;
-  // Each table takes its columns on its own (the parcels' and the buildings' are
-  // tens of megabytes), the first on a thread of its own when there are two
-  // cores.
+  // Each table takes its columns on its own (the parcels' and the
+  // buildings' are tens of megabytes), the first on a thread of its own
+  // when there are two cores.
   std::vector<std::string> error_of(added_columns_.size());
   const auto append = [&](size_t i) {
     AddedColumns& a = added_columns_[i];

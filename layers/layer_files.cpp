@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "diag/error_log.h"
@@ -50,11 +49,11 @@ constexpr const char* kLayerExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 // data), so while the library opens a layer's files the layer names, for
 // the calling thread alone, the record its files' failures go to; each file
 // takes it along when it is opened.  The record itself lives in the layer.
-thread_local std::shared_ptr<std::string> t_failures_of_opening;
+thread_local std::shared_ptr<FailureRecord> t_failures_of_opening;
 
 class OpeningFor {
  public:
-  explicit OpeningFor(std::shared_ptr<std::string> failures) {
+  explicit OpeningFor(std::shared_ptr<FailureRecord> failures) {
     t_failures_of_opening = std::move(failures);
   }
   ~OpeningFor() { t_failures_of_opening.reset(); }
@@ -71,7 +70,7 @@ class OpeningFor {
 // inside the library.
 class LayerFile {
  public:
-  LayerFile(std::FILE* f, std::string name, std::shared_ptr<std::string> failures)
+  LayerFile(std::FILE* f, std::string name, std::shared_ptr<FailureRecord> failures)
       : file_(f), name_(std::move(name)), failures_(std::move(failures)) {
     buffer_.reserve(kBufferSize);
     // 64-bit positions throughout: a layer may pass 2 GiB.
@@ -81,12 +80,9 @@ class LayerFile {
     seek_file(file_, 0, SEEK_SET);
   }
   const std::string& name() const { return name_; }
-  // The first failure of the layer's files is kept (disk full, I/O error);
-  // a layer's files may be written on two threads at once.
+  // The first failure of the layer's files is kept (disk full, I/O error).
   void note_failure(const std::string& message) const {
-    static std::mutex noting;
-    const std::lock_guard lock(noting);
-    if (failures_ && failures_->empty()) *failures_ = message;
+    if (failures_) failures_->note(message);
   }
 
   size_t write(const void* p, size_t bytes) {
@@ -156,7 +152,7 @@ class LayerFile {
 
   std::FILE* file_;
   std::string name_;
-  std::shared_ptr<std::string> failures_;
+  std::shared_ptr<FailureRecord> failures_;
   std::vector<char> buffer_;
   uint64_t start_ = 0;  // file offset of buffer_[0]
   uint64_t pos_ = 0;    // where the library reads or writes next
@@ -319,7 +315,7 @@ bool Layer::create_with_fields(const std::string& final_base, int shape_type,
   committed_ = false;
   write_failed_ = false;
   table_only_ = shape_type == SHPT_NULL;
-  failures_ = std::make_shared<std::string>();
+  failures_ = std::make_shared<FailureRecord>();
   const OpeningFor opening(failures_);
   // The extension is always given, so shapelib never mistakes a '.' in the
   // file name for one.

@@ -6,6 +6,7 @@
 #include <shapefil.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,25 @@ DbfDate dbf_date_of_run();
 // (the same one the .cpg names), for readers that ignore the .cpg.
 inline constexpr int kDbfLanguageDriver1250 = 0xC8;
 
+// The first write failure of a layer's files ("cannot write NAME:
+// reason"), noted from whichever thread writes them (a layer's shapes and
+// records may be written on two at once).
+class FailureRecord {
+ public:
+  void note(const std::string& message) {
+    const std::lock_guard lock(mutex_);
+    if (first_.empty()) first_ = message;
+  }
+  std::string first() const {
+    const std::lock_guard lock(mutex_);
+    return first_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string first_;
+};
+
 // One layer.  It is written under a working name beside its final one
 // ("<name>.tmp.shp" ...) and put in place by commit(), so an interrupted or
 // failed run never leaves a layer that looks complete but is not.
@@ -121,7 +141,7 @@ class Layer {
   // The first write failure of the layer's files (disk full, I/O error:
   // "cannot write NAME: reason"), noticed inside shapelib's writes, flushes
   // and closes; empty when none happened.
-  std::string io_failure() const { return failures_ ? *failures_ : std::string(); }
+  std::string io_failure() const { return failures_ ? failures_->first() : std::string(); }
   // Renames the working files to their final names; false with a message.
   bool commit(std::string* error);
   // Removes the working files.
@@ -144,7 +164,7 @@ class Layer {
   bool write_failed_ = false;
   bool table_only_ = false;
   // Shared with the files while shapelib holds them (a moved layer keeps it).
-  std::shared_ptr<std::string> failures_;
+  std::shared_ptr<FailureRecord> failures_;
   std::vector<const char*> extensions() const;
   bool add_fields(std::basic_string_view<FieldSpec> fields, std::string* error);
 };

@@ -39,9 +39,11 @@ bool format_integer(char* cell, int w, long value, bool blank = false) {
   }
   const auto width = static_cast<size_t>(w);
   if (n > width) return false;
-  if (!blank && width == 10) {
+  if (blank) {
+    // Only the digits are written.
+  } else if (width == 10) {
     std::memset(cell, ' ', 10);  // the width of the identifiers and counts: stores of a known size
-  } else if (!blank) {
+  } else {
     std::memset(cell, ' ', width - n);
   }
   std::to_chars(cell + width - n, cell + width, v);

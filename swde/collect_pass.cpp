@@ -63,10 +63,8 @@ bool CollectPass::collect_objects(LineReader& in, Line& line) {
       if (line.field_is(2, "G5G_OBR") || line.field_is(2, "G5OBR")) collect_precinct(in, line);
     } else if (line.is_section_end()) {
       return true;
-    } else if (code == "P" && part_.inline_pairs.size() < CollectedPart::kPartSample &&
-               line.field_is(1, "G")) {
-      // A vertex given inline in an object this pass reads past.
-      part_.sample_inline(to_double(line.field(2)), to_double(line.field(3)));
+    } else if (code == "P") {
+      sampler_.seen(line);  // a vertex given inline in an object this pass reads past
     }
   }
 }
@@ -82,9 +80,7 @@ bool CollectPass::collect_and_count(LineReader& in, Line& line) {
     if (line.is_section_end()) return true;
     const std::string_view code = line.code();
     if (code == "P") {
-      if (sampling && line.field_is(1, "G")) {
-        part_.sample_inline(to_double(line.field(2)), to_double(line.field(3)));
-      }
+      sampler_.seen(line);
       continue;
     }
     if (!is_object_head(line)) continue;

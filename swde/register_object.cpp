@@ -112,12 +112,11 @@ std::string joined_fields(Line& line, int from) {
 // The column of a name, added at the end when new.  Looked up before it
 // is inserted: an insertion makes a node even for a name already there.
 size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& census,
-                std::unordered_map<std::string, size_t>& index, std::string_view name_view) {
-  std::string name(name_view);
+                NameIndex& index, std::string_view name) {
   const auto it = index.find(name);
   if (it != index.end()) return it->second;
   index.emplace(name, names.size());
-  names.push_back(std::move(name));
+  names.emplace_back(name);
   census.emplace_back();
   return names.size() - 1;
 }
@@ -126,7 +125,7 @@ size_t add_name(std::vector<std::string>& names, std::vector<ColumnCensus>& cens
 // cells and lengths: scratch, kept from object to object; before: the
 // column of each value's place in the object counted before.
 void count_values(const std::vector<RegisterObject::Value>& values, std::vector<std::string>& names,
-                  std::vector<ColumnCensus>& census, std::unordered_map<std::string, size_t>& index,
+                  std::vector<ColumnCensus>& census, NameIndex& index,
                   std::vector<std::pair<size_t, size_t>>& cells, std::vector<size_t>& lengths,
                   std::vector<size_t>& before) {
   cells.clear();  // column, values; length
@@ -155,7 +154,7 @@ void count_values(const std::vector<RegisterObject::Value>& values, std::vector<
 
 void merge_names(const std::vector<std::string>& from_names, const std::vector<ColumnCensus>& from,
                  std::vector<std::string>& names, std::vector<ColumnCensus>& census,
-                 std::unordered_map<std::string, size_t>& index) {
+                 NameIndex& index) {
   for (size_t i = 0; i < from_names.size(); ++i) {
     census[add_name(names, census, index, from_names[i])].merge(from[i]);
   }
@@ -483,16 +482,14 @@ void object_cells(const RegisterObject& o, const TableColumns& columns,
   }
   cells[0] = o.ident;
   cells[1] = o.second_key;
-  const auto put = [&](const std::vector<RegisterObject::Value>& values,
-                       const std::unordered_map<std::string, size_t>& index,
+  const auto put = [&](const std::vector<RegisterObject::Value>& values, const NameIndex& index,
                        std::vector<std::pair<std::string, size_t>>& before, size_t offset) {
     for (size_t k = 0; k < values.size(); ++k) {
       const RegisterObject::Value& v = values[k];
       if (k >= before.size() || before[k].first != v.name) {
-        std::string name(v.name);
-        const auto it = index.find(name);
+        const auto it = index.find(v.name);
         if (k >= before.size()) before.resize(k + 1);
-        before[k] = {std::move(name), it == index.end() ? SIZE_MAX : it->second};
+        before[k] = {std::string(v.name), it == index.end() ? SIZE_MAX : it->second};
       }
       if (before[k].second == SIZE_MAX) continue;
       const size_t c = offset + before[k].second;
@@ -578,7 +575,7 @@ bool RegisterPass::read_section(LineReader& in, Line& line) {
     if (const std::string_view type = line.field(2); !looked_up_ || type != last_type_) {
       looked_up_ = true;
       last_type_ = type;
-      const auto found = plan_.by_name.find(std::string(type_layer_name(type)));
+      const auto found = plan_.by_name.find(type_layer_name(type));
       last_table_ = found == plan_.by_name.end() ? SIZE_MAX : found->second;
     }
     const TablePlan* table = last_table_ == SIZE_MAX ? nullptr : &plan_.tables[last_table_];
@@ -647,7 +644,7 @@ void RegisterPass::take(const TablePlan& table, size_t index) {
     row.cell_bytes = part_.cells.size() - row.cell_begin;
   }
   for (const RegisterObject::Value& r : object_.relations) {
-    const auto slot = plan_.relation_slot.find(std::string(r.name));
+    const auto slot = plan_.relation_slot.find(r.name);
     if (slot == plan_.relation_slot.end()) continue;
     part_.relation_targets.push_back(std::hash<std::string_view>{}(r.value));
     part_.relation_target_slots.push_back(static_cast<uint32_t>(slot->second));

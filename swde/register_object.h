@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,16 @@
 #include "swde/file_grammar.h"
 
 namespace egib {
+
+// Names (of types, layers, attributes, relations) to their places, found
+// by a view of the name without a copy of it.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const noexcept {
+    return std::hash<std::string_view>{}(name);
+  }
+};
+using NameIndex = std::unordered_map<std::string, size_t, NameHash, std::equal_to<>>;
 
 // The texts of an object are views: into the input where a line stands as
 // it is read, else into the object's own copies (a line the reader
@@ -141,12 +152,12 @@ struct TypeCensus {
   std::vector<ColumnCensus> attributes;
   std::vector<std::string> relation_names;
   std::vector<ColumnCensus> relations;
-  std::unordered_map<std::string, size_t> attribute_index, relation_index;
+  NameIndex attribute_index, relation_index;
 };
 
 struct RegisterCensus {
   std::vector<TypeCensus> types;  // in order of first appearance
-  std::unordered_map<std::string, size_t> index;
+  NameIndex index;
   // Hashes of the identifiers of every object, for the relations (64 bits:
   // two identifiers of one file share one with a chance of about 1e-8).
   std::vector<uint64_t> identifiers;
@@ -211,7 +222,7 @@ class CensusPass : public ObjectSection {
 struct TableColumns {
   std::vector<std::string> attribute_names;
   std::vector<std::string> relation_names;
-  std::unordered_map<std::string, size_t> attribute_index, relation_index;
+  NameIndex attribute_index, relation_index;
 };
 // What object_cells keeps from one object to the next: how many values
 // each cell holds, the values of a cell that holds several, joined, and the
@@ -246,7 +257,7 @@ struct TablePlan {
 
 struct RegisterPlan {
   std::vector<TablePlan> tables;
-  std::unordered_map<std::string, size_t> by_name;  // layer name -> table
+  NameIndex by_name;  // layer name -> table
   IdentifierSet identifiers;
   // Where the objects that the parcel, building and precinct layers hold
   // begin in the input, ascending: only these get the added columns.
@@ -255,7 +266,7 @@ struct RegisterPlan {
   // records).
   std::vector<uint64_t> point_heads;
   std::vector<std::string> relation_names;  // every relation name, for the counts
-  std::unordered_map<std::string, size_t> relation_slot;
+  NameIndex relation_slot;
   // The cells kept whole and as read, one string each (for a destination
   // whose columns take texts of any length and typed values), instead of
   // formatted as dBase records.
