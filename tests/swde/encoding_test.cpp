@@ -169,6 +169,29 @@ TEST(Encoding, NamesInEveryCodePageReachTheTablesInWindows1250) {
 namespace {
 
 // A large file read in two halves by two threads: the same evidence.
+TEST(Encoding, LongAsciiRunsAreReadPastWithoutMissingAByte) {
+  // Letters and broken sequences at every place of a 32-byte step, among
+  // ASCII runs of every length: the detector fed at once counts what it
+  // counts fed a byte at a time (which never steps past a run).
+  std::string text;
+  for (int run = 0; run < 70; ++run) {
+    text += std::string(static_cast<size_t>(run), 'a');
+    text += run % 4 == 0 ? "\xC5\x82" : run % 4 == 1 ? "\xB9" : run % 4 == 2 ? "\xB1" : "\xC5";
+  }
+  egib::EncodingDetector whole, bytewise;
+  whole.feed({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+  for (const char c : text) bytewise.feed({reinterpret_cast<const unsigned char*>(&c), 1});
+  EXPECT_EQ(whole.utf8_sequences(), bytewise.utf8_sequences());
+  EXPECT_EQ(whole.utf8_broken(), bytewise.utf8_broken());
+  EXPECT_EQ(whole.windows_letters(), bytewise.windows_letters());
+  EXPECT_EQ(whole.iso_letters(), bytewise.iso_letters());
+  // Every kind was met.
+  EXPECT_GT(whole.utf8_sequences(), 0);
+  EXPECT_GT(whole.utf8_broken(), 0);
+  EXPECT_GT(whole.windows_letters(), 0);
+  EXPECT_GT(whole.iso_letters(), 0);
+}
+
 TEST(Encoding, TwoThreadsSeeWhatOneSees) {
   std::string text;
   for (int i = 0; i < 200000; ++i) {
