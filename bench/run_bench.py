@@ -15,7 +15,8 @@ datum shift, Gauss-Krüger forward), and reports per row the median wall time
 of the runs, input MB/s, vertices/s, the peak resident memory and the peak
 anonymous memory (RssAnon, sampled every 2 ms in one more run, which is not
 timed), each per point beyond 64 MB,
-and the floor of reading the file twice with `wc -l` with the ratio to it.
+and the floor of reading the file twice with `wc -l` with the ratio to it,
+then the fastest run and the median user and system CPU times.
 Every run writes into a fresh output folder, removed after it (untimed).
 The county files are also converted with --all (every object type, its
 attributes and relations), and the whole register is set beside the run
@@ -73,7 +74,7 @@ def run_once(args, sample_anon):
     RssAnon (when sampled) and what it said on stderr."""
     out_dir = tempfile.mkdtemp(dir=work, prefix="out-")
     # /usr/bin/time for the peak RSS of the whole process.
-    cmd = ["/usr/bin/time", "-f", "PEAK %M", binary, "-o", out_dir] + args
+    cmd = ["/usr/bin/time", "-f", "PEAK %M %U %S", binary, "-o", out_dir] + args
     started = time.perf_counter()
     p = subprocess.Popen(cmd, cwd=out_dir, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                          env=dict(os.environ, HOME=out_dir))
@@ -97,24 +98,29 @@ def run_once(args, sample_anon):
         err = p.communicate()[1].decode(errors="replace")
     wall = time.perf_counter() - started
     shutil.rmtree(out_dir)
-    return wall, int(re.search(r"PEAK (\d+)", err).group(1)) * 1024, peak_anon, err
+    peak = re.search(r"PEAK (\d+) ([\d.]+) ([\d.]+)", err)
+    return (wall, int(peak.group(1)) * 1024, peak_anon, err,
+            (float(peak.group(2)), float(peak.group(3))))
 
 
 def measure(args, count):
     # The timed runs sample nothing: on two cores the sampler's reads of
     # /proc every 2 ms took a tenth of the time from the run it timed.  The
     # peak RssAnon comes from one more run, untimed.
-    walls, rss, summary = [], [], ""
+    walls, rss, summary, users, systems = [], [], "", [], []
     for _ in range(count):
-        wall, peak, _, summary = run_once(args, False)
+        wall, peak, _, summary, (user, system) = run_once(args, False)
         walls.append(wall)
         rss.append(peak)
-    _, peak, anon, _ = run_once(args, True)
+        users.append(user)
+        systems.append(system)
+    _, peak, anon, _, _ = run_once(args, True)
     rss.append(peak)
     written = re.search(r"written \((\d+) vert", summary)
     points = re.search(r"(\d+) points? collected", summary)
     return (statistics.median(walls), max(rss), anon,
-            int(written.group(1)) if written else 0, int(points.group(1)) if points else 0)
+            int(written.group(1)) if written else 0, int(points.group(1)) if points else 0,
+            min(walls), statistics.median(users), statistics.median(systems))
 
 
 def floor(path, count):
@@ -139,10 +145,13 @@ def main():
     print(f"date: {time.strftime('%Y-%m-%d')}, median of {runs} runs per row "
           f"(3 for the largest file), each into a fresh output folder")
     print()
+    # The fastest run and the median CPU times beside the median wall: on a
+    # virtual machine whose memory the host takes back when unused for a
+    # while, some runs spend far longer in the kernel at the same user time.
     print("| file | size | route | threads | median wall | MB/s | vertices/s | peak RSS | "
           "(RSS - 64 MiB) / point | peak RssAnon | (RssAnon - 64 MiB) / point | "
-          "`wc -l` floor (2 reads) | / floor |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+          "`wc -l` floor (2 reads) | / floor | fastest | user + system (median) |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     rows = {}
     for name, _, count, _ in FILES:
         path = path_of(name)
@@ -158,12 +167,13 @@ def main():
                       (["--all", "2", "18", "1"], 2)]
         for route, threads in routes:
             args = [f"--threads={threads}"] + route[:-3] + [path] + route[-3:]
-            wall, rss, anon, vertices, points = measure(args, count)
+            wall, rss, anon, vertices, points, fastest, user, system = measure(args, count)
             rows[(name, " ".join(route), threads)] = (wall, rss, anon)
             print(f"| {name} | {size / 1e6:.1f} MB | `{' '.join(route)}` | {threads} | {wall:.3f} s | "
                   f"{size / 1e6 / wall:.0f} | {vertices / wall / 1e6:.2f} M | {rss / 2**20:.0f} MiB | "
                   f"{per_point(rss, points)} | {anon / 2**20:.0f} MiB | {per_point(anon, points)} | "
-                  f"{fl:.3f} s | {wall / fl:.1f} |", flush=True)
+                  f"{fl:.3f} s | {wall / fl:.1f} | {fastest:.3f} s | {user:.2f} + {system:.2f} s |",
+                  flush=True)
     print()
     pairs = [(n, r) for n, r in (("county", "0 0 0"), ("county register", "0 0 0"))
              if (n, r, 2) in rows and (n, "--all " + r, 2) in rows]
