@@ -168,7 +168,6 @@ TEST(Encoding, NamesInEveryCodePageReachTheTablesInWindows1250) {
 
 namespace {
 
-// A large file read in two halves by two threads: the same evidence.
 TEST(Encoding, LongAsciiRunsAreReadPastWithoutMissingAByte) {
   // Letters and broken sequences at every place of a 32-byte step, among
   // ASCII runs of every length: the detector fed at once counts what it
@@ -192,6 +191,7 @@ TEST(Encoding, LongAsciiRunsAreReadPastWithoutMissingAByte) {
   EXPECT_GT(whole.iso_letters(), 0);
 }
 
+// A large file read in two halves by two threads: the same evidence.
 TEST(Encoding, TwoThreadsSeeWhatOneSees) {
   std::string text;
   for (int i = 0; i < 200000; ++i) {
