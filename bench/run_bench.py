@@ -71,7 +71,8 @@ def generate():
 
 def run_once(args, sample_anon):
     """One run into a fresh output folder: its wall time, peak RSS, peak
-    RssAnon (when sampled) and what it said on stderr."""
+    RssAnon (when sampled), what it said on stderr, and its user and system
+    CPU times."""
     out_dir = tempfile.mkdtemp(dir=work, prefix="out-")
     # /usr/bin/time for the peak RSS of the whole process.
     cmd = ["/usr/bin/time", "-f", "PEAK %M %U %S", binary, "-o", out_dir] + args

@@ -353,9 +353,12 @@ void RegisterCensus::add(const RegisterObject& o) {
   // Objects of one type come in runs: the type of the one before is
   // tried first.
   if (last_type_index_ >= types.size() || o.type != last_type_) {
-    const std::string name(type_layer_name(o.type));
-    auto [it, fresh] = index.emplace(name, types.size());
-    if (fresh) {
+    // Looked up before it is inserted, as add_name does: an insertion
+    // makes a node even for a name already there.
+    const std::string_view name = type_layer_name(o.type);
+    auto it = index.find(name);
+    if (it == index.end()) {
+      it = index.emplace(name, types.size()).first;
       types.emplace_back();
       types.back().name = name;
     }
